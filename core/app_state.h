@@ -1,0 +1,54 @@
+#pragma once
+// The one process-wide state shared by the window thread and the workers. The window-only
+// drawing resources (fonts, brushes, pictures, icons) live beside it in ui/ui_resources.h.
+
+#include <atomic>
+#include <cstdint>
+#include <fstream>
+#include <mutex>
+
+#include "firmware/firmware_image.h"
+
+struct AppState {
+    // Window thread writes it once at creation, before any worker starts; workers read it to post.
+    void* mainWindow = nullptr;
+
+    // Window thread sets it (exchange) when the main window is destroyed; never cleared.
+    // Monitor, station discovery and the update's reconnect stage read it.
+    std::atomic<bool> appClosing{false};
+    // Window thread exchanges it to true to start an update or a disconnect and clears it on
+    // MSG_OPERATION_DONE; the disconnect worker clears it before its last posts.
+    std::atomic<bool> operationBusy{false};
+    // Window thread sets it on a cancel click while cancelAllowed; window and update worker clear it.
+    std::atomic<bool> cancelRequested{false};
+    // Update worker: true at its start, false before the last block; window clears it on MSG_OPERATION_DONE.
+    std::atomic<bool> cancelAllowed{false};
+    // Monitor writes (exchange) where it found the station; every worker reads it for discovery.
+    std::atomic<int32_t> preferredPort{0};
+
+    // Guards the monitor's publication of batteryVoltage and instrumentReady. The window thread
+    // reads both without it, after MSG_INSTRUMENT_CHECKED (posted inside the lock).
+    std::mutex instrumentMutex;
+    double batteryVoltage = 0.0;
+
+    // Firmware slot: written by the window thread only (firmware selection), read by the update
+    // worker without a lock while the update page hides the way to change it.
+    FirmwareImage firmware;
+    bool firmwareReady = false;
+    bool instrumentReady = false;
+
+    // The log file; only WriteLog touches it, under logMutex.
+    std::ofstream log;
+    std::mutex logMutex;
+
+    // Window thread only.
+    int32_t wizardStep = 1;
+    int32_t progressPercent = 0;
+
+    // Detached workers still running; lets shutdown wait a bounded time for them.
+    std::atomic<int> runningWorkers{0};
+};
+
+// The single instance. It is never destroyed, so a detached worker that outlives the message
+// loop can never touch freed state.
+AppState& App();

@@ -1,0 +1,33 @@
+#!/bin/bash
+# Installs the Debian packages the build, the tests and the demo need; does nothing when all are
+# present. Safe to run again.
+set -euo pipefail
+
+packages=(
+    cmake make g++ python3                  # native build
+    googletest libgtest-dev libgmock-dev    # unit tests (sources for the Windows build too)
+    libbenchmark-dev                        # benchmarks
+    g++-mingw-w64-x86-64-posix              # Windows cross build
+    wine wine64                             # running the Windows build
+    xvfb xauth xdotool x11-utils imagemagick # a display for the window, clicks and screenshots
+    zip                                     # the release archive
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$package")
+    fi
+done
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+if ! $sudo apt-get install -y --no-install-recommends "${missing[@]}"; then
+    $sudo apt-get update
+    $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+fi

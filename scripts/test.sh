@@ -1,0 +1,50 @@
+#!/bin/bash
+# Runs every test: installs what is missing, builds natively (plain, AddressSanitizer and
+# ThreadSanitizer) and for Windows, runs the unit tests natively and under Wine, then the tests
+# that need Windows for real (serial link against the simulator, the window, end to end).
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${ZARVEL_BUILD_DIR:-$root/build}"
+jobs="$(nproc)"
+started=$(date +%s)
+
+"$root/scripts/install-deps.sh"
+
+stage() { printf '\n=== %s ===\n' "$*"; }
+
+native() {
+    local name="$1"
+    shift
+    cmake -S "$root" -B "$build/$name" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >"$build/$name.configure.log" 2>&1 ||
+        { cat "$build/$name.configure.log"; return 1; }
+    cmake --build "$build/$name" -j "$jobs"
+    ctest --test-dir "$build/$name" --output-on-failure
+}
+
+mkdir -p "$build"
+
+stage "native build and tests"
+native native
+
+stage "AddressSanitizer (leaks, memory errors, undefined behaviour)"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 native asan -DZARVEL_SANITIZE=address
+
+stage "ThreadSanitizer"
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 native tsan -DZARVEL_SANITIZE=thread
+
+stage "Windows build (mingw-w64)"
+cmake -S "$root" -B "$build/windows" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$build/windows.configure.log" 2>&1 ||
+    { cat "$build/windows.configure.log"; exit 1; }
+cmake --build "$build/windows" -j "$jobs"
+
+stage "Windows tests under Wine"
+# shellcheck source=scripts/wine-env.sh
+source "$root/scripts/wine-env.sh"
+trap wine_env_stop EXIT
+wine_env_start "$build/wine"
+export ZARVEL_STATION_SIM="$build/native/tools/station-sim/station-sim"
+ctest --test-dir "$build/windows" --output-on-failure
+
+stage "all tests passed in $(( $(date +%s) - started )) s"

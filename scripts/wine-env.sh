@@ -1,0 +1,66 @@
+# Sourced by the test and demo scripts: a private Wine prefix with one persistent wineserver,
+# a display (Xvfb unless one is given) and COM5..COM8 mapped to symlinks that tests re-point
+# to a simulator's pseudo-terminal.
+#
+#   wine_env_start DIR   # prefix in DIR/prefix, COM symlinks DIR/com5..com8
+#   wine_env_stop        # ends the server, the Wine processes and our Xvfb
+
+wine_env_start() {
+    local dir="$1"
+    mkdir -p "$dir"
+    WINE_ENV_DIR="$(cd "$dir" && pwd)"
+    export WINEPREFIX="$WINE_ENV_DIR/prefix"
+    export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
+    export ZARVEL_COM_LINK_DIR="$WINE_ENV_DIR"
+    rm -rf "$WINEPREFIX"
+
+    if [ -z "${ZARVEL_KEEP_DISPLAY:-}" ] || [ -z "${DISPLAY:-}" ]; then
+        local n
+        for n in $(seq 91 140); do
+            [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+            Xvfb ":$n" -screen 0 1600x1200x24 -nolisten tcp >"$WINE_ENV_DIR/xvfb.log" 2>&1 &
+            WINE_ENV_XVFB_PID=$!
+            export DISPLAY=":$n"
+            local tries=0
+            while [ ! -e "/tmp/.X11-unix/X$n" ] && [ $tries -lt 100 ]; do sleep 0.1; tries=$((tries + 1)); done
+            break
+        done
+    fi
+
+    # Wine's helpers inherit the output of the command that started them: keep them on files.
+    mkdir -p "$WINEPREFIX"
+    wineserver -p >"$WINE_ENV_DIR/wineserver.log" 2>&1
+    wineboot --init >"$WINE_ENV_DIR/wineboot.log" 2>&1 </dev/null
+    # COM5..COM8 point at symlinks that tests re-point to a simulator's pseudo-terminal, so a
+    # new simulator needs no registry change and no Wine restart. Serial devices of the machine
+    # itself (/dev/ttyS0 and the like) would otherwise become COM1 and cost every scan a silent
+    # port; with the low numbers taken they land at the end of the list (COM256).
+    local port reg="$WINE_ENV_DIR/ports.reg"
+    {
+        printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\r\n'
+        for port in $(seq 1 255); do
+            if [ "$port" -ge 5 ] && [ "$port" -le 8 ]; then
+                ln -sfn /dev/null "$WINE_ENV_DIR/com$port"
+                printf '"COM%s"="%s"\r\n' "$port" "$WINE_ENV_DIR/com$port"
+            else
+                printf '"COM%s"=""\r\n' "$port"
+            fi
+        done
+    } >"$reg"
+    wine regedit /S "Z:${reg//\//\\}" >>"$WINE_ENV_DIR/wineboot.log" 2>&1 </dev/null
+    wineserver -k >/dev/null 2>&1
+    wineserver -w >/dev/null 2>&1
+    wineserver -p >>"$WINE_ENV_DIR/wineserver.log" 2>&1
+    wine cmd /c exit >>"$WINE_ENV_DIR/wineboot.log" 2>&1 </dev/null
+}
+
+wine_env_stop() {
+    if [ -n "${WINEPREFIX:-}" ]; then
+        wineserver -k >/dev/null 2>&1 || true
+    fi
+    if [ -n "${WINE_ENV_XVFB_PID:-}" ]; then
+        kill "$WINE_ENV_XVFB_PID" >/dev/null 2>&1 || true
+        wait "$WINE_ENV_XVFB_PID" 2>/dev/null || true
+        WINE_ENV_XVFB_PID=
+    fi
+}

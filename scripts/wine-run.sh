@@ -1,0 +1,9 @@
+#!/bin/bash
+# Runs one Windows program under Wine, in the test run's private prefix (see wine-env.sh).
+# Used by CTest as the emulator of the cross build.
+if [ -z "${WINEPREFIX:-}" ]; then
+    echo "wine-run.sh: WINEPREFIX is not set; run the tests through scripts/test.sh" >&2
+    exit 2
+fi
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+exec wine "$@"

@@ -1,0 +1,35 @@
+#pragma once
+// The few operations the port logic needs from the platform. serial_io_win32.cpp fills them with
+// Win32 calls; native tests install a scripted device. Enumeration, OpenPort's bookkeeping and
+// the Transact loop are written once, above these, in serial_port.cpp.
+
+#include <cstdint>
+
+#include "serial/serial_port.h"
+
+enum class OpenOutcome {
+    Opened,          // handle valid and configured
+    CannotOpen,      // the device could not be opened (absent, held elsewhere, no rights)
+    SettingsFailed,  // opened, but reading or writing the line settings failed; already closed
+};
+
+struct SerialIo {
+    // QueryDosDeviceW(nullptr, buffer, capacity): characters stored, or 0 with *error set.
+    uint32_t (*queryDosDevices)(wchar_t* buffer, uint32_t capacity, uint32_t* error);
+    // Opens "\\.\COM<n>" exclusively and applies queues, line settings, timeouts, DTR and the
+    // initial purge of both directions.
+    OpenOutcome (*openDevice)(int portNumber, PortHandle* handle);
+    void (*closeDevice)(PortHandle handle);
+    void (*purgeInput)(PortHandle handle);
+    // Writes size bytes in one call; false on failure. *written reports what went out.
+    bool (*write)(PortHandle handle, const char* data, uint32_t size, uint32_t* written);
+    void (*flush)(PortHandle handle);
+    // Reads up to capacity bytes under the port timeouts; false on failure, *got may be 0.
+    bool (*read)(PortHandle handle, char* buffer, uint32_t capacity, uint32_t* got);
+};
+
+// The platform's own primitives (Win32 on Windows; everything fails elsewhere).
+const SerialIo& PlatformSerialIo();
+// nullptr restores the platform's own. The object must outlive its use.
+void SetSerialIo(const SerialIo* io);
+const SerialIo& CurrentSerialIo();

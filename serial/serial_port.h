@@ -1,0 +1,48 @@
+#pragma once
+// The serial link to the data station: list the COM ports, open one at 115200 8N1 with DTR
+// raised, run one request/reply transaction with a deadline, close it. Failures are reported by
+// results (false, or an empty reply), never by exceptions.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using PortHandle = void*;
+
+// The operating system's invalid handle value (all bits set).
+inline PortHandle InvalidPortHandle() { return reinterpret_cast<PortHandle>(~static_cast<uintptr_t>(0)); }
+
+struct SerialPort {
+    PortHandle handle = InvalidPortHandle();
+    int32_t portNumber = 0; // COM n while open; 0 after ClosePort or a failed settings step
+};
+
+constexpr uint32_t kPortQueueBytes = 4096;
+constexpr uint32_t kReadIntervalTimeoutMs = 20;
+constexpr uint32_t kReadTotalMultiplierMs = 2;
+constexpr uint32_t kReadTotalConstantMs = 50;
+constexpr uint32_t kWriteTotalMultiplierMs = 0;
+constexpr uint32_t kWriteTotalConstantMs = 500;
+constexpr uint32_t kReadChunkBytes = 128;
+constexpr uint32_t kEmptyReadPauseMs = 20;
+constexpr uint32_t kFirstNameBufferChars = 4096;
+constexpr uint32_t kLargestNameBufferChars = 1048576;
+
+// COM port numbers present, ascending, no duplicates, preferredPort first when present.
+// Logs "COM port enumeration failed: Windows error <code>" and returns {} on failure.
+std::vector<int> EnumerateComPorts(int preferredPort);
+bool OpenPort(SerialPort& port, int portNumber);
+// Purges input, writes the command, collects the reply up to and including its first line
+// feed, or what arrived before the deadline. Empty on a closed port or a failed write/read.
+std::string Transact(SerialPort& port, const std::string& command, uint32_t timeoutMs);
+void ClosePort(SerialPort& port);
+bool IsPortOpen(const SerialPort& port);
+
+// Pure pieces of the enumeration, exposed for tests.
+// Walks a QueryDosDeviceW name list (count characters) and takes every "COM<n>", n > 0.
+std::vector<int> ParseComPortNames(const wchar_t* names, size_t count);
+// Sorts, removes duplicates and moves preferredPort to the front when present.
+std::vector<int> OrderComPorts(std::vector<int> ports, int preferredPort);
+// "\\.\COM" + n.
+std::wstring ComDevicePath(int portNumber);

@@ -1,0 +1,27 @@
+#pragma once
+// The worker procedures that talk to the data station. Each runs on its own detached thread,
+// owns its own SerialPort and reports to the window only through posted notifications.
+
+#include <cstdint>
+
+#include "serial/serial_port.h"
+
+// Scans the COM ports with BGV (preferred port first); true leaves `port` open on the station.
+bool FindStation(SerialPort& port, int preferredPort);
+
+// Watches for the station and the instrument until one check succeeds.
+void InstrumentMonitor();
+// Starts InstrumentMonitor on a detached thread unless operationBusy is set.
+// Throws std::system_error when the thread cannot be created.
+void StartInstrumentMonitor();
+
+// One whole firmware update, from station discovery to the version check.
+void UpdateWorker();
+// Declines the update: BB to the station, then Cancelled.
+void DisconnectWorker();
+
+// Runs procedure on a new detached thread counted in App().runningWorkers.
+// Throws std::system_error when the thread cannot be created (nothing is then counted).
+void StartDetachedWorker(void (*procedure)());
+// Waits until no counted worker runs or timeoutMs passed (real time); true when none runs.
+bool WaitForWorkers(uint32_t timeoutMs);
