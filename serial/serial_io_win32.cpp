@@ -1,0 +1,78 @@
+// The serial primitives on Win32: a COM port is a file handle opened exclusively and driven
+// with synchronous reads and writes under the driver's timeouts.
+
+#include <windows.h>
+
+#include "serial/serial_io.h"
+
+namespace {
+
+uint32_t QueryDosDevices(wchar_t* buffer, uint32_t capacity, uint32_t* error) {
+    const DWORD stored = QueryDosDeviceW(nullptr, buffer, capacity);
+    if (stored == 0) *error = GetLastError();
+    return stored;
+}
+
+// Baud rate, frame and DTR as the station expects; every other field stays as the driver had it.
+bool ApplyLineSettings(HANDLE handle) {
+    DCB settings{};
+    settings.DCBlength = sizeof(settings);
+    if (!GetCommState(handle, &settings)) return false;
+    settings.BaudRate = CBR_115200;
+    settings.ByteSize = 8;
+    settings.Parity = NOPARITY;
+    settings.StopBits = ONESTOPBIT;
+    settings.fDtrControl = DTR_CONTROL_ENABLE;
+    return SetCommState(handle, &settings) != FALSE;
+}
+
+OpenOutcome OpenDevice(int portNumber, PortHandle* handle) {
+    const std::wstring path = ComDevicePath(portNumber);
+    // No sharing: a port held by another handle, ours or another program's, fails here.
+    HANDLE device = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (device == INVALID_HANDLE_VALUE) return OpenOutcome::CannotOpen;
+
+    SetupComm(device, kPortQueueBytes, kPortQueueBytes);
+    if (!ApplyLineSettings(device)) {
+        CloseHandle(device);
+        return OpenOutcome::SettingsFailed;
+    }
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = kReadIntervalTimeoutMs;
+    timeouts.ReadTotalTimeoutMultiplier = kReadTotalMultiplierMs;
+    timeouts.ReadTotalTimeoutConstant = kReadTotalConstantMs;
+    timeouts.WriteTotalTimeoutMultiplier = kWriteTotalMultiplierMs;
+    timeouts.WriteTotalTimeoutConstant = kWriteTotalConstantMs;
+    SetCommTimeouts(device, &timeouts);
+    // The station answers only once it sees DTR raised.
+    EscapeCommFunction(device, SETDTR);
+    PurgeComm(device, PURGE_TXCLEAR | PURGE_RXCLEAR);
+    *handle = device;
+    return OpenOutcome::Opened;
+}
+
+void CloseDevice(PortHandle handle) { CloseHandle(static_cast<HANDLE>(handle)); }
+
+void PurgeInput(PortHandle handle) { PurgeComm(static_cast<HANDLE>(handle), PURGE_RXCLEAR); }
+
+bool Write(PortHandle handle, const char* data, uint32_t size, uint32_t* written) {
+    DWORD done = 0;
+    const BOOL ok = WriteFile(static_cast<HANDLE>(handle), data, size, &done, nullptr);
+    *written = done;
+    return ok != FALSE;
+}
+
+void Flush(PortHandle handle) { FlushFileBuffers(static_cast<HANDLE>(handle)); }
+
+bool Read(PortHandle handle, char* buffer, uint32_t capacity, uint32_t* got) {
+    DWORD done = 0;
+    const BOOL ok = ReadFile(static_cast<HANDLE>(handle), buffer, capacity, &done, nullptr);
+    *got = done;
+    return ok != FALSE;
+}
+
+constexpr SerialIo kWin32SerialIo{QueryDosDevices, OpenDevice, CloseDevice, PurgeInput, Write, Flush, Read};
+
+} // namespace
+
+const SerialIo& PlatformSerialIo() { return kWin32SerialIo; }
