@@ -1,0 +1,27 @@
+#include <string>
+
+#include "core/app_state.h"
+#include "core/log.h"
+#include "core/notifications.h"
+#include "serial/commands.h"
+#include "workflows/workflows.h"
+
+namespace {
+
+constexpr wchar_t kDisconnectedText[] = L"Обновление отменено. Прибор отключён от дата-станции.";
+
+} // namespace
+
+void DisconnectWorker() {
+    SerialPort port;
+    // BB tells the station the update is declined; no answer changes the outcome.
+    if (FindStation(port, App().preferredPort.load())) {
+        const std::string reply = Transact(port, BbCommand(), kBbDeadlineMs);
+        WriteLog("BB (cancel/disconnect) -> " + Trim(reply));
+    }
+    // The window starts a new monitor on the Cancelled below: it must find the port free.
+    ClosePort(port);
+    App().operationBusy.exchange(false);
+    PostNotification(MSG_PROGRESS, 0, 0);
+    PostOperationDone(Cancelled, kDisconnectedText);
+}

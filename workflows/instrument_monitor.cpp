@@ -1,0 +1,97 @@
+#include <mutex>
+#include <stdexcept>
+#include <string>
+
+#include "core/app_state.h"
+#include "core/clock.h"
+#include "core/log.h"
+#include "core/notifications.h"
+#include "serial/commands.h"
+#include "workflows/workflows.h"
+
+namespace {
+
+constexpr uint32_t kNoStationPauseMs = 1200;
+constexpr uint32_t kNoInstrumentPauseMs = 900;
+constexpr uint32_t kFailedCheckPauseMs = 1200;
+
+// On the connect page line 1 tells about the station, line 2 about the instrument.
+constexpr int kStationLine = 1;
+constexpr int kInstrumentLine = 2;
+
+constexpr wchar_t kNoStationText[] = L"○  Дата-станция не обнаружена";
+constexpr wchar_t kStationFoundText[] = L"✓  Дата-станция подключена (COM";
+constexpr wchar_t kPlaceInstrumentText[] = L"○  Установите прибор на дата-станцию";
+constexpr wchar_t kInstrumentFoundText[] = L"✓  Прибор обнаружен";
+constexpr wchar_t kCheckFailedText[] = L"✕  Не удалось проверить прибор";
+
+bool MonitorMayRun() { return !App().appClosing.load() && !App().operationBusy.load(); }
+
+// The window reads the record after MSG_INSTRUMENT_CHECKED without the lock: posting inside it
+// makes both values visible before the message can be handled.
+void PublishInstrument(double voltage) {
+    AppState& app = App();
+    std::lock_guard<std::mutex> lock(app.instrumentMutex);
+    app.batteryVoltage = voltage;
+    app.instrumentReady = true;
+    PostNotification(MSG_INSTRUMENT_CHECKED, 0, 0);
+}
+
+// Reads version and battery; the battery is judged first, as the station reports it.
+void ReadInstrument(SerialPort& port) {
+    const std::string gv = Transact(port, GvCommand(), kGvMonitorDeadlineMs);
+    const std::string gb = Transact(port, GbCommand(), kGbMonitorDeadlineMs);
+    WriteLog("GV -> " + Trim(gv));
+    WriteLog("GB -> " + Trim(gb));
+    const double voltage = ParseBatteryVoltage(gb);
+    if (Trim(gv).empty() || IsFailureReply(gv)) throw std::runtime_error("Instrument version is missing");
+    PublishInstrument(voltage);
+}
+
+// One attempt on an open station port; returns the pause before the next attempt, 0 when done.
+uint32_t CheckInstrument(SerialPort& port) {
+    const std::string bic = Transact(port, BicCommand(), kBicDeadlineMs);
+    WriteLog("BIC -> " + Trim(bic));
+    if (!IsConnectedReply(bic)) {
+        PostStatusLine(kInstrumentLine, kPlaceInstrumentText);
+        return kNoInstrumentPauseMs;
+    }
+    PostStatusLine(kInstrumentLine, kInstrumentFoundText);
+    try {
+        ReadInstrument(port);
+    } catch (const std::exception&) {
+        PostStatusLine(kInstrumentLine, kCheckFailedText);
+        return kFailedCheckPauseMs;
+    }
+    return 0;
+}
+
+// One attempt: station, instrument, readings. Returns the pause before the next one, 0 when done.
+uint32_t MonitorAttempt() {
+    SerialPort port;
+    if (!FindStation(port, App().preferredPort.load())) {
+        PostStatusLine(kStationLine, kNoStationText);
+        return kNoStationPauseMs;
+    }
+    App().preferredPort.exchange(port.portNumber);
+    PostStatusLine(kStationLine, kStationFoundText + std::to_wstring(port.portNumber) + L")");
+    const uint32_t pause = CheckInstrument(port);
+    // The port is free while the monitor pauses, so another worker's scan can take it.
+    ClosePort(port);
+    return pause;
+}
+
+} // namespace
+
+void InstrumentMonitor() {
+    while (MonitorMayRun()) {
+        const uint32_t pause = MonitorAttempt();
+        if (pause == 0) return;
+        SleepMs(pause);
+    }
+}
+
+void StartInstrumentMonitor() {
+    if (App().operationBusy.load()) return;
+    StartDetachedWorker(InstrumentMonitor);
+}

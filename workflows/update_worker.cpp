@@ -1,0 +1,260 @@
+#include <exception>
+#include <optional>
+#include <string>
+
+#include "core/app_state.h"
+#include "core/clock.h"
+#include "core/log.h"
+#include "core/notifications.h"
+#include "core/text.h"
+#include "serial/commands.h"
+#include "workflows/workflows.h"
+
+namespace {
+
+constexpr double kLowestUpdateVoltage = 3.9;
+constexpr uint32_t kPauseBeforeResetMs = 1500;
+constexpr uint32_t kReinstallWaitMs = 15000;
+constexpr uint64_t kReconnectWindowMs = 120000;
+constexpr uint32_t kReconnectPauseMs = 1500;
+
+// Progress: 10 % when the transfer starts, 90 % when the last block is through.
+constexpr uint64_t kTransferStartPercent = 10;
+constexpr uint64_t kTransferSpanPercent = 80;
+constexpr uintptr_t kLastBlockPercent = 90;
+constexpr uintptr_t kDonePercent = 100;
+constexpr intptr_t kFinalPhaseMark = 1;
+
+// Status lines of the update page.
+constexpr int kConnectionLine = 1;
+constexpr int kUpdateModeLine = 2;
+constexpr int kTransferLine = 3;
+constexpr int kResetLine = 4;
+constexpr int kReinstallLine = 5;
+
+constexpr wchar_t kConnectedText[] = L"✓  Подключение к прибору";
+constexpr wchar_t kUpdateModeText[] = L"✓  Переход в режим обновления";
+constexpr wchar_t kTransferringText[] = L"●  Передача прошивки: ";
+constexpr wchar_t kTransferredText[] = L"✓  Прошивка передана";
+constexpr wchar_t kResettingText[] = L"●  Перезапуск прибора";
+constexpr wchar_t kResetDoneText[] = L"✓  Перезапуск выполнен";
+constexpr wchar_t kReconnectedText[] = L"✓  Прибор повторно подключён";
+
+constexpr wchar_t kStationLostText[] = L"Дата-станция потеряна.";
+constexpr wchar_t kBatteryUnreadableText[] = L"Не удалось повторно проверить аккумулятор.";
+constexpr wchar_t kBatteryLowText[] = L"Напряжение аккумулятора стало ниже 3,90 В.";
+constexpr wchar_t kUpdateModeRefusedText[] = L"Прибор не поддерживает запуск DFWU. Прошивка не изменена.";
+constexpr wchar_t kParametersRefusedText[] = L"Прибор отклонил параметры файла прошивки.";
+constexpr wchar_t kCancelledText[] = L"Обновление отменено. Основная прошивка прибора не изменена.";
+constexpr wchar_t kTransferBrokenText[] = L"Передача прошивки прервана. Не снимайте прибор и обратитесь в поддержку.";
+constexpr wchar_t kResetUnconfirmedText[] = L"Команда перезапуска не подтверждена. Не снимайте прибор.";
+constexpr wchar_t kNotBackText[] = L"Прибор не подключился повторно. Поднимите его и снова установите на дата-станцию.";
+constexpr wchar_t kVersionUnchangedText[] = L"Прибор перезапустился, но версия не изменилась. Возможна проблема с bootloader.";
+constexpr wchar_t kSucceededText[] = L"Прошивка успешно обновлена до версии ";
+
+// How the update ends: one MSG_OPERATION_DONE with this result and text.
+struct Ending {
+    OperationResult result;
+    std::wstring text;
+};
+
+// What the stages share; the worker owns it alone.
+struct UpdateRun {
+    const FirmwareImage& image; // the firmware slot, unchanged while the update page is shown
+    SerialPort port;
+    uint64_t blockCount = 0;
+    std::string reportedVersion; // the trimmed GV reply after the instrument came back
+};
+
+// A stage either lets the update go on (no value) or ends it.
+using StageResult = std::optional<Ending>;
+
+Ending Fail(const wchar_t* text) { return {Failed, text}; }
+
+void PostProgress(uintptr_t percent, intptr_t mark) { PostNotification(MSG_PROGRESS, percent, mark); }
+
+void SleepUntil(uint64_t tick) {
+    for (uint64_t now = TickMs(); now < tick; now = TickMs()) SleepMs(static_cast<uint32_t>(tick - now));
+}
+
+StageResult Start(UpdateRun&) {
+    App().cancelRequested.exchange(false);
+    App().cancelAllowed.exchange(true);
+    return {};
+}
+
+StageResult ConnectToStation(UpdateRun& run) {
+    if (!FindStation(run.port, App().preferredPort.load())) return Fail(kStationLostText);
+    PostStatusLine(kConnectionLine, kConnectedText);
+    return {};
+}
+
+// The battery may have drained since the check page read it; the update needs 3.9 V or more.
+StageResult CheckBattery(UpdateRun& run) {
+    const std::string reply = Transact(run.port, GbCommand(), kGbUpdateDeadlineMs);
+    double voltage = 0.0;
+    try {
+        voltage = ParseBatteryVoltage(reply);
+    } catch (const std::exception&) {
+        return Fail(kBatteryUnreadableText);
+    }
+    if (voltage < kLowestUpdateVoltage) return Fail(kBatteryLowText);
+    return {};
+}
+
+StageResult EnterUpdateMode(UpdateRun& run) {
+    run.blockCount = BlockCount(run.image);
+    if (!SendLogged(run.port, DustartCommand(), "DUSTART", kDustartDeadlineMs)) return Fail(kUpdateModeRefusedText);
+    PostStatusLine(kUpdateModeLine, kUpdateModeText);
+    return {};
+}
+
+StageResult AnnounceImage(UpdateRun& run) {
+    if (SendLogged(run.port, DusizeCommand(run.blockCount), "DUSIZE", kDusizeDeadlineMs) &&
+        SendLogged(run.port, DusummCommand(run.image.crc32), "DUSUMM", kDusummDeadlineMs)) {
+        return {};
+    }
+    // Leaves update mode; the instrument keeps its firmware, so the reply does not matter.
+    Transact(run.port, DrstCommand(), kDrstAbandonDeadlineMs);
+    return Fail(kParametersRefusedText);
+}
+
+Ending CancelUpdate(UpdateRun& run) {
+    const std::string reply = Transact(run.port, BbCommand(), kBbDeadlineMs);
+    WriteLog("BB (update cancelled) -> " + Trim(reply));
+    return {Cancelled, kCancelledText};
+}
+
+// Sends block n of N (1-based) and judges the reply: NEXT for all but the last, OK for the last.
+bool SendBlock(UpdateRun& run, uint64_t n) {
+    const std::string reply = Transact(run.port, MakeBlockCommand(run.image, n - 1), kDubDeadlineMs);
+    const std::string counter = std::to_string(n) + "/" + std::to_string(run.blockCount);
+    WriteLog("DUB " + counter + " -> " + Trim(reply));
+    return n < run.blockCount ? StartsWithNext(reply) : StartsWithOk(reply);
+}
+
+StageResult TransferBlocks(UpdateRun& run) {
+    const uint64_t total = run.blockCount;
+    for (uint64_t n = 1; n <= total; ++n) {
+        // A cancel is honoured between blocks only; once the last block goes, there is no way back.
+        if (n < total && App().cancelRequested.load()) return CancelUpdate(run);
+        if (n == total) {
+            App().cancelAllowed.exchange(false);
+            PostProgress(kLastBlockPercent, kFinalPhaseMark);
+        }
+        if (!SendBlock(run, n)) return Fail(kTransferBrokenText);
+        PostProgress(static_cast<uintptr_t>(kTransferStartPercent + kTransferSpanPercent * n / total), 0);
+        PostStatusLine(kTransferLine, kTransferringText + std::to_wstring(n) + L" из " + std::to_wstring(total));
+    }
+    return {};
+}
+
+StageResult FinishTransfer(UpdateRun&) {
+    App().cancelAllowed.exchange(false);
+    PostStatusLine(kTransferLine, kTransferredText);
+    PostStatusLine(kResetLine, kResettingText);
+    return {};
+}
+
+StageResult ResetInstrument(UpdateRun& run) {
+    // The instrument finishes writing its flash before it can take the reset.
+    SleepMs(kPauseBeforeResetMs);
+    const std::string reply = Transact(run.port, DrstCommand(), kDrstResetDeadlineMs);
+    WriteLog("DRST -> " + Trim(reply));
+    if (!StartsWithOk(reply)) return Fail(kResetUnconfirmedText);
+    WriteLog("Reset confirmed; waiting 15 seconds for the instrument to reboot");
+    return {};
+}
+
+// The user lifts the instrument and places it back; the window shows the reinstall dialog.
+StageResult AwaitReinstall(UpdateRun& run) {
+    PostNotification(MSG_REINSTALL_PROMPT, 0, 0);
+    SleepUntil(TickMs() + kReinstallWaitMs);
+    ClosePort(run.port);
+    return {};
+}
+
+// One reconnect attempt: station, instrument, version. True leaves the port open on it.
+bool ReconnectAttempt(UpdateRun& run) {
+    if (!FindStation(run.port, App().preferredPort.load())) {
+        SleepMs(kReconnectPauseMs);
+        return false;
+    }
+    const std::string bic = Transact(run.port, BicCommand(), kBicDeadlineMs);
+    WriteLog("BIC after instrument reinstall -> " + Trim(bic));
+    if (!IsConnectedReply(bic)) {
+        ClosePort(run.port);
+        SleepMs(kReconnectPauseMs);
+        return false;
+    }
+    const std::string gv = Transact(run.port, GvCommand(), kGvUpdateDeadlineMs);
+    run.reportedVersion = Trim(gv);
+    WriteLog("GV after instrument reinstall -> " + run.reportedVersion);
+    // A rebooting instrument may answer GV with nothing or an error: ask again at once.
+    if (run.reportedVersion.empty() || IsFailureReply(gv)) {
+        ClosePort(run.port);
+        return false;
+    }
+    return true;
+}
+
+StageResult Reconnect(UpdateRun& run) {
+    const uint64_t deadline = TickMs() + kReconnectWindowMs;
+    if (App().appClosing.load()) return Fail(kNotBackText);
+    for (;;) {
+        if (TickMs() >= deadline) return Fail(kNotBackText);
+        if (ReconnectAttempt(run)) return {};
+        if (App().appClosing.load()) return Fail(kNotBackText);
+    }
+}
+
+// Exact, case-sensitive; an image whose name carries no version accepts any.
+StageResult CheckVersion(UpdateRun& run) {
+    if (!run.image.version.empty() && run.reportedVersion != run.image.version) return Fail(kVersionUnchangedText);
+    return {};
+}
+
+StageResult ConfirmSuccess(UpdateRun& run) {
+    PostStatusLine(kResetLine, kResetDoneText);
+    PostStatusLine(kReinstallLine, kReconnectedText);
+    PostProgress(kDonePercent, 0);
+    const std::string reply = Transact(run.port, BbCommand(), kBbDeadlineMs);
+    WriteLog("BB after successful update -> " + Trim(reply));
+    return Ending{Succeeded, kSucceededText + Utf8ToWide(run.reportedVersion) + L"."};
+}
+
+using Stage = StageResult (*)(UpdateRun&);
+
+// In the order the user lives through them; the last one always ends the update.
+constexpr Stage kStages[] = {
+    Start,          ConnectToStation, CheckBattery, EnterUpdateMode, AnnounceImage, TransferBlocks,
+    FinishTransfer, ResetInstrument,  AwaitReinstall, Reconnect,     CheckVersion,  ConfirmSuccess,
+};
+
+Ending RunStages(UpdateRun& run) {
+    for (Stage stage : kStages) {
+        if (StageResult ending = stage(run)) return *ending;
+    }
+    return Fail(kTransferBrokenText);
+}
+
+// Without a reply the window would keep the operation busy forever, so even an unexpected error
+// ends the update with a text; it advises the careful course, since the state is unknown.
+Ending RunGuarded(UpdateRun& run) {
+    try {
+        return RunStages(run);
+    } catch (const std::exception& error) {
+        WriteLog(std::string("Update stopped by an internal error: ") + error.what());
+    }
+    return Fail(kTransferBrokenText);
+}
+
+} // namespace
+
+void UpdateWorker() {
+    UpdateRun run{App().firmware, SerialPort{}, 0, {}};
+    const Ending ending = RunGuarded(run);
+    // The port is free before the window hears of the end and may start a new monitor.
+    ClosePort(run.port);
+    PostOperationDone(ending.result, ending.text);
+}
