@@ -6,8 +6,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "core/app_state.h"
 #include "core/notifications.h"
@@ -155,9 +157,14 @@ TEST(DisconnectWorkerThread, FindsNoStationWhileTheMonitorHoldsItsPort) {
     App().operationBusy.store(true);
     StartDetachedWorker(DisconnectWorker);
     // The disconnect's scan finds COM4 held and ends without a BB; only then the monitor goes on.
-    for (int i = 0; i < 2000 && rig.posts.Count(MSG_OPERATION_DONE) == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatienceMs);
+    while (rig.posts.Count(MSG_OPERATION_DONE) == 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    const size_t endedWhileHeld = rig.posts.Count(MSG_OPERATION_DONE);
     monitorAtBic.Open();
     ASSERT_TRUE(WaitForWorkers(kPatienceMs));
+    EXPECT_EQ(1u, endedWhileHeld);
     EXPECT_EQ(1u, rig.posts.Count(MSG_OPERATION_DONE));
     EXPECT_EQ((std::vector<std::string>{"BGV", "BIC", "GV", "GB"}), rig.serial.Mnemonics(4)) << "no BB from the disconnect";
     EXPECT_EQ(0u, rig.log.MessagesStartingWith("BB").size());
