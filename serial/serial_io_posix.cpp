@@ -1,35 +1,177 @@
-// Natively the program has no COM ports: the list is empty and every port fails to open, so the
-// port logic above runs unchanged and tests install a scripted device in place of these.
+// The serial primitives on Linux and the like, for native runs against the station simulator
+// (or a real station on a USB serial adapter). There are no COM names here: COM n is whatever
+// the link "com<n>" in the directory $ZARVEL_COM_LINK_DIR points at, the same links that the
+// Wine set-up maps to COM ports. Without that variable the machine has no COM ports.
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
 
 #include "serial/serial_io.h"
 
 namespace {
 
-// An empty device list: just the empty name that ends it.
+constexpr uint32_t kErrorInsufficientBuffer = 122;
+constexpr uint32_t kErrorPathNotFound = 3;
+constexpr char kLinkDirVariable[] = "ZARVEL_COM_LINK_DIR";
+
+int Fd(PortHandle handle) { return static_cast<int>(reinterpret_cast<intptr_t>(handle)); }
+
+PortHandle Handle(int fd) { return reinterpret_cast<PortHandle>(static_cast<intptr_t>(fd)); }
+
+// The driver's timeouts run on real time, whatever clock the program's own logic uses.
+uint64_t DriverTickMs() {
+    using namespace std::chrono;
+    return static_cast<uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+const char* LinkDirectory() { return std::getenv(kLinkDirVariable); }
+
+std::string DevicePath(int portNumber) { return std::string(LinkDirectory()) + "/com" + std::to_string(portNumber); }
+
+// "com<digits>" whose target exists becomes "COM<digits>"; the listing's parser judges the digits.
+bool IsLiveComLink(const std::string& directory, const char* name) {
+    if (name[0] != 'c' || name[1] != 'o' || name[2] != 'm' || name[3] == '\0') return false;
+    struct stat target {};
+    return stat((directory + "/" + name).c_str(), &target) == 0;
+}
+
 uint32_t QueryDosDevices(wchar_t* buffer, uint32_t capacity, uint32_t* error) {
-    if (capacity == 0) {
-        *error = 122;
+    std::wstring names;
+    if (const char* directory = LinkDirectory()) {
+        DIR* listing = opendir(directory);
+        if (!listing) {
+            *error = kErrorPathNotFound;
+            return 0;
+        }
+        while (const dirent* entry = readdir(listing)) {
+            if (!IsLiveComLink(directory, entry->d_name)) continue;
+            const std::string digits = entry->d_name + 3;
+            names += L"COM" + std::wstring(digits.begin(), digits.end()) + L'\0';
+        }
+        closedir(listing);
+    }
+    names += L'\0';
+    if (names.size() > capacity) {
+        *error = kErrorInsufficientBuffer;
         return 0;
     }
-    buffer[0] = L'\0';
-    return 1;
+    std::copy(names.begin(), names.end(), buffer);
+    return static_cast<uint32_t>(names.size());
 }
 
-OpenOutcome OpenDevice(int, PortHandle*) { return OpenOutcome::CannotOpen; }
-void CloseDevice(PortHandle) {}
-void PurgeInput(PortHandle) {}
-bool Write(PortHandle, const char*, uint32_t, uint32_t* written) {
+// Raw 115200 8N1, no flow control, reads that never block (the timeouts are ours).
+bool ApplyLineSettings(int fd) {
+    termios settings{};
+    if (tcgetattr(fd, &settings) != 0) return false;
+    settings.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF);
+    settings.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    settings.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    settings.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB);
+    settings.c_cflag |= CS8 | CLOCAL | CREAD;
+    settings.c_cc[VMIN] = 0;
+    settings.c_cc[VTIME] = 0;
+    cfsetispeed(&settings, B115200);
+    cfsetospeed(&settings, B115200);
+    return tcsetattr(fd, TCSANOW, &settings) == 0;
+}
+
+OpenOutcome OpenDevice(int portNumber, PortHandle* handle) {
+    if (!LinkDirectory()) return OpenOutcome::CannotOpen;
+    const int fd = open(DevicePath(portNumber).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return OpenOutcome::CannotOpen;
+    // One holder at a time, as a Windows COM port opened without sharing.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        return OpenOutcome::CannotOpen;
+    }
+    if (!ApplyLineSettings(fd)) {
+        close(fd);
+        return OpenOutcome::SettingsFailed;
+    }
+    // A pseudo-terminal has no modem lines; the station's cable does.
+    int dtr = TIOCM_DTR;
+    ioctl(fd, TIOCMBIS, &dtr);
+    tcflush(fd, TCIOFLUSH);
+    *handle = Handle(fd);
+    return OpenOutcome::Opened;
+}
+
+void CloseDevice(PortHandle handle) { close(Fd(handle)); }
+
+void PurgeInput(PortHandle handle) { tcflush(Fd(handle), TCIFLUSH); }
+
+// Waits up to ms for the event; false on timeout, or on a hang-up or error without it.
+bool WaitFor(int fd, short event, uint64_t ms, bool* failed) {
+    pollfd watch{fd, event, 0};
+    int ready = 0;
+    do {
+        ready = poll(&watch, 1, static_cast<int>(ms));
+    } while (ready < 0 && errno == EINTR);
+    if (ready < 0 || (ready > 0 && !(watch.revents & event))) *failed = true;
+    return ready > 0 && (watch.revents & event);
+}
+
+// Like WriteFile under the 500 ms total write timeout: a write cut by it ends short.
+bool Write(PortHandle handle, const char* data, uint32_t size, uint32_t* written) {
+    const int fd = Fd(handle);
+    const uint64_t deadline = DriverTickMs() + kWriteTotalConstantMs;
     *written = 0;
-    return false;
-}
-void Flush(PortHandle) {}
-bool Read(PortHandle, char*, uint32_t, uint32_t* got) {
-    *got = 0;
-    return false;
+    while (*written < size) {
+        const ssize_t done = write(fd, data + *written, size - *written);
+        if (done > 0) {
+            *written += static_cast<uint32_t>(done);
+            continue;
+        }
+        if (done < 0 && errno != EAGAIN && errno != EINTR) return false;
+        const uint64_t now = DriverTickMs();
+        bool failed = false;
+        if (now >= deadline || !WaitFor(fd, POLLOUT, deadline - now, &failed)) return !failed;
+    }
+    return true;
 }
 
-constexpr SerialIo kNoSerialIo{QueryDosDevices, OpenDevice, CloseDevice, PurgeInput, Write, Flush, Read};
+void Flush(PortHandle handle) { tcdrain(Fd(handle)); }
+
+// Appends what is there now; false when the device is gone.
+bool Drain(int fd, char* buffer, uint32_t capacity, uint32_t* got) {
+    const ssize_t done = read(fd, buffer + *got, capacity - *got);
+    if (done > 0) *got += static_cast<uint32_t>(done);
+    // End of file or EIO: the other side of the line has gone away.
+    return done > 0 || (done < 0 && (errno == EAGAIN || errno == EINTR));
+}
+
+// Like ReadFile under the read timeouts: the first byte is awaited up to 50 + 2 per requested
+// byte, then the read ends when 20 ms pass without another one.
+bool Read(PortHandle handle, char* buffer, uint32_t capacity, uint32_t* got) {
+    const int fd = Fd(handle);
+    const uint64_t deadline = DriverTickMs() + kReadTotalConstantMs + uint64_t{kReadTotalMultiplierMs} * capacity;
+    *got = 0;
+    bool failed = false;
+    while (*got < capacity) {
+        const uint64_t now = DriverTickMs();
+        if (now >= deadline) break;
+        const uint64_t wait = *got == 0 ? deadline - now : std::min<uint64_t>(kReadIntervalTimeoutMs, deadline - now);
+        if (!WaitFor(fd, POLLIN, wait, &failed)) break;
+        if (!Drain(fd, buffer, capacity, got)) return false;
+    }
+    return !failed || *got > 0;
+}
+
+constexpr SerialIo kPosixSerialIo{QueryDosDevices, OpenDevice, CloseDevice, PurgeInput, Write, Flush, Read};
 
 } // namespace
 
-const SerialIo& PlatformSerialIo() { return kNoSerialIo; }
+const SerialIo& PlatformSerialIo() { return kPosixSerialIo; }
