@@ -1,0 +1,18 @@
+#include "firmware/firmware_file.h"
+
+#include <atomic>
+
+namespace {
+
+size_t SystemRead(void* buffer, size_t size, size_t count, std::FILE* file) {
+    return std::fread(buffer, size, count, file);
+}
+
+const FirmwareFileHooks kSystemFile{OpenFirmwareFileShared, OpenFileSize, SystemRead};
+std::atomic<const FirmwareFileHooks*> currentFile{&kSystemFile};
+
+} // namespace
+
+const FirmwareFileHooks& FirmwareFile() { return *currentFile.load(); }
+
+void SetFirmwareFileHooks(const FirmwareFileHooks* hooks) { currentFile.store(hooks ? hooks : &kSystemFile); }
