@@ -122,27 +122,48 @@ TEST_F(FirmwareSelection, CancellingTheDialogChangesNothing) {
     EXPECT_TRUE(Enabled(IDC_START));
 }
 
-TEST_F(FirmwareSelection, ANameTheLogCannotHoldIsShownButNotUsable) {
-    const std::wstring name = L"прошивка_☃_v2.bin";
-    const std::wstring path = MakeFile(name, {1, 2, 3});
-    bool convertible = true;
+bool Convertible(const std::wstring& text) {
     try {
-        ToFileSystemNarrow(path);
+        ToFileSystemNarrow(text);
+        return true;
     } catch (const std::system_error&) {
-        convertible = false;
+        return false;
     }
+}
+
+// A folder name the file-system code page cannot hold: the file loads, its name is shown, but
+// the log line cannot be written, so the choice is not usable. Where the code page holds every
+// character (UTF-8), the same file is simply chosen.
+TEST_F(FirmwareSelection, APathTheLogCannotHoldIsShownButNotUsable) {
+    const std::filesystem::path folder = dir_.path() / L"папка_☃";
+    std::filesystem::create_directory(folder);
+    const std::wstring path = (folder / L"fw_v2.0.bin").wstring();
+    std::ofstream(std::filesystem::path(path), std::ios::binary) << "abc";
+    const bool convertible = Convertible(path);
     SeenBox box;
     ExpectDialog(OpenFileNamed(path));
     if (!convertible) ExpectDialog(AnswerBox(&box));
     Click(IDC_CHOOSE_FILE);
-    EXPECT_EQ(name, Text(IDC_FILE_BOX));
+    EXPECT_EQ(L"fw_v2.0.bin", Text(IDC_FILE_BOX));
     EXPECT_EQ(path, App().firmware.path);
     EXPECT_EQ(convertible, App().firmwareReady);
     EXPECT_EQ(convertible, Enabled(IDC_START));
     EXPECT_EQ(!convertible, box.seen);
-    if (!convertible) {
-        EXPECT_EQ(L"Файл прошивки", box.caption);
-    }
+    EXPECT_EQ(convertible ? L"" : L"Файл прошивки", box.caption);
+}
+
+// A file name it cannot hold carries no readable version: the load itself is refused.
+TEST_F(FirmwareSelection, AFileNameTheCodePageCannotHoldIsRefused) {
+    const std::wstring path = MakeFile(L"прошивка_☃_v2.bin", {1, 2, 3});
+    if (Convertible(path)) GTEST_SKIP() << "this code page holds every character";
+    ChooseGoodFile();
+    SeenBox box;
+    ExpectDialog(OpenFileNamed(path));
+    Choose(AnswerBox(&box));
+    EXPECT_EQ(L"Файл прошивки", box.caption);
+    EXPECT_FALSE(App().firmwareReady);
+    EXPECT_EQ(L"fw_v1.2.3.bin", Text(IDC_FILE_BOX));
+    EXPECT_FALSE(Enabled(IDC_START));
 }
 
 } // namespace
