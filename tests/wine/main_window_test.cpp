@@ -290,7 +290,7 @@ TEST_F(MainWindow, AWorkerThatCannotStartLeavesNoOperationRunning) {
         EXPECT_EQ(L"Ошибка запуска", box.caption);
         EXPECT_EQ(L"Не удалось запустить операцию: система не смогла создать поток. Повторите попытку.", box.text);
         EXPECT_EQ(LoadIconW(nullptr, IDI_ERROR), box.icon);
-        EXPECT_EQ(0, LogLines().back().rfind(c.logLine, 0)) << LogLines().back();
+        EXPECT_EQ(0u, LogLines().back().rfind(c.logLine, 0)) << LogLines().back();
         // Back on the check page, ready to try again.
         EXPECT_EQ(2, App().wizardStep);
         EXPECT_TRUE(Enabled(IDC_CANCEL));

@@ -160,6 +160,21 @@ TEST_F(Notifications, CancelledShowsTheBoxThenTheConnectPageAndANewMonitor) {
     EXPECT_EQ(2, Launches().monitors);
 }
 
+TEST_F(Notifications, AMonitorThatCannotStartAfterACancellationIsReported) {
+    UpdateRunning();
+    Launches().failNext = true;
+    SeenBox cancelled;
+    SeenBox failure;
+    ExpectDialog(AnswerBox(&cancelled));
+    ExpectDialog(AnswerBox(&failure));
+    EXPECT_TRUE(Deliver(MSG_OPERATION_DONE, Cancelled, L"Обновление отменено. Основная прошивка прибора не изменена."));
+    EXPECT_EQ(L"Обновление отменено", cancelled.caption);
+    EXPECT_EQ(L"Ошибка запуска", failure.caption);
+    EXPECT_EQ(1, Launches().monitors);
+    EXPECT_EQ(1, App().wizardStep);
+    EXPECT_EQ(0u, LogLines().back().rfind("Could not start the instrument monitor: ", 0)) << LogLines().back();
+}
+
 TEST_F(Notifications, SucceededShowsTheDonePageWithoutABox) {
     UpdateRunning();
     SendMessageW(window_, MSG_PROGRESS, 95, 0);
