@@ -1,15 +1,24 @@
-// The program's entry point. For now it only opens the log and records the start; the window
-// comes with the user interface.
+// The program's entry point: prepare the process, load the pictures, open the log, create the
+// main window, run the message loop, release what was made.
 
 #include <windows.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "core/log.h"
+#include "ui/main_window.h"
+#include "ui/system_libraries.h"
+#include "ui/ui_resources.h"
+#include "workflows/workflows.h"
 
 namespace {
+
+// Long enough for a detached worker to finish the line it is writing, short enough that a
+// close during a port scan ends the process at once; the state workers share is never freed.
+constexpr uint32_t kWorkerWaitAtExitMs = 1000;
 
 // Directory part of the module's full path (the last component and its separators removed).
 std::filesystem::path ExecutableDirectory() {
@@ -23,13 +32,55 @@ std::filesystem::path ExecutableDirectory() {
     return std::filesystem::path(path.substr(0, end));
 }
 
+bool IsProcessElevated() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+    TOKEN_ELEVATION elevation = {};
+    DWORD size = 0;
+    const bool read = GetTokenInformation(token, TokenElevation, &elevation, sizeof(elevation), &size) != FALSE;
+    CloseHandle(token);
+    return read && elevation.TokenIsElevated != 0;
+}
+
+// The quit message's code, or 1 when fetching a message failed.
+int RunMessageLoop() {
+    MSG message = {};
+    for (;;) {
+        const BOOL fetched = GetMessageW(&message, nullptr, 0, 0);
+        if (fetched == 0) return static_cast<int>(message.wParam);
+        if (fetched == -1) return 1;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+void ReleaseAfterLoop() {
+    WaitForWorkers(kWorkerWaitAtExitMs);
+    CloseLog();
+    DeleteFontsAndBrushes();
+    ReleasePictures();
+    StopGraphics();
+}
+
 } // namespace
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     // An elevated program started from a downloads folder must never load a DLL from there.
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-    OpenLog(ExecutableDirectory() / L"Zarvel-Update.log");
+    SetProcessDPIAware();
+    InitProgressBarClass();
+    StartGraphics();
+    const std::filesystem::path directory = ExecutableDirectory();
+    LoadPictures(directory);
+    OpenLog(directory / L"Zarvel-Update.log");
     WriteLog("Zarvel Update started");
-    CloseLog();
-    return 0;
+    WriteLog(std::string("Administrator elevation: ") + (IsProcessElevated() ? "yes" : "no"));
+    RegisterMainWindowClass(instance);
+    HWND window = CreateMainWindow(instance);
+    if (window == nullptr) return 1;
+    ShowWindow(window, showCommand);
+    UpdateWindow(window);
+    const int exitCode = RunMessageLoop();
+    ReleaseAfterLoop();
+    return exitCode;
 }

@@ -1,0 +1,69 @@
+#include "ui/firmware_selection.h"
+
+#include <windows.h>
+
+#include <commdlg.h>
+
+#include <exception>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/app_state.h"
+#include "core/log.h"
+#include "core/text.h"
+#include "firmware/firmware_image.h"
+#include "firmware/firmware_version.h"
+#include "ui/main_window.h"
+
+namespace {
+
+// One filter pair; the literal's own terminator closes the list with a second NUL.
+const wchar_t kFilter[] = L"Прошивка Zarvel (*.bin)\0*.bin\0";
+
+HWND MainWindow() { return static_cast<HWND>(App().mainWindow); }
+
+// The chosen path, or an empty string when the user cancelled or the dialog failed.
+std::wstring AskForFirmwarePath() {
+    std::vector<wchar_t> buffer(kFirmwarePathChars, L'\0');
+    OPENFILENAMEW dialog = {};
+    dialog.lStructSize = sizeof(dialog);
+    dialog.hwndOwner = MainWindow();
+    dialog.lpstrFilter = kFilter;
+    dialog.lpstrFile = buffer.data();
+    dialog.nMaxFile = kFirmwarePathChars;
+    dialog.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
+    if (GetOpenFileNameW(&dialog)) return std::wstring(buffer.data());
+    // A cancel reports 0; anything else is the dialog's own failure, worth a line.
+    const DWORD error = CommDlgExtendedError();
+    if (error != 0) WriteLog("Open-file dialog failed: error " + std::to_string(error));
+    return std::wstring();
+}
+
+void TakeFirmware(const std::wstring& path) {
+    AppState& app = App();
+    FirmwareImage image = LoadFirmwareImage(path);
+    app.firmware = std::move(image);
+    app.firmwareReady = true;
+    SetControlText(IDC_FILE_BOX, FileNamePart(app.firmware.path));
+    WriteLog("Firmware selected: " + ToFileSystemNarrow(app.firmware.path) + ", blocks=" +
+             std::to_string(BlockCount(app.firmware)) + ", crc32=" + std::to_string(app.firmware.crc32));
+}
+
+void RefuseFirmware(const std::exception& error) {
+    App().firmwareReady = false;
+    MessageBoxW(MainWindow(), Utf8ToWide(error.what()).c_str(), L"Файл прошивки", MB_ICONERROR | MB_OK);
+}
+
+} // namespace
+
+void ChooseFirmwareFile() {
+    const std::wstring path = AskForFirmwarePath();
+    if (path.empty()) return;
+    try {
+        TakeFirmware(path);
+    } catch (const std::exception& error) {
+        RefuseFirmware(error);
+    }
+    UpdateStartButton();
+}

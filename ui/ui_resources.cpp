@@ -1,0 +1,110 @@
+#include "ui/ui_resources.h"
+
+#include <string>
+
+const FontSpec kFontTable[FontCount] = {
+    {L"Segoe UI Variable Text", 22, 400},    // BaseFont
+    {L"Segoe UI Variable Text", 24, 600},    // CaptionFont
+    {L"Segoe UI Variable Display", 45, 600}, // HeaderFont
+    {L"Segoe UI Variable Text", 24, 600},    // StepLabelFont
+    {L"Segoe UI Variable Text", 30, 400},    // RowFont
+    {L"Segoe UI Variable Display", 34, 700}, // PageTitleFont
+    {L"Segoe UI Variable Text", 28, 400},    // PageTextFont
+    {L"Segoe UI Variable Text", 30, 700},    // PercentFont
+    {L"Segoe UI Variable Display", 38, 700}, // DialogTitleFont
+    {L"Segoe UI Variable Text", 31, 400},    // DialogTextFont
+    {L"Segoe UI Variable Text", 25, 600},    // DialogLabelFont
+};
+
+const COLORREF kBrushTable[BrushCount] = {
+    RGB(246, 251, 254), // BackgroundBrush
+    RGB(255, 255, 255), // CardBrush
+    RGB(248, 252, 254), // FileBoxBrush
+    RGB(244, 251, 255), // InfoNoteBrush
+    RGB(255, 248, 238), // WarningNoteBrush
+};
+
+namespace {
+
+HFONT MakeFont(const FontSpec& spec) {
+    return CreateFontW(spec.height, 0, 0, 0, spec.weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, spec.face);
+}
+
+Picture LoadImagePicture(const std::filesystem::path& file) {
+    Picture picture;
+    if (Gdip().loaded) picture.status = Gdip().GdipLoadImageFromFile(file.c_str(), &picture.image);
+    return picture;
+}
+
+Picture LoadBitmapPicture(const std::filesystem::path& file) {
+    Picture picture;
+    if (Gdip().loaded) picture.status = Gdip().GdipCreateBitmapFromFile(file.c_str(), &picture.image);
+    return picture;
+}
+
+void ReleasePicture(Picture& picture) {
+    if (picture.image != nullptr && Gdip().loaded) Gdip().GdipDisposeImage(picture.image);
+    picture = Picture();
+}
+
+} // namespace
+
+UiResources& Ui() {
+    static UiResources resources;
+    return resources;
+}
+
+HFONT Font(UiFont font) { return Ui().fonts[font]; }
+HBRUSH Brush(UiBrush brush) { return Ui().brushes[brush]; }
+
+void CreateFontsAndBrushes() {
+    UiResources& ui = Ui();
+    for (int i = 0; i < FontCount; ++i) ui.fonts[i] = MakeFont(kFontTable[i]);
+    for (int i = 0; i < BrushCount; ++i) ui.brushes[i] = CreateSolidBrush(kBrushTable[i]);
+}
+
+void DeleteFontsAndBrushes() {
+    UiResources& ui = Ui();
+    for (HFONT& font : ui.fonts) {
+        if (font != nullptr) DeleteObject(font);
+        font = nullptr;
+    }
+    for (HBRUSH& brush : ui.brushes) {
+        if (brush != nullptr) DeleteObject(brush);
+        brush = nullptr;
+    }
+}
+
+void StartGraphics() {
+    if (!LoadGdiplusFlat()) return;
+    const GdiplusStartupInput input;
+    Gdip().GdiplusStartup(&Ui().graphicsToken, &input, nullptr);
+}
+
+void LoadPictures(const std::filesystem::path& executableDirectory) {
+    UiResources& ui = Ui();
+    const std::filesystem::path assets = executableDirectory / L"assets";
+    ui.logo = LoadImagePicture(assets / L"logo.png");
+    ui.instrument = LoadImagePicture(assets / L"ksaron4_ui.png");
+    ui.iconBitmap = LoadBitmapPicture(assets / L"icon.png");
+    if (ui.iconBitmap.status == GpOk) {
+        HICON icon = nullptr;
+        if (Gdip().GdipCreateHICONFromBitmap(ui.iconBitmap.image, &icon) == GpOk) ui.icon = icon;
+    }
+}
+
+void ReleasePictures() {
+    UiResources& ui = Ui();
+    if (ui.icon != nullptr) DestroyIcon(ui.icon);
+    ui.icon = nullptr;
+    ReleasePicture(ui.logo);
+    ReleasePicture(ui.instrument);
+    ReleasePicture(ui.iconBitmap);
+}
+
+void StopGraphics() {
+    UiResources& ui = Ui();
+    if (ui.graphicsToken != 0 && Gdip().loaded) Gdip().GdiplusShutdown(ui.graphicsToken);
+    ui.graphicsToken = 0;
+}

@@ -1,0 +1,17 @@
+#include "ui/worker_launch.h"
+
+#include "workflows/workflows.h"
+
+namespace {
+
+const WorkerLaunch kReal = {StartInstrumentMonitor, StartDetachedWorker};
+const WorkerLaunch* current = &kReal;
+
+} // namespace
+
+const WorkerLaunch& RealWorkerLaunch() { return kReal; }
+
+// Window thread only, like every caller.
+void SetWorkerLaunch(const WorkerLaunch* launch) { current = launch != nullptr ? launch : &kReal; }
+
+const WorkerLaunch& CurrentWorkerLaunch() { return *current; }
