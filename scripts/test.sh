@@ -45,6 +45,13 @@ source "$root/scripts/wine-env.sh"
 trap wine_env_stop EXIT
 wine_env_start "$build/wine"
 export ZARVEL_STATION_SIM="$build/native/tools/station-sim/station-sim"
-ctest --test-dir "$build/windows" --output-on-failure
+e2e_report="$build/windows/tests/e2e/out/suite.txt"
+rm -f "$e2e_report"
+wine_status=0
+ctest --test-dir "$build/windows" --output-on-failure || wine_status=$?
+if [ -f "$e2e_report" ]; then
+    echo "End-to-end suite ($e2e_report): $(tail -n 2 "$e2e_report" | paste -sd ',' | sed 's/,/, /')"
+fi
+[ "$wine_status" -eq 0 ] || exit "$wine_status"
 
 stage "all tests passed in $(( $(date +%s) - started )) s"

@@ -153,7 +153,8 @@ class Screen:
         subprocess.run(args, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
 
     def click(self, x, y):
-        self._run("xdotool", "mousemove", "--sync", str(x), str(y), "click", "1")
+        # No --sync: it would wait forever when the pointer is already there.
+        self._run("xdotool", "mousemove", str(x), str(y), "click", "1")
 
     def type(self, text):
         self._run("xdotool", "type", "--delay", "40", text)
@@ -483,8 +484,15 @@ class Program:
         box["shot"] = shot
         if box["ok_rect"]:
             left, top, right, bottom = box["ok_rect"]
-            self.screen.click((left + right) // 2, (top + bottom) // 2)
-            wait_until(lambda: not self.message_box(), 60, "the message box to close")
+            # A click that came before the box could take it is clicked again, as a user would.
+            for attempt in range(1, 7):
+                self.screen.click((left + right) // 2, (top + bottom) // 2)
+                try:
+                    wait_until(lambda: not self.message_box(), 10, "the message box to close")
+                    break
+                except Timeout:
+                    if attempt == 6:
+                        raise
         return box
 
     def choose_file(self, path, shot_name=None):

@@ -76,6 +76,17 @@ REBOOT_WAIT_S = 15
 RECONNECT_S = 120
 
 
+def say(line):
+    """To the console and to out/suite.txt, which scripts/test.sh quotes after CTest."""
+    print(line, flush=True)
+    if REPORT:
+        REPORT.write(line + "\n")
+        REPORT.flush()
+
+
+REPORT = None
+
+
 class Checks:
     def __init__(self):
         self.passed = 0
@@ -84,15 +95,15 @@ class Checks:
 
     def begin(self, scenario):
         self.scenario = scenario
-        print(f"== {scenario}", flush=True)
+        say(f"== {scenario}")
 
     def check(self, what, ok, detail=""):
         if ok:
             self.passed += 1
-            print(f"PASS  {self.scenario}: {what}", flush=True)
+            say(f"PASS  {self.scenario}: {what}")
         else:
             self.failed += 1
-            print(f"FAIL  {self.scenario}: {what}" + (f" -- {detail}" if detail else ""), flush=True)
+            say(f"FAIL  {self.scenario}: {what}" + (f" -- {detail}" if detail else ""))
         return ok
 
     def equal(self, what, expected, actual):
@@ -111,6 +122,9 @@ class Run:
         self.link_dir = os.environ["ZARVEL_COM_LINK_DIR"]
         self.silent_link = os.path.join(self.link_dir, "com5")
         self.station_link = os.path.join(self.link_dir, "com6")
+        # An earlier test may have left a link at a pty number that a new simulator gets again.
+        self.com_links = [os.path.join(self.link_dir, f"com{port}") for port in range(5, 9)]
+        self.reset_links()
         self.screen = Screen(os.path.join(self.out, "shots"))
         self.inspector = None
         self.start_inspector()
@@ -125,6 +139,12 @@ class Run:
         self.drst_seen = None
 
     # ---- set-up ----
+
+    def reset_links(self):
+        for link in self.com_links:
+            if os.path.lexists(link):
+                os.unlink(link)
+            os.symlink("/dev/null", link)
 
     def start_inspector(self):
         self.inspector = Inspector(self.args.inspector, os.path.join(self.out, "inspector-stderr.txt"))
@@ -150,9 +170,7 @@ class Run:
         if self.silent:
             self.silent.close()
         self.stop_inspector()
-        for link in (self.station_link,):
-            if not os.path.lexists(link):
-                os.symlink("/dev/null", link)
+        self.reset_links()
 
     # ---- reading ----
 
@@ -265,7 +283,7 @@ class Run:
             except (Timeout, OSError, KeyError, TypeError):
                 pass
             time.sleep(1)
-        print("   (recovery: starting the program again)", flush=True)
+        say("   (recovery: starting the program again)")
         self.program.kill()
         self.start_station("recovered")
         self.program.start()
@@ -630,7 +648,10 @@ def main():
         return 2
 
     started = time.monotonic()
+    global REPORT
+    os.makedirs(args.out, exist_ok=True)
     run = Run(args)
+    REPORT = open(os.path.join(run.out, "suite.txt"), "w", encoding="utf-8")
     try:
         for scenario in SCENARIOS:
             scenario_started = time.monotonic()
@@ -638,7 +659,7 @@ def main():
                 scenario(run)
             except Exception as error:  # noqa: BLE001 - one broken scenario must not hide the others
                 run.checks.check("scenario ran to its end", False, f"{type(error).__name__}: {error}")
-                traceback.print_exc(file=sys.stdout)
+                say(traceback.format_exc().rstrip())
                 run.screen.shot("failure")
                 if scenario in NEEDS_CHECK_PAGE_AFTER:
                     try:
@@ -646,12 +667,13 @@ def main():
                     except Exception as recovery_error:  # noqa: BLE001
                         run.checks.check("recovered to the check page", False, str(recovery_error))
                         break
-            print(f"   ({time.monotonic() - scenario_started:.0f} s)", flush=True)
+            say(f"   ({time.monotonic() - scenario_started:.0f} s)")
     finally:
         run.close()
-    print(f"screenshots, transcripts and the log: {run.out}")
-    print(f"took {time.monotonic() - started:.0f} s")
-    print(f"{run.checks.passed} passed, {run.checks.failed} failed", flush=True)
+    say(f"screenshots, transcripts and the log: {run.out}")
+    say(f"took {time.monotonic() - started:.0f} s")
+    say(f"{run.checks.passed} passed, {run.checks.failed} failed")
+    REPORT.close()
     return 1 if run.checks.failed else 0
 
 
