@@ -145,6 +145,7 @@ class Screen:
 
     def __init__(self, shots_dir):
         self.shots_dir = shots_dir
+        self.crop = None  # (x, y, width, height) of the screen to keep, or the whole screen
         self._count = 0
         os.makedirs(shots_dir, exist_ok=True)
 
@@ -165,12 +166,19 @@ class Screen:
     def shot(self, name):
         self._count += 1
         path = os.path.join(self.shots_dir, f"{self._count:02d}-{name}.png")
-        self._run("import", "-window", "root", path)
+        region = []
+        if self.crop:
+            x, y, width, height = self.crop
+            region = ["-crop", f"{width}x{height}+{x}+{y}", "+repage"]
+        self._run("import", "-window", "root", *region, path)
         return path
 
     def mean_colour(self, shot, rect):
         """The average colour of the saturated pixels of rect (left, top, right, bottom) in shot."""
         left, top, right, bottom = rect
+        if self.crop:
+            left, right = left - self.crop[0], right - self.crop[0]
+            top, bottom = top - self.crop[1], bottom - self.crop[1]
         geometry = f"{right - left}x{bottom - top}+{left}+{top}"
         result = subprocess.run(["convert", shot, "-crop", geometry, "+repage", "-depth", "8", "txt:-"],
                                 check=True, capture_output=True, text=True, timeout=60)

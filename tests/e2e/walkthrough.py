@@ -18,7 +18,8 @@ from driver import (CHECK_PAGE, IDC, Inspector, Program, Screen, Station, Timeou
 
 def walk(args, screen, program, station):
     shot = screen.shot
-    program.start()
+    main = program.start()
+    screen.crop = tuple(main["client"])  # the window's client area: every page, box and pop-up lies within
     program.wait_page("connect", 120)
     program.wait_text("status2", "○  Установите прибор на дата-станцию", 120)
     shot("connect-page")
