@@ -60,14 +60,15 @@ inline constexpr StepLook kCompletedStep = {SuccessGreen, SuccessGreen, true, Wh
 inline constexpr StepLook kCurrentStep = {AccentBlue, AccentBlue, false, White};
 inline constexpr StepLook kComingStep = {White, kComingGrey, false, kComingGrey};
 
-struct PictureBox {
+// x, y, width, height.
+struct PixelBox {
     int x;
     int y;
     int width;
     int height;
 };
-inline constexpr PictureBox kLogoBox = {35, 18, 300, 82};
-inline constexpr PictureBox kInstrumentBox = {125, 285, 500, 500};
+inline constexpr PixelBox kLogoBox = {35, 18, 300, 82};
+inline constexpr PixelBox kInstrumentBox = {125, 285, 500, 500};
 
 // ---- owner-drawn buttons ----
 

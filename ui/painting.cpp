@@ -54,7 +54,7 @@ void PaintStepIndicator(GpGraphics* graphics, int step) {
     for (int number = 1; number <= 3; ++number) PaintStepCircle(graphics, font, number, step);
 }
 
-void PaintPicture(GpGraphics* graphics, const Picture& picture, const PictureBox& box) {
+void PaintPicture(GpGraphics* graphics, const Picture& picture, const PixelBox& box) {
     DrawPlacedPicture(graphics, {picture.image, picture.status, box.x, box.y, box.width, box.height});
 }
 

@@ -18,7 +18,7 @@ struct DialogControl {
     const wchar_t* className;
     DWORD style;
     const wchar_t* text;
-    PictureBox box;
+    PixelBox box;
     UiFont font;
 };
 

@@ -271,7 +271,7 @@ std::vector<std::string> WaitForScreen(const std::function<Screenshot()>& captur
             }
             return failures.empty();
         },
-        5000);
+        10000);
     const std::filesystem::path saved = SaveScreenshot(shot, name);
     if (!failures.empty()) failures.push_back("screenshot: " + (saved.empty() ? std::string("not saved") : saved.string()));
     return failures;

@@ -75,7 +75,7 @@ AreaCheck Nowhere(const std::string& what, const RECT& area, COLORREF colour, in
 // Empty when the check holds, else what was found instead.
 std::string Verify(const Screenshot& shot, const AreaCheck& check);
 
-// Pumps the thread's messages and captures again until every check holds, or 5 s passed (the
+// Pumps the thread's messages and captures again until every check holds, or 10 s passed (the
 // display shows a painting only once Wine has flushed it); saves the last capture as name.
 // The failures of the last capture, each with what was found instead.
 std::vector<std::string> WaitForScreen(const std::function<Screenshot()>& capture, const std::vector<AreaCheck>& checks,
