@@ -74,7 +74,6 @@ struct GdiplusStartupInput {
     X(GdipDeletePen, GpStatus, (GpPen * pen))                                                                  \
     X(GdipFillPath, GpStatus, (GpGraphics * graphics, GpBrush * brush, GpPath * path))                         \
     X(GdipDrawPath, GpStatus, (GpGraphics * graphics, GpPen * pen, GpPath * path))                             \
-    X(GdipDrawLine, GpStatus, (GpGraphics * graphics, GpPen * pen, float x1, float y1, float x2, float y2))    \
     X(GdipDrawLines, GpStatus, (GpGraphics * graphics, GpPen * pen, const GpPointF* points, INT count))        \
     X(GdipFillEllipse, GpStatus, (GpGraphics * graphics, GpBrush * brush, float x, float y, float width, float height)) \
     X(GdipDrawEllipse, GpStatus, (GpGraphics * graphics, GpPen * pen, float x, float y, float width, float height)) \

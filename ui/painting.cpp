@@ -106,20 +106,44 @@ bool IsStatusMark(wchar_t c) {
     return std::any_of(std::begin(kStatusMarks), std::end(kStatusMarks), [c](const StatusMarkLook& l) { return l.mark == c; });
 }
 
+// A note: the title before the first line feed (a carriage return before it is dropped), the
+// body after it.
+struct NoteParts {
+    std::wstring title;
+    std::wstring body;
+    bool hasBody = false;
+};
+
+// A known mark and the spaces after it are not part of the label; any other first character is.
+std::wstring StatusLabel(const std::wstring& text) {
+    if (text.empty() || !IsStatusMark(text[0])) return text;
+    const size_t label = text.find_first_not_of(L' ', 1);
+    return label == std::wstring::npos ? std::wstring() : text.substr(label);
+}
+
+NoteParts SplitNote(const std::wstring& text) {
+    const size_t feed = text.find(L'\n');
+    NoteParts note;
+    note.title = text.substr(0, feed);
+    if (!note.title.empty() && note.title.back() == L'\r') note.title.pop_back();
+    note.hasBody = feed != std::wstring::npos;
+    if (note.hasBody) note.body = text.substr(feed + 1);
+    return note;
+}
+
 void DrawStatusLine(const DRAWITEMSTRUCT& item) {
     HDC dc = item.hDC;
     const RECT& area = item.rcItem;
     FillRect(dc, &area, Brush(CardBrush));
     const std::wstring text = WindowTextOf(item.hwndItem, kOwnerTextChars + 1);
     if (text.empty()) return;
-    const StatusLineParts parts = SplitStatusLine(text);
     const StatusMarkLook& look = LookOfMark(text[0]);
     const int left = area.left + kStatusCircleLeft;
     const int top = area.top + (Height(area) - kStatusCircleSize) / 2;
     DrawGdiDisc(dc, {{left, top, left + kStatusCircleSize, top + kStatusCircleSize}, look.fill, kStatusRingWidth, look.ring});
     DrawTextBox(dc, {look.inner, {left, top - 1, left + kStatusCircleSize, top + kStatusCircleSize}, Font(CaptionFont), White,
                      DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX});
-    DrawTextBox(dc, {parts.label, {area.left + kStatusLabelLeft, area.top, area.right, area.bottom}, Font(RowFont), look.label,
+    DrawTextBox(dc, {StatusLabel(text), {area.left + kStatusLabelLeft, area.top, area.right, area.bottom}, Font(RowFont), look.label,
                      DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX});
 }
 
@@ -213,23 +237,6 @@ HBRUSH StaticBrush(int id) {
 }
 
 } // namespace
-
-StatusLineParts SplitStatusLine(const std::wstring& text) {
-    if (text.empty()) return {};
-    if (!IsStatusMark(text[0])) return {text[0], text};
-    const size_t label = text.find_first_not_of(L' ', 1);
-    return {text[0], label == std::wstring::npos ? std::wstring() : text.substr(label)};
-}
-
-NoteParts SplitNote(const std::wstring& text) {
-    const size_t feed = text.find(L'\n');
-    NoteParts note;
-    note.title = text.substr(0, feed);
-    if (!note.title.empty() && note.title.back() == L'\r') note.title.pop_back();
-    note.hasBody = feed != std::wstring::npos;
-    if (note.hasBody) note.body = text.substr(feed + 1);
-    return note;
-}
 
 LRESULT EraseMainBackground(HWND window, HDC dc) {
     RECT client;
