@@ -24,7 +24,8 @@ struct SerialIo {
     // Writes size bytes in one call; false on failure. *written reports what went out.
     bool (*write)(PortHandle handle, const char* data, uint32_t size, uint32_t* written);
     void (*flush)(PortHandle handle);
-    // Reads up to capacity bytes under the port timeouts; false on failure, *got may be 0.
+    // Reads up to capacity bytes under the port timeouts; false on failure or once the device has
+    // gone (unplugged), *got may be 0.
     bool (*read)(PortHandle handle, char* buffer, uint32_t capacity, uint32_t* got);
 };
 

@@ -68,7 +68,12 @@ bool Read(PortHandle handle, char* buffer, uint32_t capacity, uint32_t* got) {
     DWORD done = 0;
     const BOOL ok = ReadFile(static_cast<HANDLE>(handle), buffer, capacity, &done, nullptr);
     *got = done;
-    return ok != FALSE;
+    if (ok == FALSE) return false;
+    if (done > 0) return true;
+    // A port whose device has gone may go on returning empty reads (Wine does so when the far
+    // side of a pseudo-terminal hangs up), but its line status can no longer be read.
+    DWORD lineErrors = 0;
+    return ClearCommError(static_cast<HANDLE>(handle), &lineErrors, nullptr) != FALSE;
 }
 
 constexpr SerialIo kWin32SerialIo{QueryDosDevices, OpenDevice, CloseDevice, PurgeInput, Write, Flush, Read};

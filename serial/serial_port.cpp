@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <limits>
+#include <mutex>
+#include <set>
 
 #include "core/clock.h"
 #include "core/log.h"
@@ -14,6 +16,31 @@ constexpr uint32_t kErrorInsufficientBuffer = 122;
 constexpr char kLineFeed = '\n';
 
 std::atomic<const SerialIo*> currentIo{nullptr};
+
+// The COM ports this process holds open. Windows refuses a second exclusive open of a port, but
+// not every serial driver enforces the share mode (Wine's does not), and two workers must never
+// talk to the station at once. Leaked on purpose: detached workers may close ports at exit.
+struct PortClaims {
+    std::mutex mutex;
+    std::set<int32_t> held; // under mutex; any thread that opens or closes a port
+};
+
+PortClaims& Claims() {
+    static auto* claims = new PortClaims;
+    return *claims;
+}
+
+bool ClaimPort(int32_t portNumber) {
+    PortClaims& claims = Claims();
+    std::lock_guard<std::mutex> lock(claims.mutex);
+    return claims.held.insert(portNumber).second;
+}
+
+void ReleasePort(int32_t portNumber) {
+    PortClaims& claims = Claims();
+    std::lock_guard<std::mutex> lock(claims.mutex);
+    claims.held.erase(portNumber);
+}
 
 // "COM<n>" with n a positive decimal that fits a signed 32-bit value, else 0.
 int ComPortNumber(const wchar_t* name, size_t length) {
@@ -84,22 +111,22 @@ std::vector<int> EnumerateComPorts(int preferredPort) {
 bool IsPortOpen(const SerialPort& port) { return port.handle != InvalidPortHandle(); }
 
 bool OpenPort(SerialPort& port, int portNumber) {
-    const SerialIo& io = CurrentSerialIo();
-    if (IsPortOpen(port)) io.closeDevice(port.handle);
-    port.handle = InvalidPortHandle();
+    ClosePort(port);
     port.portNumber = portNumber;
+    if (!ClaimPort(portNumber)) return false;
 
     PortHandle handle = InvalidPortHandle();
-    switch (io.openDevice(portNumber, &handle)) {
+    switch (CurrentSerialIo().openDevice(portNumber, &handle)) {
     case OpenOutcome::Opened:
         port.handle = handle;
         return true;
     case OpenOutcome::SettingsFailed:
         port.portNumber = 0;
-        return false;
+        break;
     case OpenOutcome::CannotOpen:
         break;
     }
+    ReleasePort(portNumber);
     return false;
 }
 
@@ -136,7 +163,11 @@ std::string Transact(SerialPort& port, const std::string& command, uint32_t time
 }
 
 void ClosePort(SerialPort& port) {
-    if (IsPortOpen(port)) CurrentSerialIo().closeDevice(port.handle);
+    if (IsPortOpen(port)) {
+        // Closed before it is released, so that no other opener meets a handle still open.
+        CurrentSerialIo().closeDevice(port.handle);
+        ReleasePort(port.portNumber);
+    }
     port.handle = InvalidPortHandle();
     port.portNumber = 0;
 }

@@ -32,6 +32,8 @@ constexpr uint32_t kLargestNameBufferChars = 1048576;
 // COM port numbers present, ascending, no duplicates, preferredPort first when present.
 // Logs "COM port enumeration failed: Windows error <code>" and returns {} on failure.
 std::vector<int> EnumerateComPorts(int preferredPort);
+// Opens COM n exclusively: fails while any handle holds it, one of this process's included
+// even where the driver would share it.
 bool OpenPort(SerialPort& port, int portNumber);
 // Purges input, writes the command, collects the reply up to and including its first line
 // feed, or what arrived before the deadline. Empty on a closed port or a failed write/read.

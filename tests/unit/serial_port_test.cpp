@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "serial/serial_io.h"
 #include "serial/serial_port.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/scripted_serial.h"
@@ -244,6 +248,115 @@ TEST_F(SerialPortTest, InputLeftFromAnEarlierCommandIsDiscardedBeforeTheNextOne)
     clock_.Advance(100);
     EXPECT_EQ("3.95\r\n", Transact(port, "GB\n", 2000));
     ClosePort(port);
+}
+
+} // namespace
+
+// A driver that lets every open through, as Wine's serial driver ignores the share mode: only
+// the serial layer's own bookkeeping keeps two handles of this process off one port.
+namespace {
+namespace sharing {
+
+std::atomic<int> opens{0};
+std::atomic<int> handlesOpen{0};
+std::atomic<int> settingsFailures{0}; // the next opens that fail their settings step
+std::atomic<uintptr_t> nextHandle{0x100};
+
+uint32_t QueryDosDevices(wchar_t* buffer, uint32_t capacity, uint32_t*) {
+    const std::wstring names(L"COM5\0\0", 6);
+    std::copy(names.begin(), names.begin() + std::min<size_t>(names.size(), capacity), buffer);
+    return static_cast<uint32_t>(names.size());
+}
+OpenOutcome OpenDevice(int, PortHandle* handle) {
+    opens.fetch_add(1);
+    if (settingsFailures.fetch_sub(1) > 0) return OpenOutcome::SettingsFailed;
+    settingsFailures.store(0);
+    handlesOpen.fetch_add(1);
+    *handle = reinterpret_cast<PortHandle>(nextHandle.fetch_add(1));
+    return OpenOutcome::Opened;
+}
+void CloseDevice(PortHandle) { handlesOpen.fetch_sub(1); }
+void PurgeInput(PortHandle) {}
+bool Write(PortHandle, const char*, uint32_t size, uint32_t* written) {
+    *written = size;
+    return true;
+}
+void Flush(PortHandle) {}
+bool Read(PortHandle, char*, uint32_t, uint32_t* got) {
+    *got = 0;
+    return true;
+}
+constexpr SerialIo kIo{QueryDosDevices, OpenDevice, CloseDevice, PurgeInput, Write, Flush, Read};
+
+} // namespace sharing
+
+class SharingDriverTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sharing::opens.store(0);
+        sharing::handlesOpen.store(0);
+        sharing::settingsFailures.store(0);
+        SetSerialIo(&sharing::kIo);
+    }
+    void TearDown() override {
+        EXPECT_EQ(0, sharing::handlesOpen.load()) << "a handle was left open";
+        SetSerialIo(nullptr);
+    }
+};
+
+TEST_F(SharingDriverTest, ASecondOpenOfAPortThisProcessHoldsFailsWithoutReachingTheDriver) {
+    SerialPort first;
+    SerialPort second;
+    ASSERT_TRUE(OpenPort(first, 5));
+    EXPECT_FALSE(OpenPort(second, 5));
+    EXPECT_FALSE(IsPortOpen(second));
+    EXPECT_EQ(1, sharing::opens.load());
+    EXPECT_TRUE(OpenPort(second, 6)) << "other ports stay free";
+    ClosePort(second);
+
+    ClosePort(first);
+    ASSERT_TRUE(OpenPort(second, 5)) << "closing releases the port";
+    ClosePort(second);
+}
+
+TEST_F(SharingDriverTest, FailedOpensAndReopensReleaseThePortTheyHeld) {
+    SerialPort port;
+    SerialPort other;
+    sharing::settingsFailures.store(1);
+    EXPECT_FALSE(OpenPort(port, 5));
+    ASSERT_TRUE(OpenPort(port, 5)) << "a failed settings step keeps no claim";
+
+    ASSERT_TRUE(OpenPort(port, 6)) << "opening an open port elsewhere gives up the old one";
+    ASSERT_TRUE(OpenPort(other, 5));
+    EXPECT_FALSE(OpenPort(port, 5)) << "held by the other port";
+    EXPECT_FALSE(IsPortOpen(port)) << "and the old handle was closed";
+    ClosePort(other);
+    ClosePort(port);
+}
+
+TEST_F(SharingDriverTest, ThreadsRacingForOnePortNeverHoldItTogether) {
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 500;
+    std::atomic<int> holders{0};
+    std::atomic<int> overlaps{0};
+    std::atomic<int> wins{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&] {
+            for (int round = 0; round < kRounds; ++round) {
+                SerialPort port;
+                if (!OpenPort(port, 5)) continue;
+                wins.fetch_add(1);
+                if (holders.fetch_add(1) != 0) overlaps.fetch_add(1);
+                std::this_thread::yield();
+                holders.fetch_sub(1);
+                ClosePort(port);
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(0, overlaps.load());
+    EXPECT_LT(0, wins.load());
 }
 
 } // namespace
