@@ -10,6 +10,7 @@ packages=(
     g++-mingw-w64-x86-64-posix              # Windows cross build
     wine wine64                             # running the Windows build
     xvfb xauth xdotool x11-utils imagemagick # a display for the window, clicks and screenshots
+    fonts-dejavu-core fonts-dejavu-extra    # stand-ins for the Windows interface faces under Wine
     zip icoutils                            # the release archive and reading its version resource
 )
 

@@ -14,7 +14,9 @@ wine_env_start() {
     export ZARVEL_COM_LINK_DIR="$WINE_ENV_DIR"
     rm -rf "$WINEPREFIX"
 
+    WINE_ENV_OWN_DISPLAY=
     if [ -z "${ZARVEL_KEEP_DISPLAY:-}" ] || [ -z "${DISPLAY:-}" ]; then
+        WINE_ENV_OWN_DISPLAY=1
         local n
         for n in $(seq 91 140); do
             [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
@@ -46,6 +48,17 @@ wine_env_start() {
                 printf '"COM%s"=""\r\n' "$port"
             fi
         done
+        # Windows' own interface faces are missing here; name them after DejaVu, as GDI+
+        # finds a family only by a name the system knows (its generic sans-serif included).
+        printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n'
+        printf '"%s"="DejaVu Sans Condensed"\r\n' "Segoe UI" "Segoe UI Variable Text" "Segoe UI Variable Display"
+        printf '"%s"="DejaVu Sans"\r\n' "Segoe UI Symbol" "Microsoft Sans Serif"
+        # Our Xvfb runs no window manager, and Wine waits up to 2 s for one to acknowledge
+        # every hide of a window it lets a manager handle (each message box, each test window).
+        # Unmanaged windows look and behave the same without a manager, minus the wait.
+        if [ -n "$WINE_ENV_OWN_DISPLAY" ]; then
+            printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"Managed"="N"\r\n'
+        fi
     } >"$reg"
     wine regedit /S "Z:${reg//\//\\}" >>"$WINE_ENV_DIR/wineboot.log" 2>&1 </dev/null
     wineserver -k >/dev/null 2>&1

@@ -405,8 +405,7 @@ LRESULT OnReinstallPrompt(HWND window) {
     App().progressPercent = 95;
     InvalidateControl(IDC_PROGRESS);
     SetControlText(IDC_HEADING, L"Повторная установка прибора");
-    SetControlText(IDC_DESCRIPTION,
-                   L"Дождитесь, пока прибор перестанет мигать. Затем поднимите его и снова установите на дата-станцию.");
+    SetControlText(IDC_DESCRIPTION, kReinstallInstruction);
     SetControlText(IDC_STATUS4, L"✓  Команда Reset выполнена");
     SetControlText(IDC_STATUS5, L"●  Ожидание повторной установки…");
     SetControlText(IDC_NOTE, L"ПОДНИМИТЕ И СНОВА УСТАНОВИТЕ ПРИБОР\r\nПроверка продолжится автоматически.");

@@ -1,66 +1,218 @@
 #include "ui/painting.h"
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 
 #include "core/app_state.h"
+#include "ui/drawing.h"
 #include "ui/main_window.h"
+#include "ui/paint_layout.h"
 #include "ui/ui_resources.h"
 
 namespace {
 
-std::wstring TextOf(HWND control) {
-    wchar_t text[512] = {};
-    GetWindowTextW(control, text, 512);
-    return text;
+// ---- the window: cards, step indicator, pictures ----
+
+void PaintCards(GpGraphics* graphics, int step) {
+    for (const CardPlace& card : kCards)
+        if (card.onlyOnStep == 0 || card.onlyOnStep == step)
+            DrawRoundedCard(graphics, {card.rect, card.radius, card.fill, card.outline});
 }
 
-void DrawPicture(GpGraphics* graphics, const Picture& picture, int x, int y, int width, int height) {
-    if (picture.status == GpOk) Gdip().GdipDrawImageRectI(graphics, picture.image, x, y, width, height);
+void PaintStepLines(GpGraphics* graphics, int step) {
+    for (const StepLine& line : kStepLines) {
+        const GpPointF points[] = {line.from, line.to};
+        const COLORREF colour = step >= line.fromStep ? AccentBlue : kStepLineGrey;
+        DrawStrokedLine(graphics, {points, 2, kStepLineWidth, colour});
+    }
 }
 
-void DrawPictures(HDC dc) {
-    const GdiplusFlat& gdip = Gdip();
-    GpGraphics* graphics = nullptr;
-    if (!gdip.loaded || gdip.GdipCreateFromHDC(dc, &graphics) != GpOk) return;
-    gdip.GdipSetSmoothingMode(graphics, GpSmoothingModeAntiAlias);
-    DrawPicture(graphics, Ui().logo, 35, 18, 300, 82);
-    DrawPicture(graphics, Ui().instrument, 125, 285, 500, 500);
-    gdip.GdipDeleteGraphics(graphics);
+const StepLook& LookOfStep(int number, int step) {
+    if (step > number) return kCompletedStep;
+    return step == number ? kCurrentStep : kComingStep;
 }
 
-void FillSolid(HDC dc, const RECT& area, COLORREF colour) {
-    HBRUSH brush = CreateSolidBrush(colour);
-    FillRect(dc, &area, brush);
-    DeleteObject(brush);
+void PaintStepCircle(GpGraphics* graphics, const GdipFont& font, int number, int step) {
+    const float x = kStepCircleX[number - 1];
+    const GpRectF circle = {x, kStepCircleTop, kStepCircleSize, kStepCircleSize};
+    const StepLook& look = LookOfStep(number, step);
+    DrawDisc(graphics, {circle, look.fill, look.ring, kStepRingWidth});
+    if (look.checkMark) {
+        GpPointF mark[3];
+        for (int i = 0; i < 3; ++i) mark[i] = {x + kCheckMark[i].x, kCheckMark[i].y};
+        DrawStrokedLine(graphics, {mark, 3, kCheckMarkWidth, White});
+        return;
+    }
+    const wchar_t digit[] = {static_cast<wchar_t>(L'0' + number), L'\0'};
+    DrawCentredText(graphics, {digit, circle, font, look.number});
+}
+
+void PaintStepIndicator(GpGraphics* graphics, int step) {
+    PaintStepLines(graphics, step);
+    const GdipFont font(kStepNumberFace, kStepNumberPixels, GpFontStyleBold);
+    for (int number = 1; number <= 3; ++number) PaintStepCircle(graphics, font, number, step);
+}
+
+void PaintPicture(GpGraphics* graphics, const Picture& picture, const PixelBox& box) {
+    DrawPlacedPicture(graphics, {picture.image, picture.status, box.x, box.y, box.width, box.height});
+}
+
+// ---- owner-drawn controls ----
+
+int Width(const RECT& r) { return r.right - r.left; }
+int Height(const RECT& r) { return r.bottom - r.top; }
+
+const ButtonLooks& LooksOfButton(int id) {
+    for (const ButtonLooks& looks : kButtonLooks)
+        if (looks.id == id) return looks;
+    return kButtonLooks[std::size(kButtonLooks) - 1];
+}
+
+// Disabled wins over pressed.
+const ButtonLook& LookOfButton(const DRAWITEMSTRUCT& item) {
+    const ButtonLooks& looks = LooksOfButton(static_cast<int>(item.CtlID));
+    if ((item.itemState & ODS_DISABLED) != 0) return looks.disabled;
+    return (item.itemState & ODS_SELECTED) != 0 ? looks.pressed : looks.normal;
+}
+
+void DrawButton(const DRAWITEMSTRUCT& item) {
+    const ButtonLook& look = LookOfButton(item);
+    DrawRoundBlock(item.hDC, {item.rcItem, kButtonCorner, look.fill, true, look.outline});
+    const std::wstring caption = WindowTextOf(item.hwndItem, kButtonTextChars + 1);
+    DrawTextBox(item.hDC, {caption, item.rcItem, Font(CaptionFont), look.caption,
+                           DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX});
 }
 
 void DrawProgress(const DRAWITEMSTRUCT& item) {
-    RECT filled = item.rcItem;
-    const int width = item.rcItem.right - item.rcItem.left;
+    const RECT& area = item.rcItem;
+    const int height = Height(area);
     const int percent = App().progressPercent;
-    const int fill = percent <= 0 ? 0 : percent >= 100 ? width : MulDiv(width, percent, 100);
-    FillSolid(item.hDC, item.rcItem, RGB(174, 186, 196));
-    filled.right = filled.left + fill;
-    if (fill > 0) FillSolid(item.hDC, filled, AccentBlue);
+    DrawRoundBlock(item.hDC, {area, height, kProgressTrack, false, 0});
+    const int filled = MulDiv(Width(area), percent, 100);
+    if (filled > 0) DrawRoundBlock(item.hDC, {{area.left, area.top, area.left + filled, area.bottom}, height, AccentBlue, false, 0});
+    if (percent < 1 || percent > 99) return;
+    DrawTextBox(item.hDC, {std::to_wstring(percent) + L"%", area, Font(PercentFont), White,
+                           DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX});
 }
 
-bool IsButton(int id) { return id == IDC_CHOOSE_FILE || id == IDC_START || id == IDC_CANCEL; }
-
-void DrawPlainItem(const DRAWITEMSTRUCT& item) {
-    const int id = static_cast<int>(item.CtlID);
-    FillRect(item.hDC, &item.rcItem, Brush(id == IDC_FILE_BOX ? FileBoxBrush : CardBrush));
-    const std::wstring text = TextOf(item.hwndItem);
-    const bool disabled = (item.itemState & ODS_DISABLED) != 0;
-    RECT area = item.rcItem;
-    HGDIOBJ oldFont = SelectObject(item.hDC, reinterpret_cast<HFONT>(SendMessageW(item.hwndItem, WM_GETFONT, 0, 0)));
-    SetBkMode(item.hDC, TRANSPARENT);
-    SetTextColor(item.hDC, disabled && IsButton(id) ? RGB(150, 160, 170) : TextDark);
-    const UINT format = IsButton(id) ? DT_CENTER | DT_VCENTER | DT_SINGLELINE : DT_LEFT | DT_WORDBREAK;
-    DrawTextW(item.hDC, text.c_str(), static_cast<int>(text.size()), &area, format);
-    SelectObject(item.hDC, oldFont);
+const StatusMarkLook& LookOfMark(wchar_t first) {
+    for (const StatusMarkLook& look : kStatusMarks)
+        if (look.mark == first) return look;
+    return kStatusMarks[std::size(kStatusMarks) - 1];
 }
 
-bool IsStatusLine(int id) { return id >= IDC_STATUS1 && id <= IDC_STATUS5; }
+bool IsStatusMark(wchar_t c) {
+    return std::any_of(std::begin(kStatusMarks), std::end(kStatusMarks), [c](const StatusMarkLook& l) { return l.mark == c; });
+}
+
+// A note: the title before the first line feed (a carriage return before it is dropped), the
+// body after it.
+struct NoteParts {
+    std::wstring title;
+    std::wstring body;
+    bool hasBody = false;
+};
+
+// A known mark and the spaces after it are not part of the label; any other first character is.
+std::wstring StatusLabel(const std::wstring& text) {
+    if (text.empty() || !IsStatusMark(text[0])) return text;
+    const size_t label = text.find_first_not_of(L' ', 1);
+    return label == std::wstring::npos ? std::wstring() : text.substr(label);
+}
+
+NoteParts SplitNote(const std::wstring& text) {
+    const size_t feed = text.find(L'\n');
+    NoteParts note;
+    note.title = text.substr(0, feed);
+    if (!note.title.empty() && note.title.back() == L'\r') note.title.pop_back();
+    note.hasBody = feed != std::wstring::npos;
+    if (note.hasBody) note.body = text.substr(feed + 1);
+    return note;
+}
+
+void DrawStatusLine(const DRAWITEMSTRUCT& item) {
+    HDC dc = item.hDC;
+    const RECT& area = item.rcItem;
+    FillRect(dc, &area, Brush(CardBrush));
+    const std::wstring text = WindowTextOf(item.hwndItem, kOwnerTextChars + 1);
+    if (text.empty()) return;
+    const StatusMarkLook& look = LookOfMark(text[0]);
+    const int left = area.left + kStatusCircleLeft;
+    const int top = area.top + (Height(area) - kStatusCircleSize) / 2;
+    DrawGdiDisc(dc, {{left, top, left + kStatusCircleSize, top + kStatusCircleSize}, look.fill, kStatusRingWidth, look.ring});
+    DrawTextBox(dc, {look.inner, {left, top - 1, left + kStatusCircleSize, top + kStatusCircleSize}, Font(CaptionFont), White,
+                     DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX});
+    DrawTextBox(dc, {StatusLabel(text), {area.left + kStatusLabelLeft, area.top, area.right, area.bottom}, Font(RowFont), look.label,
+                     DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX});
+}
+
+void DrawFileBox(const DRAWITEMSTRUCT& item) {
+    HDC dc = item.hDC;
+    const RECT& area = item.rcItem;
+    FillRect(dc, &area, Brush(FileBoxBrush));
+    const RECT block = {area.left + kFileBlockLeft, area.top + kFileBlockTop, area.left + kFileBlockRight,
+                        area.bottom - kFileBlockBottomInset};
+    DrawRoundBlock(dc, {block, kFileBlockCorner, AccentBlue, false, 0});
+    const std::wstring name = WindowTextOf(item.hwndItem, kOwnerTextChars + 1);
+    DrawTextBox(dc, {name, {area.left + kFileNameLeft, area.top, area.right - kFileNameRightInset, area.bottom},
+                     Font(CaptionFont), TextDark, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX});
+}
+
+const NoteLook& LookOfNote(int step) {
+    if (step == 1) return kInfoNote;
+    return step >= 4 ? kSuccessNote : kWarningNote;
+}
+
+void DrawNoteIcon(HDC dc, const NoteLook& look, int x0, int cy) {
+    if (look.icon == NoteIcon::Circle) {
+        const RECT circle = {x0, cy - 18, x0 + 36, cy + 18};
+        DrawGdiDisc(dc, {circle, look.iconColour, 0, 0});
+        DrawTextBox(dc, {look.glyph, circle, Font(CaptionFont), White, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX});
+        return;
+    }
+    const POINT corners[3] = {{x0 + 22, cy - 21}, {x0 + 44, cy + 20}, {x0, cy + 20}};
+    FillTriangle(dc, corners, look.iconColour);
+    DrawTextBox(dc, {look.glyph, {x0 + 4, cy - 12, x0 + 40, cy + 18}, Font(CaptionFont), White,
+                     DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX});
+}
+
+void DrawNote(const DRAWITEMSTRUCT& item) {
+    HDC dc = item.hDC;
+    const RECT& area = item.rcItem;
+    const NoteLook& look = LookOfNote(App().wizardStep);
+    DrawRoundBlock(dc, {area, kNoteCorner, look.fill, true, look.outline});
+    const NoteParts note = SplitNote(WindowTextOf(item.hwndItem, kOwnerTextChars + 1));
+    const int width = Width(area);
+    const int column = width - kNoteTextColumnInset;
+    const SIZE title = MeasureText(dc, Font(CaptionFont), note.title, false, column);
+    const SIZE body = note.hasBody ? MeasureText(dc, Font(BaseFont), note.body, true, column) : SIZE{0, 0};
+    const int block = static_cast<int>(std::max(title.cx, note.hasBody ? body.cx : static_cast<LONG>(column)));
+    const int x0 = area.left + std::max(kNoteMinLeft, (width - block - kNoteIconColumn) / 2);
+    const int gap = note.hasBody ? kNoteBodyGap : 0;
+    const int y0 = area.top + std::max(kNoteMinTop, static_cast<int>(Height(area) - title.cy - gap - body.cy) / 2);
+    DrawNoteIcon(dc, look, x0, area.top + Height(area) / 2);
+    const int textLeft = x0 + kNoteIconColumn;
+    DrawTextBox(dc, {note.title, {textLeft, y0, textLeft + block, y0 + title.cy}, Font(CaptionFont), TextDark,
+                     DT_LEFT | DT_SINGLELINE | DT_NOPREFIX});
+    if (!note.hasBody) return;
+    DrawTextBox(dc, {note.body, {textLeft, y0 + title.cy + kNoteBodyGap, textLeft + block, area.bottom - kNoteMinTop},
+                     Font(BaseFont), TextDark, DT_LEFT | DT_WORDBREAK | DT_NOPREFIX});
+}
+
+struct OwnerDrawnStatic {
+    int firstId;
+    int lastId;
+    void (*draw)(const DRAWITEMSTRUCT& item);
+};
+const OwnerDrawnStatic kOwnerDrawnStatics[] = {
+    {IDC_PROGRESS, IDC_PROGRESS, DrawProgress},
+    {IDC_STATUS1, IDC_STATUS5, DrawStatusLine},
+    {IDC_FILE_BOX, IDC_FILE_BOX, DrawFileBox},
+    {IDC_NOTE, IDC_NOTE, DrawNote},
+};
+
+// ---- plain statics ----
 
 COLORREF MarkColour(const std::wstring& text) {
     if (!text.empty() && text[0] == L'✓') return SuccessGreen;
@@ -68,10 +220,12 @@ COLORREF MarkColour(const std::wstring& text) {
     return TextDark;
 }
 
+bool IsStepLabel(int id) { return id >= IDC_STEP1 && id <= IDC_STEP3; }
+bool IsStatusLine(int id) { return id >= IDC_STATUS1 && id <= IDC_STATUS5; }
+
 COLORREF StaticTextColour(int id, HWND control) {
-    const int step = App().wizardStep;
-    if (id >= IDC_STEP1 && id <= IDC_STEP3 && step == id - IDC_STEP1 + 1) return AccentBlue;
-    if ((id >= IDC_STEP1 && id <= IDC_STEP3) || IsStatusLine(id)) return MarkColour(TextOf(control));
+    if (IsStepLabel(id) && App().wizardStep == id - IDC_STEP1 + 1) return AccentBlue;
+    if (IsStepLabel(id) || IsStatusLine(id)) return MarkColour(WindowTextOf(control, kOwnerTextChars + 1));
     return TextDark;
 }
 
@@ -94,17 +248,26 @@ LRESULT EraseMainBackground(HWND window, HDC dc) {
 LRESULT PaintMainWindow(HWND window) {
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(window, &paint);
-    DrawPictures(dc);
+    {
+        const GdipSurface surface(dc);
+        const int step = App().wizardStep;
+        PaintCards(surface.graphics, step);
+        PaintStepIndicator(surface.graphics, step);
+        PaintPicture(surface.graphics, Ui().logo, kLogoBox);
+        PaintPicture(surface.graphics, Ui().instrument, kInstrumentBox);
+    }
     EndPaint(window, &paint);
     return 0;
 }
 
 LRESULT DrawOwnerItem(const DRAWITEMSTRUCT& item) {
-    if (item.CtlID == static_cast<UINT>(IDC_PROGRESS)) {
-        DrawProgress(item);
-    } else {
-        DrawPlainItem(item);
+    if (item.CtlType == ODT_BUTTON) {
+        DrawButton(item);
+        return TRUE;
     }
+    const int id = static_cast<int>(item.CtlID);
+    for (const OwnerDrawnStatic& control : kOwnerDrawnStatics)
+        if (id >= control.firstId && id <= control.lastId) control.draw(item);
     return TRUE;
 }
 

@@ -1,13 +1,15 @@
 #pragma once
-// How the main window looks: background, pictures, owner-drawn controls and static colours.
+// How the main window looks: background, cards, step indicator, pictures, owner-drawn controls
+// and static text colours.
 
 #include <windows.h>
 
 // WM_ERASEBKGND: the whole client area in the background colour; returns 1.
 LRESULT EraseMainBackground(HWND window, HDC dc);
-// WM_PAINT; returns 0.
+// WM_PAINT: cards, step indicator and pictures; returns 0.
 LRESULT PaintMainWindow(HWND window);
 // WM_DRAWITEM for the owner-drawn buttons and statics; returns TRUE.
 LRESULT DrawOwnerItem(const DRAWITEMSTRUCT& item);
 // WM_CTLCOLORSTATIC: text colour and background brush of a plain static or the check box.
 LRESULT ColorStatic(HDC dc, HWND control);
+

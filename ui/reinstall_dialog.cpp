@@ -1,5 +1,177 @@
 #include "ui/reinstall_dialog.h"
 
-// The pop-up itself comes with its own window class; until then the update page's texts guide
-// the user and the worker finds the instrument again by itself.
-void RunReinstallDialog(HWND owner) { (void)owner; }
+#include <exception>
+#include <string>
+
+#include "core/log.h"
+#include "ui/drawing.h"
+#include "ui/paint_layout.h"
+#include "ui/ui_resources.h"
+
+namespace {
+
+// Window thread only. Set once the class is known to exist; a failed registration is tried again.
+bool reinstallClassRegistered = false;
+
+struct DialogControl {
+    int id;
+    const wchar_t* className;
+    DWORD style;
+    const wchar_t* text;
+    PixelBox box;
+    UiFont font;
+};
+
+constexpr DWORD kVisibleChild = WS_CHILD | WS_VISIBLE;
+constexpr const wchar_t* kConfirmText = L"Прибор установлен";
+
+// Created in this order; SS_LEFT wraps its text.
+const DialogControl kDialogControls[] = {
+    {IDC_DLG_KICKER, L"STATIC", kVisibleChild | SS_LEFT, L"Завершение обновления", {132, 58, 500, 30}, DialogLabelFont},
+    {IDC_DLG_TITLE, L"STATIC", kVisibleChild | SS_LEFT, L"Повторно установите прибор", {132, 94, 500, 48}, DialogTitleFont},
+    {IDC_DLG_TEXT, L"STATIC", kVisibleChild | SS_LEFT, kReinstallInstruction, {132, 154, 500, 104}, DialogTextFont},
+    {IDC_DLG_HINT, L"STATIC", kVisibleChild | SS_LEFT,
+     L"ⓘ  Программа автоматически проверит подключение и версию прошивки.", {132, 280, 500, 62}, DialogLabelFont},
+    {IDC_DLG_CONFIRM, L"BUTTON", kVisibleChild | BS_OWNERDRAW, kConfirmText, {132, 364, 500, 58}, DialogLabelFont},
+};
+
+HINSTANCE ProgramInstance() { return GetModuleHandleW(nullptr); }
+
+void CreateDialogControls(HWND dialog) {
+    for (const DialogControl& spec : kDialogControls) {
+        HWND control = CreateWindowExW(0, spec.className, spec.text, spec.style, spec.box.x, spec.box.y, spec.box.width,
+                                       spec.box.height, dialog, reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)),
+                                       ProgramInstance(), nullptr);
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(Font(spec.font)), TRUE);
+    }
+}
+
+LRESULT EraseDialog(HWND dialog, HDC dc) {
+    RECT client;
+    GetClientRect(dialog, &client);
+    FillRect(dc, &client, Brush(CardBrush));
+    return 1;
+}
+
+void PaintSymbol(HDC dc) {
+    const GdipSurface surface(dc);
+    if (surface.graphics == nullptr) return;
+    Gdip().GdipSetTextRenderingHint(surface.graphics, GpTextRenderingHintAntiAliasGridFit);
+    DrawDisc(surface.graphics, {kDialogCircle, AccentBlue, AccentBlue, 0});
+    const GdipFont font(kDialogSymbolFace, kDialogSymbolPixels, GpFontStyleRegular);
+    DrawCentredText(surface.graphics, {kDialogSymbol, kDialogSymbolBox, font, White});
+}
+
+LRESULT PaintDialog(HWND dialog) {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(dialog, &paint);
+    RECT client;
+    GetClientRect(dialog, &client);
+    FillSolid(dc, {0, 0, client.right, kDialogBandHeight}, AccentBlue);
+    PaintSymbol(dc);
+    EndPaint(dialog, &paint);
+    return 0;
+}
+
+LRESULT ColorDialogStatic(HDC dc, HWND control) {
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, GetDlgCtrlID(control) == IDC_DLG_KICKER ? AccentBlue : TextDark);
+    return reinterpret_cast<LRESULT>(Brush(CardBrush));
+}
+
+void DrawConfirmButton(const DRAWITEMSTRUCT& item) {
+    const COLORREF fill = (item.itemState & ODS_SELECTED) != 0 ? kDialogConfirmPressed : AccentBlue;
+    DrawRoundBlock(item.hDC, {item.rcItem, kDialogConfirmCorner, fill, false, 0});
+    DrawTextBox(item.hDC, {kConfirmText, item.rcItem, Font(DialogLabelFont), White,
+                           DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX});
+}
+
+// The owner comes back first, so that closing the pop-up hands activation to it and not to
+// another program's window.
+void Confirm(HWND dialog) {
+    EnableWindow(GetWindow(dialog, GW_OWNER), TRUE);
+    DestroyWindow(dialog);
+}
+
+LRESULT HandleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE: CreateDialogControls(dialog); return 0;
+    case WM_ERASEBKGND: return EraseDialog(dialog, reinterpret_cast<HDC>(wParam));
+    case WM_PAINT: return PaintDialog(dialog);
+    case WM_CLOSE: return 0; // only the button closes it
+    case WM_CTLCOLORSTATIC: return ColorDialogStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+    case WM_DRAWITEM: {
+        const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+        if (item.CtlID != static_cast<UINT>(IDC_DLG_CONFIRM)) break;
+        DrawConfirmButton(item);
+        return TRUE;
+    }
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDC_DLG_CONFIRM) Confirm(dialog);
+        return 0;
+    default: break;
+    }
+    return DefWindowProcW(dialog, message, wParam, lParam);
+}
+
+bool RegisterReinstallClass() {
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = ReinstallDialogProc;
+    windowClass.hInstance = ProgramInstance();
+    windowClass.hIcon = Ui().icon;
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = Brush(CardBrush);
+    windowClass.lpszClassName = kReinstallDialogClass;
+    return RegisterClassW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+HWND CreateCentredPopup(HWND owner) {
+    RECT frame = {};
+    GetWindowRect(owner, &frame);
+    const int x = frame.left + (frame.right - frame.left - kReinstallDialogWidth) / 2;
+    const int y = frame.top + (frame.bottom - frame.top - kReinstallDialogHeight) / 2;
+    return CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST, kReinstallDialogClass, L"", WS_POPUP | WS_BORDER, x, y,
+                           kReinstallDialogWidth, kReinstallDialogHeight, owner, nullptr, ProgramInstance(), nullptr);
+}
+
+// Serves every window of the thread until the pop-up is gone; a quit is handed on to the main loop.
+void RunNestedLoop(HWND popup) {
+    MSG message = {};
+    while (IsWindow(popup)) {
+        const BOOL fetched = GetMessageW(&message, nullptr, 0, 0);
+        if (fetched == 0) {
+            PostQuitMessage(static_cast<int>(message.wParam));
+            return;
+        }
+        if (fetched == -1) return;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+} // namespace
+
+void RunReinstallDialog(HWND owner) {
+    if (!reinstallClassRegistered) reinstallClassRegistered = RegisterReinstallClass();
+    HWND popup = CreateCentredPopup(owner);
+    if (popup == nullptr) return;
+    EnableWindow(owner, FALSE);
+    ShowWindow(popup, SW_SHOW);
+    SetForegroundWindow(popup);
+    RunNestedLoop(popup);
+    EnableWindow(owner, TRUE);
+    if (IsWindow(popup)) DestroyWindow(popup); // the loop ended on a quit or an error
+    SetForegroundWindow(owner);
+}
+
+LRESULT CALLBACK ReinstallDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    // Nothing may unwind through the system's dispatcher.
+    try {
+        return HandleDialogMessage(dialog, message, wParam, lParam);
+    } catch (const std::exception& error) {
+        WriteLog(std::string("Unexpected error in the reinstall dialog: ") + error.what());
+    } catch (...) {
+        WriteLog("Unexpected error in the reinstall dialog");
+    }
+    return 0;
+}

@@ -1,7 +1,25 @@
 #pragma once
-// The modal pop-up that asks the user to lift the instrument and place it back.
+// The modal pop-up that asks the user to lift the instrument and place it back. Window thread only.
 
 #include <windows.h>
 
-// Shows the pop-up owned by owner and returns when it is closed.
+constexpr int IDC_DLG_CONFIRM = 5001;
+constexpr int IDC_DLG_KICKER = 5002;
+constexpr int IDC_DLG_TITLE = 5003;
+constexpr int IDC_DLG_TEXT = 5004;
+constexpr int IDC_DLG_HINT = 5005;
+
+constexpr const wchar_t* kReinstallDialogClass = L"ZarvelReinstallDialog";
+constexpr int kReinstallDialogWidth = 680;
+constexpr int kReinstallDialogHeight = 455;
+
+// The instruction, shown in the pop-up and in the update page's description.
+constexpr const wchar_t* kReinstallInstruction =
+    L"Дождитесь, пока прибор перестанет мигать. Затем поднимите его и снова установите на дата-станцию.";
+
+// Shows the pop-up centred on owner, with owner disabled, and returns when it has closed; the
+// owner is then enabled and in front again. Meanwhile every window of the thread keeps getting
+// its messages. A quit message that arrives meanwhile is posted again for the main loop.
 void RunReinstallDialog(HWND owner);
+
+LRESULT CALLBACK ReinstallDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

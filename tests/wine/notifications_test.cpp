@@ -191,20 +191,6 @@ TEST_F(Notifications, SucceededShowsTheDonePageWithoutABox) {
     EXPECT_FALSE(IsWindow(window_));
 }
 
-TEST_F(Notifications, ReinstallPromptFillsTheUpdatePageAndReturns) {
-    UpdateRunning();
-    SendMessageW(window_, MSG_PROGRESS, 90, 1);
-    EXPECT_EQ(0, SendMessageW(window_, MSG_REINSTALL_PROMPT, 0, 0));
-    EXPECT_EQ(95, App().progressPercent);
-    EXPECT_EQ(L"Повторная установка прибора", Text(IDC_HEADING));
-    EXPECT_EQ(L"Дождитесь, пока прибор перестанет мигать. Затем поднимите его и снова установите на дата-станцию.",
-              Text(IDC_DESCRIPTION));
-    EXPECT_EQ(L"✓  Команда Reset выполнена", Text(IDC_STATUS4));
-    EXPECT_EQ(L"●  Ожидание повторной установки…", Text(IDC_STATUS5));
-    EXPECT_EQ(L"ПОДНИМИТЕ И СНОВА УСТАНОВИТЕ ПРИБОР\r\nПроверка продолжится автоматически.", Text(IDC_NOTE));
-    EXPECT_EQ(3, App().wizardStep);
-}
-
 // The real workers, over a machine without COM ports.
 class WithRealWorkers : public MainWindowTest {
 protected:

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <new>
 #include <fstream>
+#include <iterator>
 #include <ostream>
 #include <set>
 #include <sstream>
@@ -15,6 +16,7 @@
 #include "core/notifications.h"
 #include "serial/serial_io.h"
 #include "ui/main_window.h"
+#include "ui/reinstall_dialog.h"
 #include "ui/system_libraries.h"
 #include "ui/ui_resources.h"
 #include "workflows/workflows.h"
@@ -141,8 +143,13 @@ const SerialIo kNoPorts = {QueryNoPorts, OpenNothing, NoHandle, NoHandle, WriteN
 
 // ---- dialogs ----
 
-std::deque<DialogHandler>& Handlers() {
-    static std::deque<DialogHandler> handlers;
+struct ExpectedWindow {
+    std::wstring className;
+    DialogHandler handler;
+};
+
+std::deque<ExpectedWindow>& Handlers() {
+    static std::deque<ExpectedWindow> handlers;
     return handlers;
 }
 std::set<HWND>& HandledDialogs() {
@@ -151,10 +158,17 @@ std::set<HWND>& HandledDialogs() {
 }
 int unexpectedDialogs = 0;
 
+constexpr const wchar_t* kBoxClass = L"#32770";
+
+std::wstring ClassOf(HWND window) {
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    return name;
+}
+
 bool IsDialogClass(HWND window) {
-    wchar_t name[16] = {};
-    GetClassNameW(window, name, 16);
-    return std::wstring(name) == L"#32770";
+    const std::wstring name = ClassOf(window);
+    return name == kBoxClass || name == kReinstallDialogClass;
 }
 
 BOOL CALLBACK FindNewDialog(HWND window, LPARAM found) {
@@ -167,26 +181,36 @@ void Press(HWND dialog, int button) {
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
 }
 
+void CloseUnexpected(HWND dialog) {
+    ++unexpectedDialogs;
+    if (ClassOf(dialog) == kReinstallDialogClass) {
+        Press(dialog, IDC_DLG_CONFIRM);
+    } else {
+        Press(dialog, GetDlgItem(dialog, IDCANCEL) != nullptr ? IDCANCEL : IDOK);
+    }
+}
+
 // Runs inside whatever message loop the thread is in: the test's own, a message box's, the
-// open-file dialog's.
+// open-file dialog's, the reinstall pop-up's. A handler may pump; dialogs that appear meanwhile
+// are answered from inside it.
 void CALLBACK AnswerDialogs(HWND, UINT, UINT_PTR, DWORD) {
     static bool busy = false;
     if (busy) return;
     busy = true;
     HWND dialog = nullptr;
     EnumThreadWindows(GetCurrentThreadId(), FindNewDialog, reinterpret_cast<LPARAM>(&dialog));
+    DialogHandler handler;
     if (dialog != nullptr) {
         HandledDialogs().insert(dialog);
-        if (Handlers().empty()) {
-            ++unexpectedDialogs;
-            Press(dialog, GetDlgItem(dialog, IDCANCEL) != nullptr ? IDCANCEL : IDOK);
-        } else {
-            DialogHandler handler = std::move(Handlers().front());
+        if (!Handlers().empty() && Handlers().front().className == ClassOf(dialog)) {
+            handler = std::move(Handlers().front().handler);
             Handlers().pop_front();
-            handler(dialog);
+        } else {
+            CloseUnexpected(dialog);
         }
     }
     busy = false;
+    if (handler) handler(dialog);
 }
 
 // The message box's icon: the one static control that shows an icon.
@@ -220,7 +244,42 @@ const WorkerLaunch& RecordingLaunch() { return kRecording; }
 const SerialIo& NoPortsSerialIo() { return kNoPorts; }
 int ThreadsThatListedPorts() { return listingThreads.load(); }
 
-void ExpectDialog(DialogHandler handler) { Handlers().push_back(std::move(handler)); }
+void ExpectDialog(DialogHandler handler) { Handlers().push_back({kBoxClass, std::move(handler)}); }
+void ExpectReinstallDialog(DialogHandler handler) { Handlers().push_back({kReinstallDialogClass, std::move(handler)}); }
+
+namespace {
+
+INPUT MouseInput(DWORD flags, POINT screen) {
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    // Absolute positions run from 0 to 65535 across the primary screen.
+    input.mi.dx = MulDiv(screen.x, 65536, GetSystemMetrics(SM_CXSCREEN)) + 1;
+    input.mi.dy = MulDiv(screen.y, 65536, GetSystemMetrics(SM_CYSCREEN)) + 1;
+    input.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
+    return input;
+}
+
+INPUT KeyInput(WORD key, bool up) {
+    INPUT input = {};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = key;
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    return input;
+}
+
+} // namespace
+
+void ClickAt(POINT screen) {
+    INPUT inputs[] = {MouseInput(0, screen), MouseInput(MOUSEEVENTF_LEFTDOWN, screen), MouseInput(MOUSEEVENTF_LEFTUP, screen)};
+    SendInput(3, inputs, sizeof(INPUT));
+}
+
+void PressKeys(std::initializer_list<WORD> keys) {
+    std::vector<INPUT> inputs;
+    for (WORD key : keys) inputs.push_back(KeyInput(key, false));
+    for (auto key = std::rbegin(keys); key != std::rend(keys); ++key) inputs.push_back(KeyInput(*key, true));
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
 
 DialogHandler AnswerBox(SeenBox* seen, std::function<void()> whileOpen) {
     return [seen, whileOpen](HWND box) {

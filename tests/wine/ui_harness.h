@@ -9,6 +9,7 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -73,8 +74,16 @@ int ThreadsThatListedPorts();
 // open-file dialog). A dialog nobody expected is closed and counted as unexpected.
 using DialogHandler = std::function<void(HWND dialog)>;
 void ExpectDialog(DialogHandler handler);
+// The handler for the next reinstall pop-up; it runs inside the pop-up's own message loop and
+// may pump messages itself. One nobody expected is confirmed and counted as unexpected.
+void ExpectReinstallDialog(DialogHandler handler);
 // Records the box into *seen, runs whileOpen (inside the box's loop), then presses OK.
 DialogHandler AnswerBox(SeenBox* seen, std::function<void()> whileOpen = {});
+// Real input, as the user's hands give it: a left click at a screen point, and keys pressed
+// together and released in reverse order (virtual-key codes).
+void ClickAt(POINT screen);
+void PressKeys(std::initializer_list<WORD> keys);
+
 // Types path into the open-file dialog's name box and presses Open; or presses Cancel.
 DialogHandler OpenFileNamed(const std::wstring& path);
 DialogHandler CancelFileDialog();

@@ -1,0 +1,20 @@
+#!/bin/bash
+# Makes the README's pictures from the screenshots that the Wine UI tests leave in
+# build/windows/screenshots (run scripts/test.sh first): the four pages and the reinstall
+# pop-up in front of the window, at half size, as small palette PNGs in docs/screenshots/.
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+shots="${ZARVEL_BUILD_DIR:-$root/build}/windows/screenshots"
+out="$root/docs/screenshots"
+# ImageMagick 6 under its versioned name; a plain "convert" may be something else.
+convert="$(command -v convert-im6.q16 || command -v convert)"
+
+mkdir -p "$out"
+for pair in page1_connect:connect page2_check_start_enabled:check page3_update:update page4_done:done \
+    reinstall_window:reinstall; do
+    source_name="${pair%%:*}"
+    target="$out/${pair#*:}.png"
+    "$convert" "$shots/$source_name.png" -filter Lanczos -resize 50% -colors 256 -strip "PNG8:$target"
+    echo "$target: $(stat -c %s "$target") bytes"
+done

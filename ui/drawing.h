@@ -1,0 +1,120 @@
+#pragma once
+// Drawing helpers for the window and the pop-up. Each takes one record that says what to draw;
+// the pens, brushes and fonts a helper makes live only for that call. GDI+ helpers draw
+// anti-aliased shapes onto a surface; GDI helpers draw the owner-drawn controls.
+
+#include <windows.h>
+
+#include <string>
+
+#include "ui/gdiplus_flat.h"
+
+// ---- GDI+ ----
+
+// A GDI+ drawing surface on a device context with anti-aliased smoothing; null graphics when
+// the library is missing, and then every GDI+ helper draws nothing.
+struct GdipSurface {
+    explicit GdipSurface(HDC dc);
+    ~GdipSurface();
+    GdipSurface(const GdipSurface&) = delete;
+    GdipSurface& operator=(const GdipSurface&) = delete;
+    GpGraphics* graphics = nullptr;
+};
+
+// A GDI+ font of a family by name, or of the generic sans-serif family when that family is
+// missing or gives no font.
+struct GdipFont {
+    GdipFont(const wchar_t* face, float emPixels, int style);
+    ~GdipFont();
+    GdipFont(const GdipFont&) = delete;
+    GdipFont& operator=(const GdipFont&) = delete;
+    GpFontFamily* family = nullptr;
+    GpFont* font = nullptr;
+};
+
+// Four quarter arcs of radius `radius` inside rect, filled, then outlined with a 1-pixel pen.
+struct RoundedCard {
+    GpRectF rect;
+    float radius;
+    COLORREF fill;
+    COLORREF outline;
+};
+void DrawRoundedCard(GpGraphics* graphics, const RoundedCard& card);
+
+// Connected straight segments through points.
+struct StrokedLine {
+    const GpPointF* points;
+    int count;
+    float width;
+    COLORREF colour;
+};
+void DrawStrokedLine(GpGraphics* graphics, const StrokedLine& line);
+
+// The ellipse inscribed in bounds, filled first, then ringed (no ring when ringWidth is 0).
+struct Disc {
+    GpRectF bounds;
+    COLORREF fill;
+    COLORREF ring;
+    float ringWidth;
+};
+void DrawDisc(GpGraphics* graphics, const Disc& disc);
+
+// One text centred horizontally and vertically in box.
+struct CentredText {
+    const wchar_t* text;
+    GpRectF box;
+    const GdipFont& font;
+    COLORREF colour;
+};
+void DrawCentredText(GpGraphics* graphics, const CentredText& text);
+
+// A picture scaled into a rectangle; nothing when it did not load.
+struct PlacedPicture {
+    GpImage* image;
+    GpStatus status;
+    int x;
+    int y;
+    int width;
+    int height;
+};
+void DrawPlacedPicture(GpGraphics* graphics, const PlacedPicture& picture);
+
+// ---- GDI ----
+
+// A rounded rectangle over rect with a corner ellipse of corner x corner; a 1-pixel outline or none.
+struct RoundBlock {
+    RECT rect;
+    int corner;
+    COLORREF fill;
+    bool outlined;
+    COLORREF outline;
+};
+void DrawRoundBlock(HDC dc, const RoundBlock& block);
+
+// The ellipse in rect, filled, with a ring of ringWidth pixels (none when 0).
+struct GdiDisc {
+    RECT rect;
+    COLORREF fill;
+    int ringWidth;
+    COLORREF ring;
+};
+void DrawGdiDisc(HDC dc, const GdiDisc& disc);
+
+void FillTriangle(HDC dc, const POINT (&corners)[3], COLORREF fill);
+void FillSolid(HDC dc, const RECT& area, COLORREF colour);
+
+// Text on a transparent background with DrawTextW's format flags.
+struct TextBox {
+    const std::wstring& text;
+    RECT rect;
+    HFONT font;
+    COLORREF colour;
+    UINT format;
+};
+void DrawTextBox(HDC dc, const TextBox& box);
+
+// Width and height DrawTextW needs for text in font: on one line, or wrapped at width.
+SIZE MeasureText(HDC dc, HFONT font, const std::wstring& text, bool wrapped, int width);
+
+// A control's text, read up to capacity - 1 characters.
+std::wstring WindowTextOf(HWND window, int capacity);

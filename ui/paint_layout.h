@@ -1,0 +1,170 @@
+#pragma once
+// The design's numbers in one place: where the window paints its cards, step indicator and
+// pictures, and the colours of the owner-drawn controls in each state. Client pixels.
+
+#include <windows.h>
+
+#include "ui/gdiplus_flat.h"
+#include "ui/main_window.h"
+#include "ui/ui_resources.h"
+
+// ---- main window, drawn with GDI+ ----
+
+struct CardPlace {
+    GpRectF rect;
+    float radius;
+    COLORREF fill;
+    COLORREF outline;
+    int onlyOnStep; // 0: on every page
+};
+
+inline constexpr CardPlace kCards[] = {
+    {{50, 112, 1340, 78}, 14, White, RGB(220, 231, 238), 0},           // step bar
+    {{50, 210, 645, 720}, 16, White, RGB(222, 233, 240), 0},           // left card
+    {{715, 210, 675, 720}, 16, White, RGB(222, 233, 240), 0},          // right card
+    {{780, 555, 560, 70}, 10, RGB(248, 252, 254), RGB(200, 224, 238), 2}, // file card
+};
+
+// A connecting line turns blue once the wizard reaches fromStep.
+struct StepLine {
+    GpPointF from;
+    GpPointF to;
+    int fromStep;
+};
+inline constexpr StepLine kStepLines[] = {
+    {{420, 156}, {550, 156}, 2},
+    {{820, 156}, {970, 156}, 3},
+};
+inline constexpr float kStepLineWidth = 2;
+inline constexpr COLORREF kStepLineGrey = RGB(210, 219, 226);
+
+inline constexpr float kStepCircleX[] = {172, 602, 1032}; // steps 1, 2, 3
+inline constexpr float kStepCircleTop = 138;
+inline constexpr float kStepCircleSize = 36;
+inline constexpr float kStepRingWidth = 2;
+inline constexpr float kCheckMarkWidth = 3;
+inline constexpr COLORREF kComingGrey = RGB(178, 185, 192);
+inline constexpr const wchar_t* kStepNumberFace = L"Segoe UI";
+inline constexpr float kStepNumberPixels = 17;
+
+// The check mark of a completed step, from the circle's left edge x: (x+9, 156), (x+15, 162), (x+27, 149).
+inline constexpr GpPointF kCheckMark[] = {{9, 156}, {15, 162}, {27, 149}};
+
+struct StepLook {
+    COLORREF fill;
+    COLORREF ring;
+    bool checkMark; // otherwise the step's number
+    COLORREF number;
+};
+inline constexpr StepLook kCompletedStep = {SuccessGreen, SuccessGreen, true, White};
+inline constexpr StepLook kCurrentStep = {AccentBlue, AccentBlue, false, White};
+inline constexpr StepLook kComingStep = {White, kComingGrey, false, kComingGrey};
+
+// x, y, width, height.
+struct PixelBox {
+    int x;
+    int y;
+    int width;
+    int height;
+};
+inline constexpr PixelBox kLogoBox = {35, 18, 300, 82};
+inline constexpr PixelBox kInstrumentBox = {125, 285, 500, 500};
+
+// ---- owner-drawn buttons ----
+
+struct ButtonLook {
+    COLORREF fill;
+    COLORREF outline;
+    COLORREF caption;
+};
+struct ButtonLooks {
+    int id;
+    ButtonLook normal;
+    ButtonLook pressed;
+    ButtonLook disabled;
+};
+// The last row also serves any other owner-drawn button.
+inline constexpr ButtonLooks kButtonLooks[] = {
+    {IDC_START,
+     {AccentBlue, AccentBlue, White},
+     {RGB(13, 145, 201), RGB(13, 145, 201), White},
+     {RGB(222, 230, 236), RGB(222, 230, 236), RGB(150, 160, 170)}},
+    {IDC_CANCEL,
+     {White, RGB(221, 92, 79), RGB(201, 69, 58)},
+     {RGB(255, 240, 238), RGB(221, 92, 79), RGB(201, 69, 58)},
+     {White, RGB(195, 202, 208), RGB(160, 168, 175)}},
+    {IDC_CHOOSE_FILE,
+     {White, AccentBlue, AccentBlue},
+     {RGB(232, 247, 253), AccentBlue, AccentBlue},
+     {White, AccentBlue, AccentBlue}},
+};
+inline constexpr int kButtonCorner = 14;
+inline constexpr int kButtonTextChars = 255;
+
+// ---- progress bar ----
+
+inline constexpr COLORREF kProgressTrack = RGB(174, 186, 196);
+
+// ---- status lines ----
+
+struct StatusMarkLook {
+    wchar_t mark; // the first character of the line
+    COLORREF fill;
+    COLORREF ring;
+    const wchar_t* inner; // drawn inside the circle; empty for none
+    COLORREF label;
+};
+// Any other first character looks like "●".
+inline constexpr StatusMarkLook kStatusMarks[] = {
+    {L'✓', SuccessGreen, SuccessGreen, L"✓", TextDark},
+    {L'✕', ErrorRed, ErrorRed, L"×", ErrorRed},
+    {L'○', White, RGB(180, 188, 196), L"", TextDark},
+    {L'●', AccentBlue, AccentBlue, L"", TextDark},
+};
+inline constexpr int kStatusCircleLeft = 2;
+inline constexpr int kStatusCircleSize = 28;
+inline constexpr int kStatusRingWidth = 2;
+inline constexpr int kStatusLabelLeft = 44;
+inline constexpr int kOwnerTextChars = 511;
+
+// ---- firmware file box ----
+
+// The blue block runs from (4, 6) to (38, H - 6).
+inline constexpr int kFileBlockLeft = 4;
+inline constexpr int kFileBlockTop = 6;
+inline constexpr int kFileBlockRight = 38;
+inline constexpr int kFileBlockBottomInset = 6;
+inline constexpr int kFileBlockCorner = 6;
+inline constexpr int kFileNameLeft = 50;
+inline constexpr int kFileNameRightInset = 4;
+
+// ---- note box ----
+
+enum class NoteIcon { Circle, Triangle };
+struct NoteLook {
+    COLORREF fill;
+    COLORREF outline;
+    NoteIcon icon;
+    COLORREF iconColour;
+    const wchar_t* glyph;
+};
+inline constexpr NoteLook kInfoNote = {RGB(244, 251, 255), RGB(186, 224, 244), NoteIcon::Circle, AccentBlue, L"i"};
+inline constexpr NoteLook kWarningNote = {RGB(255, 248, 238), RGB(243, 175, 96), NoteIcon::Triangle, RGB(238, 126, 21), L"!"};
+inline constexpr NoteLook kSuccessNote = {RGB(239, 252, 245), RGB(138, 214, 170), NoteIcon::Circle, SuccessGreen, L"✓"};
+inline constexpr int kNoteCorner = 18;
+inline constexpr int kNoteTextColumnInset = 112; // the text column is the width less this
+inline constexpr int kNoteIconColumn = 62;       // from the icon's left edge to the text column
+inline constexpr int kNoteMinLeft = 8;
+inline constexpr int kNoteMinTop = 4;
+inline constexpr int kNoteBodyGap = 4;
+
+// ---- reinstall pop-up ----
+
+inline constexpr int kDialogBandHeight = 8;
+inline constexpr GpRectF kDialogCircle = {40, 60, 66, 66};
+inline constexpr GpRectF kDialogSymbolBox = {40, 58, 66, 66};
+inline constexpr const wchar_t* kDialogSymbol = L"↻";
+inline constexpr const wchar_t* kDialogSymbolFace = L"Segoe UI Symbol";
+inline constexpr float kDialogSymbolPixels = 30;
+inline constexpr COLORREF kDialogConfirmPressed = RGB(23, 142, 191);
+inline constexpr int kDialogConfirmCorner = 16;
