@@ -40,6 +40,11 @@ UPDATE_PAGE = {"cancel": (800, 830, 520, 46)}
 REINSTALL_DIALOG = {"confirm": (132, 364, 500, 58)}
 # A spot of the main window where a click changes nothing (the picture card): gives it focus.
 QUIET_SPOT = (100, 950)
+# With no window manager Wine draws the frame itself: a 3-pixel border and a caption above the
+# client area, whose close box sits 13 pixels left of the window's right edge, 11 below its top.
+FRAME_OFFSET = (3, 22)
+CLOSE_BOX = (-13, 11)
+MAIN_SIZE = (1440, 1040)
 
 HEADINGS = {
     "connect": "Подключите дата-станцию",
@@ -192,16 +197,16 @@ class Screen:
         return tuple(v // count for v in total) if count else None
 
     @staticmethod
-    def x_window_origin(title_pattern):
-        """Where the X server shows the window whose name matches (no window manager: its client area)."""
+    def x_window(title_pattern):
+        """(x, y, width, height) of the viewable X window whose name matches, as the X server shows it."""
         ids = subprocess.run(["xdotool", "search", "--name", title_pattern], capture_output=True, text=True,
                              timeout=60).stdout.split()
         for window in ids:
             info = subprocess.run(["xwininfo", "-id", window], capture_output=True, text=True, timeout=60).stdout
-            x = re.search(r"Absolute upper-left X:\s+(-?\d+)", info)
-            y = re.search(r"Absolute upper-left Y:\s+(-?\d+)", info)
-            if x and y and "IsViewable" in info:
-                return int(x.group(1)), int(y.group(1))
+            fields = [re.search(pattern + r":\s+(-?\d+)", info) for pattern in
+                      ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height")]
+            if all(fields) and "IsViewable" in info:
+                return tuple(int(field.group(1)) for field in fields)
         return None
 
 
@@ -463,10 +468,16 @@ class Program:
 
     # ---- what the user does ----
 
+    def x_window(self):
+        return wait_until(lambda: Screen.x_window("^Zarvel Update"), 60, "the main window on the X server")
+
     def client_origin(self):
-        """The main window's client origin on the screen, as the X server shows it."""
+        """The main window's client origin on the screen, from where the X server shows the window."""
         if self.origin is None:
-            self.origin = wait_until(lambda: Screen.x_window_origin("^Zarvel Update"), 60, "the X window")
+            x, y, width, height = self.x_window()
+            # A window manager (or Wine's managed mode) gives X the client area alone.
+            frame = FRAME_OFFSET if (width, height) == MAIN_SIZE else (0, 0)
+            self.origin = (x + frame[0], y + frame[1])
         return self.origin
 
     def click_at(self, rect):
@@ -483,6 +494,10 @@ class Program:
     def press_alt_f4(self):
         self.focus()
         self.screen.key("alt+F4")
+
+    def click_close_box(self):
+        x, y, width, _ = self.x_window()
+        self.screen.click(x + width + CLOSE_BOX[0], y + CLOSE_BOX[1])
 
     def answer_box(self, shot_name, timeout=90):
         """Waits for a message box, reads it, screenshots it and clicks its OK button."""

@@ -19,7 +19,8 @@ from driver import (CHECK_PAGE, IDC, Inspector, Program, Screen, Station, Timeou
 def walk(args, screen, program, station):
     shot = screen.shot
     main = program.start()
-    screen.crop = tuple(main["client"])  # the window's client area: every page, box and pop-up lies within
+    left, top, right, bottom = main["rect"]
+    screen.crop = (left, top, right - left, bottom - top)  # the window: every page, box and pop-up lies within
     program.wait_page("connect", 120)
     program.wait_text("status2", "○  Установите прибор на дата-станцию", 120)
     shot("connect-page")
@@ -56,7 +57,7 @@ def walk(args, screen, program, station):
     print(f"The station received {len(received or b'')} bytes; "
           f"{'equal to' if received == sent else 'DIFFERENT from'} the file padded to 120-byte blocks.")
     print("Done page: " + (program.text("description") or ""))
-    program.press_alt_f4()
+    program.click_close_box()
     code = program.exit_code(90)
     print(f"Zarvel Update closed with exit code {code}.")
     return received == sent and code == 0
