@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """End-to-end suite: the real Zarvel-Update.exe under Wine and Xvfb against station-sim, in real
 time, driven as a user drives it (clicks at the controls' places, a path typed into the open-file
-dialog, Alt+F4) while the simulator places and lifts the instrument when a user would.
+dialog, Alt+F4 and the caption's close box) while the simulator places and lifts the instrument
+when a user would.
 
 One program run carries the scenarios one after the other, as a technician could: a failure
 brings the check page back and the next attempt follows from there; the simulator is swapped for
