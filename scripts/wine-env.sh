@@ -33,20 +33,16 @@ wine_env_start() {
     mkdir -p "$WINEPREFIX"
     wineserver -p >"$WINE_ENV_DIR/wineserver.log" 2>&1
     wineboot --init >"$WINE_ENV_DIR/wineboot.log" 2>&1 </dev/null
-    # COM5..COM8 point at symlinks that tests re-point to a simulator's pseudo-terminal, so a
-    # new simulator needs no registry change and no Wine restart. Serial devices of the machine
-    # itself (/dev/ttyS0 and the like) would otherwise become COM1 and cost every scan a silent
-    # port; with the low numbers taken they land at the end of the list (COM256).
+    # COM1..COM8 point at symlinks (to /dev/null until a test re-points one at a simulator's
+    # pseudo-terminal), so a new simulator needs no registry change and no Wine restart; tests
+    # use COM5..COM8. Serial devices of the machine itself (/dev/ttyS0 and the like) take the
+    # lowest free numbers, so they land after ours (COM9 on), as stray ports at the end of a scan.
     local port reg="$WINE_ENV_DIR/ports.reg"
     {
         printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\r\n'
-        for port in $(seq 1 255); do
-            if [ "$port" -ge 5 ] && [ "$port" -le 8 ]; then
-                ln -sfn /dev/null "$WINE_ENV_DIR/com$port"
-                printf '"COM%s"="%s"\r\n' "$port" "$WINE_ENV_DIR/com$port"
-            else
-                printf '"COM%s"=""\r\n' "$port"
-            fi
+        for port in 1 2 3 4 5 6 7 8; do
+            ln -sfn /dev/null "$WINE_ENV_DIR/com$port"
+            printf '"COM%s"="%s"\r\n' "$port" "$WINE_ENV_DIR/com$port"
         done
         # Windows' own interface faces are missing here; name them after DejaVu, as GDI+
         # finds a family only by a name the system knows (its generic sans-serif included).
@@ -63,6 +59,8 @@ wine_env_start() {
     wine regedit /S "Z:${reg//\//\\}" >>"$WINE_ENV_DIR/wineboot.log" 2>&1 </dev/null
     wineserver -k >/dev/null 2>&1
     wineserver -w >/dev/null 2>&1
+    # The first boot gave the machine's own serial devices COM1 and on; the restart maps again.
+    rm -f "$WINEPREFIX"/dosdevices/com[0-9]*
     wineserver -p >>"$WINE_ENV_DIR/wineserver.log" 2>&1
     wine cmd /c exit >>"$WINE_ENV_DIR/wineboot.log" 2>&1 </dev/null
 }
