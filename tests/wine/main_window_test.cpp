@@ -384,11 +384,7 @@ TEST_F(WithoutAssets, TheWindowWorksWithTheStandardIconAndNoNotificationAreaIcon
     EXPECT_EQ(LoadIconW(nullptr, IDI_APPLICATION), reinterpret_cast<HICON>(GetClassLongPtrW(window_, GCLP_HICON)));
     EXPECT_EQ(0u, Ui().trayIcon.cbSize);
     EXPECT_EQ(L"○  Поиск дата-станции…", Text(IDC_STATUS1));
-    App().firmwareReady = true;
-    ReachCheckPage(4.1);
-    SetRiskAccepted(true);
-    Command(IDC_ACCEPT_RISK);
-    Click(IDC_START);
+    StartUpdateFromCheckPage();
     EXPECT_EQ(3, App().wizardStep);
     EXPECT_TRUE(UpdateWindow(window_));
 }

@@ -22,11 +22,7 @@ protected:
 
     // An update running on the update page, started from a ready check page.
     void UpdateRunning() {
-        App().firmwareReady = true;
-        ReachCheckPage(4.1);
-        SetRiskAccepted(true);
-        Command(IDC_ACCEPT_RISK);
-        Click(IDC_START);
+        StartUpdateFromCheckPage();
         ASSERT_EQ(3, App().wizardStep);
         App().cancelAllowed.exchange(true);
     }

@@ -200,11 +200,7 @@ protected:
     }
 
     void ShowUpdatePage() {
-        App().firmwareReady = true;
-        ReachCheckPage(4.1);
-        SetRiskAccepted(true);
-        Command(IDC_ACCEPT_RISK);
-        Click(IDC_START);
+        StartUpdateFromCheckPage();
         ASSERT_EQ(3, App().wizardStep);
     }
 

@@ -98,11 +98,7 @@ protected:
     // The main window at (100, 50), an update running on the update page.
     void PlaceAndStartUpdate() {
         SetWindowPos(window_, nullptr, 100, 50, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-        App().firmwareReady = true;
-        ReachCheckPage(4.1);
-        SetRiskAccepted(true);
-        Command(IDC_ACCEPT_RISK);
-        Click(IDC_START);
+        StartUpdateFromCheckPage();
         ASSERT_EQ(3, App().wizardStep);
     }
 

@@ -433,3 +433,11 @@ void MainWindowTest::ReachCheckPage(double volts, bool instrumentReady) {
     App().instrumentReady = instrumentReady;
     SendMessageW(window_, MSG_INSTRUMENT_CHECKED, 0, 0);
 }
+
+void MainWindowTest::StartUpdateFromCheckPage() {
+    App().firmwareReady = true;
+    ReachCheckPage(4.1);
+    SetRiskAccepted(true);
+    Command(IDC_ACCEPT_RISK);
+    Click(IDC_START);
+}

@@ -118,6 +118,8 @@ protected:
 
     // The check page with a ready instrument, the given voltage and, optionally, a file.
     void ReachCheckPage(double volts, bool instrumentReady = true);
+    // A ready check page (4.1 V, a file, the risk accepted), then a click on Start.
+    void StartUpdateFromCheckPage();
 
     TempDir dir_;
     HWND window_ = nullptr;
