@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "serial/raw_line_posix.h"
 #include "serial/serial_io.h"
 
 namespace {
@@ -72,22 +73,6 @@ uint32_t QueryDosDevices(wchar_t* buffer, uint32_t capacity, uint32_t* error) {
     return static_cast<uint32_t>(names.size());
 }
 
-// Raw 115200 8N1, no flow control, reads that never block (the timeouts are ours).
-bool ApplyLineSettings(int fd) {
-    termios settings{};
-    if (tcgetattr(fd, &settings) != 0) return false;
-    settings.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF);
-    settings.c_oflag &= ~static_cast<tcflag_t>(OPOST);
-    settings.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-    settings.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB);
-    settings.c_cflag |= CS8 | CLOCAL | CREAD;
-    settings.c_cc[VMIN] = 0;
-    settings.c_cc[VTIME] = 0;
-    cfsetispeed(&settings, B115200);
-    cfsetospeed(&settings, B115200);
-    return tcsetattr(fd, TCSANOW, &settings) == 0;
-}
-
 OpenOutcome OpenDevice(int portNumber, PortHandle* handle) {
     if (!LinkDirectory()) return OpenOutcome::CannotOpen;
     const int fd = open(DevicePath(portNumber).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -97,7 +82,8 @@ OpenOutcome OpenDevice(int portNumber, PortHandle* handle) {
         close(fd);
         return OpenOutcome::CannotOpen;
     }
-    if (!ApplyLineSettings(fd)) {
+    // Reads never block: the timeouts are ours.
+    if (!SetRawLine(fd, 0)) {
         close(fd);
         return OpenOutcome::SettingsFailed;
     }

@@ -21,26 +21,10 @@
 
 namespace {
 
-struct Box {
-    int x;
-    int y;
-    int width;
-    int height;
-};
-
-struct ControlSpec {
-    int id;
-    const wchar_t* className;
-    DWORD style;
-    const wchar_t* text;
-    Box box;
-    UiFont font;
-};
-
 constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
 
 // Created in this order; no tab stops, nothing disabled.
-const ControlSpec kControls[] = {
+const ChildControl kControls[] = {
     {IDC_TITLE, L"STATIC", kChild | SS_CENTER, L"Обновление прошивки Zarvel Ксарон 4", {345, 29, 760, 66}, HeaderFont},
     {IDC_STEP1, L"STATIC", kChild | SS_LEFT, L"1. Подключение", {220, 139, 220, 38}, StepLabelFont},
     {IDC_STEP2, L"STATIC", kChild | SS_LEFT, L"2. Проверка", {650, 139, 210, 38}, StepLabelFont},
@@ -67,7 +51,7 @@ enum class Shown { Keep, Yes, No };
 struct PageRow {
     int id;
     bool move;
-    Box box;
+    PixelBox box;
     Shown shown;
     const wchar_t* text;
     bool enable = false;
@@ -81,7 +65,7 @@ struct PageLayout {
     void (*finish)();    // the page's last steps
 };
 
-constexpr Box kKeep = {0, 0, 0, 0};
+constexpr PixelBox kKeep = {0, 0, 0, 0};
 
 const PageRow kConnectRows[] = {
     {IDC_HEADING, true, {790, 245, 540, 52}, Shown::Yes, L"Подключите дата-станцию"},
@@ -163,7 +147,7 @@ void SetControlFont(int id, UiFont font) {
     SendMessageW(Control(id), WM_SETFONT, reinterpret_cast<WPARAM>(Font(font)), TRUE);
 }
 
-void MoveControl(int id, const Box& box) {
+void MoveControl(int id, const PixelBox& box) {
     SetWindowPos(Control(id), nullptr, box.x, box.y, box.width, box.height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -313,13 +297,11 @@ void AddWindowIcons(HWND window) {
     Shell_NotifyIconW(NIM_ADD, &record);
 }
 
-void CreateControl(HWND window, const ControlSpec& spec) {
-    const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE));
-    HWND control = CreateWindowExW(0, spec.className, spec.text, spec.style, spec.box.x, spec.box.y, spec.box.width,
-                                   spec.box.height, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)),
-                                   instance, nullptr);
+// Every control first gets BaseFont, then the one its row names.
+void CreateControl(HWND window, const ChildControl& row) {
+    HWND control = CreateChildControl(window, row);
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(Font(BaseFont)), TRUE);
-    if (spec.font != BaseFont) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(Font(spec.font)), TRUE);
+    if (row.font != BaseFont) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(Font(row.font)), TRUE);
 }
 
 LRESULT OnCreate(HWND window) {
@@ -466,7 +448,7 @@ void CreateMainControls(HWND window) {
     App().mainWindow = window;
     CreateFontsAndBrushes();
     AddWindowIcons(window);
-    for (const ControlSpec& spec : kControls) CreateControl(window, spec);
+    for (const ChildControl& row : kControls) CreateControl(window, row);
     ShowConnectPage();
 }
 

@@ -60,13 +60,6 @@ inline constexpr StepLook kCompletedStep = {SuccessGreen, SuccessGreen, true, Wh
 inline constexpr StepLook kCurrentStep = {AccentBlue, AccentBlue, false, White};
 inline constexpr StepLook kComingStep = {White, kComingGrey, false, kComingGrey};
 
-// x, y, width, height.
-struct PixelBox {
-    int x;
-    int y;
-    int width;
-    int height;
-};
 inline constexpr PixelBox kLogoBox = {35, 18, 300, 82};
 inline constexpr PixelBox kInstrumentBox = {125, 285, 500, 500};
 

@@ -13,20 +13,11 @@ namespace {
 // Window thread only. Set once the class is known to exist; a failed registration is tried again.
 bool reinstallClassRegistered = false;
 
-struct DialogControl {
-    int id;
-    const wchar_t* className;
-    DWORD style;
-    const wchar_t* text;
-    PixelBox box;
-    UiFont font;
-};
-
 constexpr DWORD kVisibleChild = WS_CHILD | WS_VISIBLE;
 constexpr const wchar_t* kConfirmText = L"Прибор установлен";
 
 // Created in this order; SS_LEFT wraps its text.
-const DialogControl kDialogControls[] = {
+const ChildControl kDialogControls[] = {
     {IDC_DLG_KICKER, L"STATIC", kVisibleChild | SS_LEFT, L"Завершение обновления", {132, 58, 500, 30}, DialogLabelFont},
     {IDC_DLG_TITLE, L"STATIC", kVisibleChild | SS_LEFT, L"Повторно установите прибор", {132, 94, 500, 48}, DialogTitleFont},
     {IDC_DLG_TEXT, L"STATIC", kVisibleChild | SS_LEFT, kReinstallInstruction, {132, 154, 500, 104}, DialogTextFont},
@@ -38,11 +29,9 @@ const DialogControl kDialogControls[] = {
 HINSTANCE ProgramInstance() { return GetModuleHandleW(nullptr); }
 
 void CreateDialogControls(HWND dialog) {
-    for (const DialogControl& spec : kDialogControls) {
-        HWND control = CreateWindowExW(0, spec.className, spec.text, spec.style, spec.box.x, spec.box.y, spec.box.width,
-                                       spec.box.height, dialog, reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)),
-                                       ProgramInstance(), nullptr);
-        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(Font(spec.font)), TRUE);
+    for (const ChildControl& row : kDialogControls) {
+        HWND control = CreateChildControl(dialog, row);
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(Font(row.font)), TRUE);
     }
 }
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-const FontSpec kFontTable[FontCount] = {
+const FontRow kFontTable[FontCount] = {
     {L"Segoe UI Variable Text", 22, 400},    // BaseFont
     {L"Segoe UI Variable Text", 24, 600},    // CaptionFont
     {L"Segoe UI Variable Display", 45, 600}, // HeaderFont
@@ -26,9 +26,9 @@ const COLORREF kBrushTable[BrushCount] = {
 
 namespace {
 
-HFONT MakeFont(const FontSpec& spec) {
-    return CreateFontW(spec.height, 0, 0, 0, spec.weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                       CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, spec.face);
+HFONT MakeFont(const FontRow& row) {
+    return CreateFontW(row.height, 0, 0, 0, row.weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, row.face);
 }
 
 Picture LoadImagePicture(const std::filesystem::path& file) {
@@ -53,6 +53,12 @@ void ReleasePicture(Picture& picture) {
 UiResources& Ui() {
     static UiResources resources;
     return resources;
+}
+
+HWND CreateChildControl(HWND parent, const ChildControl& row) {
+    const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE));
+    return CreateWindowExW(0, row.className, row.text, row.style, row.box.x, row.box.y, row.box.width, row.box.height,
+                           parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)), instance, nullptr);
 }
 
 HFONT Font(UiFont font) { return Ui().fonts[font]; }

@@ -45,9 +45,9 @@ std::optional<std::string> PlainText(const std::string& value, std::string& out)
 }
 
 // "GV" or "GV#2": a known mnemonic, optionally the one occurrence the fault applies to.
-std::optional<std::string> CommandSpec(const std::string& spec, Fault& fault) {
-    const size_t hash = spec.find('#');
-    fault.command = spec.substr(0, hash);
+std::optional<std::string> CommandWithOccurrence(const std::string& text, Fault& fault) {
+    const size_t hash = text.find('#');
+    fault.command = text.substr(0, hash);
     const auto& known = KnownCommands();
     if (std::find(known.begin(), known.end(), fault.command) == known.end()) {
         std::string list;
@@ -56,7 +56,7 @@ std::optional<std::string> CommandSpec(const std::string& spec, Fault& fault) {
     }
     if (hash == std::string::npos) return std::nullopt;
     uint64_t occurrence = 0;
-    if (auto error = Number(spec.substr(hash + 1), 1, UINT32_MAX, occurrence)) return "occurrence " + *error;
+    if (auto error = Number(text.substr(hash + 1), 1, UINT32_MAX, occurrence)) return "occurrence " + *error;
     fault.occurrence = static_cast<uint32_t>(occurrence);
     return std::nullopt;
 }
@@ -67,7 +67,7 @@ std::optional<std::string> AddFault(ParseState& state, FaultKind kind, const std
     fault.kind = kind;
     const size_t equals = value.find('=');
     if (withValue != (equals != std::string::npos)) return std::string(withValue ? "expected CMD=VALUE" : "expected CMD");
-    if (auto error = CommandSpec(value.substr(0, equals), fault)) return error;
+    if (auto error = CommandWithOccurrence(value.substr(0, equals), fault)) return error;
     if (withValue) {
         const std::string argument = value.substr(equals + 1);
         if (kind == FaultKind::Reply) {

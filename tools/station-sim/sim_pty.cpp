@@ -1,5 +1,7 @@
 #include "tools/station-sim/sim_pty.h"
 
+#include "serial/raw_line_posix.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -16,22 +18,6 @@ bool Fail(std::string* error, const std::string& what) {
     return false;
 }
 
-// Raw 8N1: no echo (a reply must not come back to us as a command), no CR/LF translation.
-bool MakeRaw(int fd) {
-    termios settings{};
-    if (tcgetattr(fd, &settings) != 0) return false;
-    settings.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF);
-    settings.c_oflag &= ~static_cast<tcflag_t>(OPOST);
-    settings.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-    settings.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB);
-    settings.c_cflag |= CS8 | CREAD | CLOCAL;
-    settings.c_cc[VMIN] = 1;
-    settings.c_cc[VTIME] = 0;
-    cfsetispeed(&settings, B115200);
-    cfsetospeed(&settings, B115200);
-    return tcsetattr(fd, TCSANOW, &settings) == 0;
-}
-
 } // namespace
 
 bool OpenPtyPort(PtyPort& port, std::string* error) {
@@ -45,7 +31,8 @@ bool OpenPtyPort(PtyPort& port, std::string* error) {
     }
     port.path = name;
     port.slave = open(port.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (port.slave < 0 || !MakeRaw(port.slave) || fcntl(port.master, F_SETFL, O_NONBLOCK) != 0 ||
+    // No echo: a reply must never come back to the simulator as a command.
+    if (port.slave < 0 || !SetRawLine(port.slave, 1) || fcntl(port.master, F_SETFL, O_NONBLOCK) != 0 ||
         fcntl(port.master, F_SETFD, FD_CLOEXEC) != 0) {
         Fail(error, "setting up " + port.path);
         ClosePtyPort(port);
