@@ -1,7 +1,6 @@
 #include "serial/commands.h"
 
 #include <algorithm>
-#include <regex>
 #include <stdexcept>
 
 #include "core/log.h"
@@ -29,11 +28,22 @@ bool Contains(const std::string& text, const char* part) { return text.find(part
 
 bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
-// Digits, optionally a full stop and more digits; built once and never destroyed, because
-// detached workers may still parse while the process exits.
-const std::regex& VoltagePattern() {
-    static const auto* pattern = new std::regex("([0-9]+(?:\\.[0-9]+)?)", std::regex::ECMAScript);
-    return *pattern;
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+size_t SkipDigits(const std::string& text, size_t at) {
+    while (at < text.size() && IsDigit(text[at])) ++at;
+    return at;
+}
+
+// The first run of digits, with a full stop and more digits when they follow. A plain scan:
+// a pattern engine recurses per character, and a station streaming digits would overflow the
+// worker's stack, which no handler can catch.
+std::string FirstNumber(const std::string& text) {
+    size_t begin = 0;
+    while (begin < text.size() && !IsDigit(text[begin])) ++begin;
+    size_t end = SkipDigits(text, begin);
+    if (end + 1 < text.size() && text[end] == '.' && IsDigit(text[end + 1])) end = SkipDigits(text, end + 1);
+    return text.substr(begin, end - begin);
 }
 
 } // namespace
@@ -79,11 +89,11 @@ bool StartsWithNext(const std::string& reply) { return StartsWith(TrimUpper(repl
 double ParseBatteryVoltage(const std::string& reply) {
     std::string text = reply;
     std::replace(text.begin(), text.end(), ',', '.');
-    std::smatch match;
-    if (!std::regex_search(text, match, VoltagePattern())) throw std::runtime_error("Battery voltage is missing");
+    const std::string number = FirstNumber(text);
+    if (number.empty()) throw std::runtime_error("Battery voltage is missing");
     double volts = 0.0;
     try {
-        volts = std::stod(match[1].str());
+        volts = std::stod(number);
     } catch (const std::out_of_range&) {
         // The runtime's own wording differs between standard libraries; ours is fixed.
         throw std::out_of_range("stod argument out of range");
@@ -93,8 +103,28 @@ double ParseBatteryVoltage(const std::string& reply) {
     return volts;
 }
 
+std::string LoggedReply(const std::string& reply) {
+    static constexpr char kHexDigits[] = "0123456789abcdef";
+    const std::string text = Trim(reply);
+    const size_t shown = std::min(text.size(), kLoggedReplyBytes);
+    std::string line;
+    line.reserve(shown);
+    for (size_t i = 0; i < shown; ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte >= 0x20 && byte != 0x7F) {
+            line += text[i];
+            continue;
+        }
+        line += "\\x";
+        line += kHexDigits[byte >> 4];
+        line += kHexDigits[byte & 0x0F];
+    }
+    if (shown < text.size()) line += "... (" + std::to_string(text.size()) + " bytes)";
+    return line;
+}
+
 bool SendLogged(SerialPort& port, const std::string& command, const std::string& label, uint32_t deadlineMs) {
     const std::string reply = Transact(port, command, deadlineMs);
-    WriteLog(label + " -> " + Trim(reply));
+    WriteLog(label + " -> " + LoggedReply(reply));
     return StartsWithOk(reply);
 }

@@ -2,6 +2,7 @@
 // The command protocol: every command's wire form and reply deadline, and the rules by which a
 // reply is judged.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -43,5 +44,10 @@ bool StartsWithNext(const std::string& reply);
 // or std::out_of_range "stod argument out of range".
 double ParseBatteryVoltage(const std::string& reply);
 
-// Transact, log label + " -> " + Trim(reply), return StartsWithOk(reply).
+// The reply as the log shows it: trimmed, every byte below 0x20 and 0x7F written as "\xNN" (so
+// a reply cannot fake log lines), cut after kLoggedReplyBytes with "... (N bytes)".
+std::string LoggedReply(const std::string& reply);
+constexpr size_t kLoggedReplyBytes = 200;
+
+// Transact, log label + " -> " + LoggedReply(reply), return StartsWithOk(reply).
 bool SendLogged(SerialPort& port, const std::string& command, const std::string& label, uint32_t deadlineMs);

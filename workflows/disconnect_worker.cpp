@@ -17,7 +17,7 @@ void DisconnectWorker() {
     // BB tells the station the update is declined; no answer changes the outcome.
     if (FindStation(port, App().preferredPort.load())) {
         const std::string reply = Transact(port, BbCommand(), kBbDeadlineMs);
-        WriteLog("BB (cancel/disconnect) -> " + Trim(reply));
+        WriteLog("BB (cancel/disconnect) -> " + LoggedReply(reply));
     }
     // The window starts a new monitor on the Cancelled below: it must find the port free.
     ClosePort(port);

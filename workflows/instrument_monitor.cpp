@@ -41,8 +41,8 @@ void PublishInstrument(double voltage) {
 void ReadInstrument(SerialPort& port) {
     const std::string gv = Transact(port, GvCommand(), kGvMonitorDeadlineMs);
     const std::string gb = Transact(port, GbCommand(), kGbMonitorDeadlineMs);
-    WriteLog("GV -> " + Trim(gv));
-    WriteLog("GB -> " + Trim(gb));
+    WriteLog("GV -> " + LoggedReply(gv));
+    WriteLog("GB -> " + LoggedReply(gb));
     const double voltage = ParseBatteryVoltage(gb);
     if (Trim(gv).empty() || IsFailureReply(gv)) throw std::runtime_error("Instrument version is missing");
     PublishInstrument(voltage);
@@ -51,7 +51,7 @@ void ReadInstrument(SerialPort& port) {
 // One attempt on an open station port; returns the pause before the next attempt, 0 when done.
 uint32_t CheckInstrument(SerialPort& port) {
     const std::string bic = Transact(port, BicCommand(), kBicDeadlineMs);
-    WriteLog("BIC -> " + Trim(bic));
+    WriteLog("BIC -> " + LoggedReply(bic));
     if (!IsConnectedReply(bic)) {
         PostStatusLine(kInstrumentLine, kPlaceInstrumentText);
         return kNoInstrumentPauseMs;

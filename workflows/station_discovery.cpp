@@ -26,7 +26,7 @@ bool FindStation(SerialPort& port, int preferredPort) {
         // Absent, held by another program or worker, or refusing the line settings.
         if (!OpenPort(port, number)) continue;
         const std::string reply = Transact(port, BgvCommand(), kBgvDeadlineMs);
-        WriteLog("COM" + std::to_string(number) + " BGV -> " + Trim(reply));
+        WriteLog("COM" + std::to_string(number) + " BGV -> " + LoggedReply(reply));
         if (AnswersLikeStation(reply)) return true;
         ClosePort(port);
     }

@@ -121,7 +121,7 @@ StageResult AnnounceImage(UpdateRun& run) {
 
 Ending CancelUpdate(UpdateRun& run) {
     const std::string reply = Transact(run.port, BbCommand(), kBbDeadlineMs);
-    WriteLog("BB (update cancelled) -> " + Trim(reply));
+    WriteLog("BB (update cancelled) -> " + LoggedReply(reply));
     return {Cancelled, kCancelledText};
 }
 
@@ -129,7 +129,7 @@ Ending CancelUpdate(UpdateRun& run) {
 bool SendBlock(UpdateRun& run, uint64_t n) {
     const std::string reply = Transact(run.port, MakeBlockCommand(run.image, n - 1), kDubDeadlineMs);
     const std::string counter = std::to_string(n) + "/" + std::to_string(run.blockCount);
-    WriteLog("DUB " + counter + " -> " + Trim(reply));
+    WriteLog("DUB " + counter + " -> " + LoggedReply(reply));
     return n < run.blockCount ? StartsWithNext(reply) : StartsWithOk(reply);
 }
 
@@ -160,7 +160,7 @@ StageResult ResetInstrument(UpdateRun& run) {
     // The instrument finishes writing its flash before it can take the reset.
     SleepMs(kPauseBeforeResetMs);
     const std::string reply = Transact(run.port, DrstCommand(), kDrstResetDeadlineMs);
-    WriteLog("DRST -> " + Trim(reply));
+    WriteLog("DRST -> " + LoggedReply(reply));
     if (!StartsWithOk(reply)) return Fail(kResetUnconfirmedText);
     WriteLog("Reset confirmed; waiting 15 seconds for the instrument to reboot");
     return {};
@@ -181,7 +181,7 @@ bool ReconnectAttempt(UpdateRun& run) {
         return false;
     }
     const std::string bic = Transact(run.port, BicCommand(), kBicDeadlineMs);
-    WriteLog("BIC after instrument reinstall -> " + Trim(bic));
+    WriteLog("BIC after instrument reinstall -> " + LoggedReply(bic));
     if (!IsConnectedReply(bic)) {
         ClosePort(run.port);
         SleepMs(kReconnectPauseMs);
@@ -189,7 +189,7 @@ bool ReconnectAttempt(UpdateRun& run) {
     }
     const std::string gv = Transact(run.port, GvCommand(), kGvUpdateDeadlineMs);
     run.reportedVersion = Trim(gv);
-    WriteLog("GV after instrument reinstall -> " + run.reportedVersion);
+    WriteLog("GV after instrument reinstall -> " + LoggedReply(gv));
     // A rebooting instrument may answer GV with nothing or an error: ask again at once.
     if (run.reportedVersion.empty() || IsFailureReply(gv)) {
         ClosePort(run.port);
@@ -219,7 +219,7 @@ StageResult ConfirmSuccess(UpdateRun& run) {
     PostStatusLine(kReinstallLine, kReconnectedText);
     PostProgress(kDonePercent, 0);
     const std::string reply = Transact(run.port, BbCommand(), kBbDeadlineMs);
-    WriteLog("BB after successful update -> " + Trim(reply));
+    WriteLog("BB after successful update -> " + LoggedReply(reply));
     return Ending{Succeeded, kSucceededText + Utf8ToWide(run.reportedVersion) + L"."};
 }
 

@@ -86,10 +86,14 @@ TEST(InstrumentMonitor, OneAttemptReportsWhatItFound) {
          {1200},
          false,
          0.0},
-        {"GB too long for a double",
-         [](StationScript& s) { s.Set("GB", Line(std::string(400, '9'))); },
+        {"GB streaming digits, too long for a double; GV with control bytes",
+         [](StationScript& s) {
+             s.Set("GB", Line(std::string(100000, '9')));
+             s.Set("GV", Line("1.0\r0\x1b[2J"));
+         },
          {kStationOn4, kInstrumentFound, kCheckFailed},
-         {"Available COM ports: COM4", "COM4 BGV -> ZDS-2 1.0", "BIC -> 1", "GV -> 1.2.3", "GB -> " + std::string(400, '9')},
+         {"Available COM ports: COM4", "COM4 BGV -> ZDS-2 1.0", "BIC -> 1", "GV -> 1.0\\x0d0\\x1b[2J",
+          "GB -> " + std::string(200, '9') + "... (100000 bytes)"},
          {1200},
          false,
          0.0},
