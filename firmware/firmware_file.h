@@ -7,7 +7,8 @@
 #include <string>
 
 struct FirmwareFileHooks {
-    // Opens for binary reading while other programs keep the file open; nullptr on failure.
+    // Opens a regular disk file for binary reading while other programs keep it open; nullptr on
+    // failure and for anything else (a pipe, a device, a folder).
     std::FILE* (*open)(const std::wstring& path);
     // The size in bytes of an open file; false when it cannot be told.
     bool (*size)(std::FILE* file, uint64_t& size);

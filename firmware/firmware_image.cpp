@@ -14,6 +14,7 @@ constexpr char kBadExtension[] = "Firmware file must have .bin extension";
 constexpr char kCannotOpen[] = "Cannot open firmware file";
 constexpr char kCannotRead[] = "Cannot read firmware file";
 constexpr char kEmpty[] = "Firmware file is empty";
+constexpr char kTooLarge[] = "Firmware file is too large";
 constexpr uint8_t kPadding = 0xFF;
 
 struct CloseFile {
@@ -37,10 +38,12 @@ size_t WholeBlocks(uint64_t size) {
 }
 
 // Reads to the end of the file. Fewer bytes than the size the file had when opened means the
-// read broke off, and a truncated image must never reach the instrument.
+// read broke off, and a truncated image must never reach the instrument. A file beyond the
+// largest image is refused before it is read, and so is one that grows past it while it is read.
 std::vector<uint8_t> ReadWholeFile(const FirmwareFileHooks& layer, std::FILE* file) {
     uint64_t expected = 0;
     if (!layer.size(file, expected)) throw std::runtime_error(kCannotRead);
+    if (expected > kLargestFirmwareBytes) throw std::runtime_error(kTooLarge);
     // Room for one byte more than expected lets the same read see the end of the file; the
     // rounding leaves room for the padding.
     std::vector<uint8_t> bytes(WholeBlocks(expected + 1));
@@ -50,6 +53,7 @@ std::vector<uint8_t> ReadWholeFile(const FirmwareFileHooks& layer, std::FILE* fi
         const size_t got = layer.read(bytes.data() + used, 1, wanted, file);
         used += got;
         if (got < wanted) break;
+        if (used > kLargestFirmwareBytes) throw std::runtime_error(kTooLarge);
         bytes.resize(WholeBlocks(uint64_t{bytes.size()} * 2)); // the file grew since it was opened
     }
     if (std::ferror(file) || used < expected) throw std::runtime_error(kCannotRead);

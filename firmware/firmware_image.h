@@ -8,6 +8,8 @@
 #include <vector>
 
 constexpr size_t FirmwareBlockSize = 120;
+// 16 MiB already takes over an hour to send; a larger file is not an image of this instrument.
+constexpr uint64_t kLargestFirmwareBytes = 16 * 1024 * 1024;
 
 struct FirmwareImage {
     std::wstring path;          // exactly as passed to LoadFirmwareImage
@@ -16,9 +18,10 @@ struct FirmwareImage {
     std::string version;        // from the file name; empty when the name carries none
 };
 
-// Loads a "*.bin" / "*.BIN" file. Throws std::runtime_error with "Firmware file must have .bin
-// extension", "Cannot open firmware file", "Cannot read firmware file" or "Firmware file is
-// empty"; a failed name conversion passes through as std::system_error.
+// Loads a "*.bin" / "*.BIN" regular disk file of at most kLargestFirmwareBytes. Throws
+// std::runtime_error with "Firmware file must have .bin extension", "Cannot open firmware file",
+// "Firmware file is too large", "Cannot read firmware file" or "Firmware file is empty"; a failed
+// name conversion passes through as std::system_error.
 FirmwareImage LoadFirmwareImage(const std::wstring& path);
 
 uint64_t BlockCount(const FirmwareImage& image);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -17,6 +18,8 @@
 #include <windows.h>
 
 #include <locale.h>
+#else
+#include <sys/stat.h>
 #endif
 
 namespace {
@@ -78,7 +81,27 @@ bool ZeroSize(std::FILE*, uint64_t& size) {
     return true;
 }
 
+// A file whose size is reported as reportedSize; every read is counted.
+uint64_t reportedSize = 0;
+int reads = 0;
+bool ReportedSize(std::FILE*, uint64_t& size) {
+    size = reportedSize;
+    return true;
+}
+size_t CountedRead(void* buffer, size_t size, size_t count, std::FILE* file) {
+    ++reads;
+    return std::fread(buffer, size, count, file);
+}
+// A source that never ends, as a device streaming data.
+size_t EndlessRead(void* buffer, size_t size, size_t count, std::FILE*) {
+    ++reads;
+    std::memset(buffer, 0xAA, size * count);
+    return count;
+}
+
 const FirmwareFileHooks kCountingFile{CountingOpen, OpenFileSize, WholeRead};
+const FirmwareFileHooks kSizedFile{CountingOpen, ReportedSize, CountedRead};
+const FirmwareFileHooks kEndlessFile{CountingOpen, ReportedSize, EndlessRead};
 const FirmwareFileHooks kHalfRead{CountingOpen, OpenFileSize, HalfRead};
 const FirmwareFileHooks kFailedRead{CountingOpen, OpenFileSize, FailedRead};
 const FirmwareFileHooks kUnknownSize{CountingOpen, UnknownSize, WholeRead};
@@ -218,14 +241,42 @@ TEST_F(FirmwareImageTest, ReadsToTheEndOfAFileThatGrewAfterOpening) {
     EXPECT_EQ(expected, image.bytes);
 }
 
-TEST_F(FirmwareImageTest, FolderNamedLikeAFirmwareFileIsRefused) {
+TEST_F(FirmwareImageTest, FileLargerThan16MiBIsRefusedBeforeItIsRead) {
+    const std::wstring path = WriteFile(dir_.path() / "fw.bin", Pattern(1000));
+    const struct {
+        const FirmwareFileHooks* layer;
+        uint64_t size;
+        const char* failure;
+        bool read;
+    } cases[] = {
+        {&kSizedFile, kLargestFirmwareBytes + 1, "Firmware file is too large", false},
+        {&kSizedFile, kLargestFirmwareBytes, "Cannot read firmware file", true}, // allowed, but the file is shorter
+        {&kEndlessFile, 0, "Firmware file is too large", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        SetFirmwareFileHooks(c.layer);
+        reportedSize = c.size;
+        reads = 0;
+        EXPECT_EQ(c.failure, LoadFailure(path));
+        EXPECT_EQ(c.read, reads > 0);
+    }
+}
+
+// A folder, or a pipe whose content another program sends, is not a firmware file.
+TEST_F(FirmwareImageTest, OnlyARegularFileIsOpened) {
     std::filesystem::create_directory(dir_.path() / "x.bin");
-#ifdef _WIN32
-    // Windows does not open a folder as a file at all.
     EXPECT_EQ("Cannot open firmware file", LoadFailure((dir_.path() / "x.bin").wstring()));
+#ifdef _WIN32
+    const std::wstring pipe = L"\\\\.\\pipe\\zarvel-firmware-test.bin";
+    const HANDLE server = CreateNamedPipeW(pipe.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE, 1, 4096, 4096, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, server);
+    EXPECT_EQ("Cannot open firmware file", LoadFailure(pipe));
+    CloseHandle(server);
 #else
-    // Here the folder opens, and the first read fails.
-    EXPECT_EQ("Cannot read firmware file", LoadFailure((dir_.path() / "x.bin").wstring()));
+    const std::filesystem::path fifo = dir_.path() / "fifo.bin";
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    EXPECT_EQ("Cannot open firmware file", LoadFailure(fifo.wstring()));
 #endif
 }
 
