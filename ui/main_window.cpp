@@ -242,11 +242,13 @@ void OnStartClicked() {
     if (!TryStartOperation(UpdateWorker, "update worker")) ShowCheckPage();
 }
 
-// The update worker looks at the request before each block but the last.
+// The update worker looks at the request before each block. Recorded first and confirmed by
+// cancelAllowed after: the worker clears cancelAllowed before its last look, so a request
+// confirmed here is always seen; a late one may still cancel, or is never looked at.
 void RequestCancellation() {
     AppState& app = App();
-    if (!app.cancelAllowed.load()) return;
     app.cancelRequested.exchange(true);
+    if (!app.cancelAllowed.load()) return;
     SetCancelButton(false, L"Отмена…");
     WriteLog("Cancellation requested by user");
 }

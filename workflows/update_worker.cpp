@@ -136,12 +136,12 @@ bool SendBlock(UpdateRun& run, uint64_t n) {
 StageResult TransferBlocks(UpdateRun& run) {
     const uint64_t total = run.blockCount;
     for (uint64_t n = 1; n <= total; ++n) {
+        // No request is taken once the last block is due. The window records a request before it
+        // looks at cancelAllowed, so one it accepted is seen here, however close the two come.
+        if (n == total) App().cancelAllowed.exchange(false);
         // A cancel is honoured between blocks only; once the last block goes, there is no way back.
-        if (n < total && App().cancelRequested.load()) return CancelUpdate(run);
-        if (n == total) {
-            App().cancelAllowed.exchange(false);
-            PostProgress(kLastBlockPercent, kFinalPhaseMark);
-        }
+        if (App().cancelRequested.load()) return CancelUpdate(run);
+        if (n == total) PostProgress(kLastBlockPercent, kFinalPhaseMark);
         if (!SendBlock(run, n)) return Fail(kTransferBrokenText);
         PostProgress(static_cast<uintptr_t>(kTransferStartPercent + kTransferSpanPercent * n / total), 0);
         PostStatusLine(kTransferLine, kTransferringText + std::to_wstring(n) + L" из " + std::to_wstring(total));
