@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <memory>
+#include <new>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -38,6 +39,14 @@ void PostStatusLine(int line, const std::wstring& text) {
     PostText(MSG_STATUS_LINE, static_cast<uintptr_t>(static_cast<intptr_t>(line)), text);
 }
 
-void PostOperationDone(OperationResult result, const std::wstring& text) { PostText(MSG_OPERATION_DONE, result, text); }
+void PostOperationDone(OperationResult result, const std::wstring& text) {
+    try {
+        PostText(MSG_OPERATION_DONE, result, text);
+    } catch (const std::bad_alloc&) {
+        // The window stays busy until it hears of the end: without memory for the text, the end
+        // still goes, with no text.
+        PostNotification(MSG_OPERATION_DONE, result, 0);
+    }
+}
 
 void SetPostHook(PostHook hook) { postHook.store(hook ? hook : PlatformPost); }

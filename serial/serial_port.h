@@ -41,6 +41,16 @@ std::string Transact(SerialPort& port, const std::string& command, uint32_t time
 void ClosePort(SerialPort& port);
 bool IsPortOpen(const SerialPort& port);
 
+// Closes the port when it goes out of scope, so that no way out of a worker, an unexpected
+// error included, leaves the station's port held for the rest of the run.
+struct PortCloser {
+    explicit PortCloser(SerialPort& port) : port(port) {}
+    ~PortCloser() { ClosePort(port); }
+    PortCloser(const PortCloser&) = delete;
+    PortCloser& operator=(const PortCloser&) = delete;
+    SerialPort& port;
+};
+
 // Pure pieces of the enumeration, exposed for tests.
 // Walks a QueryDosDeviceW name list (count characters) and takes every "COM<n>", n > 0.
 std::vector<int> ParseComPortNames(const wchar_t* names, size_t count);

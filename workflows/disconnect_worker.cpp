@@ -1,3 +1,4 @@
+#include <exception>
 #include <string>
 
 #include "core/app_state.h"
@@ -10,14 +11,22 @@ namespace {
 
 constexpr wchar_t kDisconnectedText[] = L"Обновление отменено. Прибор отключён от дата-станции.";
 
+// BB tells the station the update is declined; no answer changes the outcome.
+void TellStation(SerialPort& port) {
+    if (!FindStation(port, App().preferredPort.load())) return;
+    const std::string reply = Transact(port, BbCommand(), kBbDeadlineMs);
+    WriteLog("BB (cancel/disconnect) -> " + LoggedReply(reply));
+}
+
 } // namespace
 
 void DisconnectWorker() {
     SerialPort port;
-    // BB tells the station the update is declined; no answer changes the outcome.
-    if (FindStation(port, App().preferredPort.load())) {
-        const std::string reply = Transact(port, BbCommand(), kBbDeadlineMs);
-        WriteLog("BB (cancel/disconnect) -> " + LoggedReply(reply));
+    // The window stays busy until the Cancelled below: no error may keep it from going out.
+    try {
+        TellStation(port);
+    } catch (const std::exception& error) {
+        LogInternalError("Disconnect", error);
     }
     // The window starts a new monitor on the Cancelled below: it must find the port free.
     ClosePort(port);

@@ -69,6 +69,7 @@ uint32_t CheckInstrument(SerialPort& port) {
 // One attempt: station, instrument, readings. Returns the pause before the next one, 0 when done.
 uint32_t MonitorAttempt() {
     SerialPort port;
+    const PortCloser closer(port);
     if (!FindStation(port, App().preferredPort.load())) {
         PostStatusLine(kStationLine, kNoStationText);
         return kNoStationPauseMs;
@@ -81,11 +82,21 @@ uint32_t MonitorAttempt() {
     return pause;
 }
 
+// An attempt broken by an unexpected error counts as a failed check: the monitor never gives up.
+uint32_t GuardedAttempt() {
+    try {
+        return MonitorAttempt();
+    } catch (const std::exception& error) {
+        LogInternalError("Instrument check", error);
+    }
+    return kFailedCheckPauseMs;
+}
+
 } // namespace
 
 void InstrumentMonitor() {
     while (MonitorMayRun()) {
-        const uint32_t pause = MonitorAttempt();
+        const uint32_t pause = GuardedAttempt();
         if (pause == 0) return;
         SleepMs(pause);
     }

@@ -244,7 +244,7 @@ Ending RunGuarded(UpdateRun& run) {
     try {
         return RunStages(run);
     } catch (const std::exception& error) {
-        WriteLog(std::string("Update stopped by an internal error: ") + error.what());
+        LogInternalError("Update", error);
     }
     return Fail(kTransferBrokenText);
 }

@@ -28,6 +28,14 @@ void RunCounted(void (*procedure)()) {
 
 } // namespace
 
+void LogInternalError(const char* what, const std::exception& error) noexcept {
+    try {
+        WriteLog(std::string(what) + " stopped by an internal error: " + error.what());
+    } catch (...) {
+        // Without memory for the line, the log simply misses it.
+    }
+}
+
 void StartDetachedWorker(void (*procedure)()) {
     // Counted before the thread exists, so a waiter never misses a worker that is just starting.
     App().runningWorkers.fetch_add(1);

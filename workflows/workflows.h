@@ -3,6 +3,7 @@
 // owns its own SerialPort and reports to the window only through posted notifications.
 
 #include <cstdint>
+#include <exception>
 
 #include "serial/serial_port.h"
 
@@ -19,6 +20,9 @@ void StartInstrumentMonitor();
 void UpdateWorker();
 // Declines the update: BB to the station, then Cancelled.
 void DisconnectWorker();
+
+// Logs what + " stopped by an internal error: " + the error's message; never throws.
+void LogInternalError(const char* what, const std::exception& error) noexcept;
 
 // Runs procedure on a new detached thread counted in App().runningWorkers.
 // Throws std::system_error when the thread cannot be created (nothing is then counted).

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -52,6 +54,27 @@ TEST(DisconnectWorker, SendsBbWhenItFindsTheStationAndAlwaysReportsCancelled) {
         EXPECT_EQ(0u, openWhilePosting) << "the port is free before the window starts a new monitor";
         EXPECT_EQ(0u, rig.serial.OpenHandles());
     }
+}
+
+// The window stays busy until it hears Cancelled: an error, even one with no memory left for the
+// ending's text, must not keep it from going out, nor leave the port held.
+TEST(DisconnectWorker, AnErrorStillFreesThePortAndReportsCancelled) {
+    WorkflowRig rig;
+    rig.serial.AddDevice(4, [](const std::string& command) {
+        if (Mnemonic(command) == "BB") throw std::runtime_error("line noise");
+        return Line("ZDS-2 1.0");
+    });
+    App().operationBusy.store(true);
+    bool textRefused = false;
+    rig.posts.SetObserver([&](const Notification& n) {
+        if (n.code != MSG_OPERATION_DONE || n.lParam == 0 || textRefused) return;
+        textRefused = true;
+        throw std::bad_alloc();
+    });
+    DisconnectWorker();
+    EXPECT_EQ((std::vector<std::wstring>{L"progress 0 mark 0", L"done 2: "}), rig.posts.Descriptions());
+    EXPECT_EQ("Disconnect stopped by an internal error: line noise", rig.log.Messages().back());
+    EXPECT_FALSE(App().operationBusy.load());
 }
 
 } // namespace

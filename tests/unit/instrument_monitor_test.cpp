@@ -5,6 +5,7 @@
 #include <future>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -255,6 +256,28 @@ TEST(InstrumentMonitor, AnUpdateStartingDuringAnAttemptStopsTheNextOne) {
     InstrumentMonitor();
     EXPECT_EQ((std::vector<std::wstring>{kStationOn4, kPlaceInstrument}), rig.posts.Descriptions());
     EXPECT_EQ(std::vector<uint32_t>{900}, MonitorPauses(rig.clock)) << "the pause is waited out";
+}
+
+// An error in an attempt (line noise, no memory) frees the port and counts as a failed check.
+TEST(InstrumentMonitor, AnErrorInAnAttemptFreesThePortAndTheMonitorGoesOn) {
+    WorkflowRig rig;
+    StationScript station;
+    bool failed = false;
+    rig.serial.AddDevice(4, [&](const std::string& command) {
+        if (Mnemonic(command) == "BIC" && !failed) {
+            failed = true;
+            throw std::runtime_error("line noise");
+        }
+        return station.Answer(command);
+    });
+    rig.clock.SetSleepObserver([&rig](const VirtualClock::Sleep& sleep) {
+        if (sleep.ms == kEmptyReadPauseMs) return;
+        EXPECT_EQ(0u, rig.serial.OpenHandles()) << "the port is free during the pause";
+    });
+    InstrumentMonitor();
+    EXPECT_EQ("Instrument check stopped by an internal error: line noise", rig.log.Messages().at(2));
+    EXPECT_EQ(std::vector<uint32_t>{1200}, MonitorPauses(rig.clock));
+    EXPECT_EQ(1u, rig.posts.Count(MSG_INSTRUMENT_CHECKED));
 }
 
 } // namespace
