@@ -5,6 +5,7 @@
 #include <iomanip>
 
 #include "core/app_state.h"
+#include "core/log_file.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -34,8 +35,8 @@ void OpenLog(const std::filesystem::path& path) {
     std::lock_guard<std::mutex> lock(app.logMutex);
     if (app.log.is_open()) app.log.close();
     app.log.clear();
-    // Text mode: on Windows each line feed reaches the disk as CR LF.
-    app.log.open(path, std::ios::out | std::ios::app);
+    // Logging is off for the run when the file cannot be opened or is not a plain file of its own.
+    if (!OpenLogFile(app.log, path)) app.log.setstate(std::ios::failbit);
 }
 
 void CloseLog() {

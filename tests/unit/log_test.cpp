@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -10,6 +11,10 @@
 
 #include "core/log.h"
 #include "tests/support/temp_dir.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -68,6 +73,75 @@ TEST_F(LogTest, ALogThatCannotBeOpenedMakesWritesSilent) {
     WriteLog("nothing happens");
     CloseLog();
     EXPECT_FALSE(std::filesystem::exists(dir_.path() / "missing-folder"));
+}
+
+#ifdef _WIN32
+// Runs a Unix program of the machine under Wine (ln, rm) on the Unix names of paths, and waits
+// until done() holds: Wine may report such a process ended before it has run.
+template <typename Done>
+void RunUnix(const wchar_t* program, const wchar_t* options, std::initializer_list<std::filesystem::path> paths,
+             Done done) {
+    using UnixName = char*(CDECL*)(LPCWSTR);
+    const auto unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    ASSERT_NE(nullptr, unixName) << "Windows tests run under Wine";
+    std::wstring command = std::wstring(program) + L" " + options;
+    for (const std::filesystem::path& path : paths) {
+        char* name = unixName(path.c_str());
+        ASSERT_NE(nullptr, name);
+        command += L" \"" + std::filesystem::path(name).wstring() + L"\"";
+        HeapFree(GetProcessHeap(), 0, name);
+    }
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessW(program, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    for (int tries = 0; tries < 1000 && !done(); ++tries) Sleep(10);
+}
+#endif
+
+// A symbolic link as the file system holds it: under Wine a Unix symlink, which is what a link
+// planted in the program's folder becomes there.
+void PlantSymlink(const std::filesystem::path& target, const std::filesystem::path& link) {
+#ifdef _WIN32
+    RunUnix(L"Z:\\bin\\ln", L"-s", {target, link}, [&] { return std::filesystem::exists(link); });
+#else
+    std::filesystem::create_symlink(target, link);
+#endif
+}
+
+// Wine deletes the target of a Unix symlink in place of the link itself.
+void RemoveSymlink(const std::filesystem::path& link) {
+#ifdef _WIN32
+    RunUnix(L"Z:\\bin\\rm", L"-f", {link}, [&] { return !std::filesystem::exists(link); });
+#else
+    std::filesystem::remove(link);
+#endif
+}
+
+// The program runs elevated; a link planted where its log goes must not be written through.
+TEST_F(LogTest, IsNotWrittenThroughALinkInItsPlace) {
+    for (const char* kind : {"symbolic", "hard"}) {
+        SCOPED_TRACE(kind);
+        const std::filesystem::path folder = dir_.path() / kind;
+        const std::filesystem::path target = folder / "elsewhere.txt";
+        const std::filesystem::path log = folder / "Zarvel-Update.log";
+        std::filesystem::create_directory(folder);
+        { std::ofstream(target, std::ios::binary) << "precious"; }
+        if (kind[0] == 's') {
+            PlantSymlink(target, log);
+        } else {
+            std::filesystem::create_hard_link(target, log);
+        }
+        ASSERT_TRUE(std::filesystem::exists(log));
+        OpenLog(log);
+        WriteLog("through the link");
+        CloseLog();
+        EXPECT_EQ("precious", ReadAll(target));
+        if (kind[0] == 's') RemoveSymlink(log);
+    }
 }
 
 TEST_F(LogTest, ConcurrentWritersNeverInterleave) {

@@ -1,0 +1,67 @@
+#include "core/log_file.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// Holds a handle until it goes.
+struct OwnedHandle {
+    explicit OwnedHandle(HANDLE handle) : handle(handle) {}
+    ~OwnedHandle() {
+        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    }
+    OwnedHandle(const OwnedHandle&) = delete;
+    OwnedHandle& operator=(const OwnedHandle&) = delete;
+    HANDLE handle;
+};
+
+// The path the system reaches through every link and junction on the way, or empty.
+std::wstring FinalPath(HANDLE handle) {
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD length = GetFinalPathNameByHandleW(handle, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                                       FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length == 0) return {};
+        if (length < buffer.size()) return std::wstring(buffer.data(), length);
+        buffer.resize(length + 1);
+    }
+}
+
+std::wstring FinalPathOfFolder(const std::filesystem::path& folder) {
+    const OwnedHandle handle(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return handle.handle == INVALID_HANDLE_VALUE ? std::wstring() : FinalPath(handle.handle);
+}
+
+bool SameText(const std::wstring& a, const std::wstring& b) {
+    return !a.empty() && CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+// A regular disk file with one name, which is the expected one once every link is resolved.
+bool IsPlainFileAt(HANDLE file, const std::filesystem::path& path) {
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info)) return false;
+    if ((info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) return false;
+    if (info.nNumberOfLinks != 1) return false;
+    const std::wstring folder = FinalPathOfFolder(path.parent_path());
+    return !folder.empty() && SameText(FinalPath(file), folder + L"\\" + path.filename().wstring());
+}
+
+} // namespace
+
+bool OpenLogFile(std::ofstream& stream, const std::filesystem::path& path) {
+    // A link itself is opened, never followed; without delete sharing nobody can replace the
+    // name while the stream opens it below.
+    const OwnedHandle guard(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                                        nullptr));
+    if (guard.handle == INVALID_HANDLE_VALUE || !IsPlainFileAt(guard.handle, path)) return false;
+    // Text mode: each line feed reaches the disk as CR LF.
+    stream.open(path, std::ios::out | std::ios::app);
+    return stream.is_open();
+}
