@@ -13,6 +13,7 @@ enum class OpenOutcome {
     SettingsFailed,  // opened, but reading or writing the line settings failed; already closed
 };
 
+// closeDevice, purgeInput and flush share one signature: fill a table by member name, not by position.
 struct SerialIo {
     // QueryDosDeviceW(nullptr, buffer, capacity): characters stored, or 0 with *error set.
     uint32_t (*queryDosDevices)(wchar_t* buffer, uint32_t capacity, uint32_t* error);

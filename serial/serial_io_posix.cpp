@@ -156,7 +156,19 @@ bool Read(PortHandle handle, char* buffer, uint32_t capacity, uint32_t* got) {
     return !failed || *got > 0;
 }
 
-constexpr SerialIo kPosixSerialIo{QueryDosDevices, OpenDevice, CloseDevice, PurgeInput, Write, Flush, Read};
+constexpr SerialIo PosixSerialIo() {
+    SerialIo io{};
+    io.queryDosDevices = QueryDosDevices;
+    io.openDevice = OpenDevice;
+    io.closeDevice = CloseDevice;
+    io.purgeInput = PurgeInput;
+    io.write = Write;
+    io.flush = Flush;
+    io.read = Read;
+    return io;
+}
+
+constexpr SerialIo kPosixSerialIo = PosixSerialIo();
 
 } // namespace
 
