@@ -1,7 +1,8 @@
 #pragma once
 // The few operations the port logic needs from the platform. serial_io_win32.cpp fills them with
-// Win32 calls; native tests install a scripted device. Enumeration, OpenPort's bookkeeping and
-// the Transact loop are written once, above these, in serial_port.cpp.
+// Win32 calls, serial_io_posix.cpp with termios calls; tests install a scripted device.
+// Enumeration, OpenPort's bookkeeping and the Transact loop are written once, above these, in
+// serial_port.cpp.
 
 #include <cstdint>
 
@@ -13,6 +14,7 @@ enum class OpenOutcome {
     SettingsFailed,  // opened, but reading or writing the line settings failed; already closed
 };
 
+// closeDevice, purgeInput and flush share one signature: fill a table by member name, not by position.
 struct SerialIo {
     // QueryDosDeviceW(nullptr, buffer, capacity): characters stored, or 0 with *error set.
     uint32_t (*queryDosDevices)(wchar_t* buffer, uint32_t capacity, uint32_t* error);
@@ -29,7 +31,9 @@ struct SerialIo {
     bool (*read)(PortHandle handle, char* buffer, uint32_t capacity, uint32_t* got);
 };
 
-// The platform's own primitives (Win32 on Windows; everything fails elsewhere).
+// The platform's own primitives: on Windows the COM ports; elsewhere no port is listed and COM n
+// opens the link com<n> in $ZARVEL_COM_LINK_DIR (none without it), for the serial benchmark's
+// native run and the native link test.
 const SerialIo& PlatformSerialIo();
 // nullptr restores the platform's own. The object must outlive its use.
 void SetSerialIo(const SerialIo* io);

@@ -1,14 +1,12 @@
-// The serial primitives on Linux and the like, for native runs against the station simulator
-// (or a real station on a USB serial adapter). There are no COM names here: COM n is whatever
-// the link "com<n>" in the directory $ZARVEL_COM_LINK_DIR points at, the same links that the
-// Wine set-up maps to COM ports. Without that variable the machine has no COM ports.
+// The serial primitives on Linux, for the native side of the serial benchmark and the native
+// link test, both against a pseudo-terminal. COM n is whatever the link "com<n>" in the directory
+// $ZARVEL_COM_LINK_DIR points at, the links the Wine set-up maps to COM ports. Ports are opened
+// by number only: the listing is always empty, and without that variable no port opens.
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -24,8 +22,6 @@
 
 namespace {
 
-constexpr uint32_t kErrorInsufficientBuffer = 122;
-constexpr uint32_t kErrorPathNotFound = 3;
 constexpr char kLinkDirVariable[] = "ZARVEL_COM_LINK_DIR";
 
 int Fd(PortHandle handle) { return static_cast<int>(reinterpret_cast<intptr_t>(handle)); }
@@ -42,35 +38,10 @@ const char* LinkDirectory() { return std::getenv(kLinkDirVariable); }
 
 std::string DevicePath(int portNumber) { return std::string(LinkDirectory()) + "/com" + std::to_string(portNumber); }
 
-// "com<digits>" whose target exists becomes "COM<digits>"; the listing's parser judges the digits.
-bool IsLiveComLink(const std::string& directory, const char* name) {
-    if (name[0] != 'c' || name[1] != 'o' || name[2] != 'm' || name[3] == '\0') return false;
-    struct stat target {};
-    return stat((directory + "/" + name).c_str(), &target) == 0;
-}
-
-uint32_t QueryDosDevices(wchar_t* buffer, uint32_t capacity, uint32_t* error) {
-    std::wstring names;
-    if (const char* directory = LinkDirectory()) {
-        DIR* listing = opendir(directory);
-        if (!listing) {
-            *error = kErrorPathNotFound;
-            return 0;
-        }
-        while (const dirent* entry = readdir(listing)) {
-            if (!IsLiveComLink(directory, entry->d_name)) continue;
-            const std::string digits = entry->d_name + 3;
-            names += L"COM" + std::wstring(digits.begin(), digits.end()) + L'\0';
-        }
-        closedir(listing);
-    }
-    names += L'\0';
-    if (names.size() > capacity) {
-        *error = kErrorInsufficientBuffer;
-        return 0;
-    }
-    std::copy(names.begin(), names.end(), buffer);
-    return static_cast<uint32_t>(names.size());
+// The empty list: nothing native searches for the station, the benchmark is told its port.
+uint32_t QueryDosDevices(wchar_t* buffer, uint32_t, uint32_t*) {
+    buffer[0] = L'\0';
+    return 1;
 }
 
 OpenOutcome OpenDevice(int portNumber, PortHandle* handle) {
@@ -110,7 +81,7 @@ bool WaitFor(int fd, short event, uint64_t ms, bool* failed) {
     return ready > 0 && (watch.revents & event);
 }
 
-// Like WriteFile under the 500 ms total write timeout: a write cut by it ends short.
+// Ends short once the 500 ms write timeout passes, so a station that stops reading cannot hang it.
 bool Write(PortHandle handle, const char* data, uint32_t size, uint32_t* written) {
     const int fd = Fd(handle);
     const uint64_t deadline = DriverTickMs() + kWriteTotalConstantMs;
@@ -139,8 +110,8 @@ bool Drain(int fd, char* buffer, uint32_t capacity, uint32_t* got) {
     return done > 0 || (done < 0 && (errno == EAGAIN || errno == EINTR));
 }
 
-// Like ReadFile under the read timeouts: the first byte is awaited up to 50 + 2 per requested
-// byte, then the read ends when 20 ms pass without another one.
+// The Win32 port's read timeouts, so that the benchmark compares like with like: the first byte
+// is awaited up to 50 + 2 per requested byte, then the read ends when 20 ms pass without another.
 bool Read(PortHandle handle, char* buffer, uint32_t capacity, uint32_t* got) {
     const int fd = Fd(handle);
     const uint64_t deadline = DriverTickMs() + kReadTotalConstantMs + uint64_t{kReadTotalMultiplierMs} * capacity;
@@ -156,7 +127,19 @@ bool Read(PortHandle handle, char* buffer, uint32_t capacity, uint32_t* got) {
     return !failed || *got > 0;
 }
 
-constexpr SerialIo kPosixSerialIo{QueryDosDevices, OpenDevice, CloseDevice, PurgeInput, Write, Flush, Read};
+constexpr SerialIo PosixSerialIo() {
+    SerialIo io{};
+    io.queryDosDevices = QueryDosDevices;
+    io.openDevice = OpenDevice;
+    io.closeDevice = CloseDevice;
+    io.purgeInput = PurgeInput;
+    io.write = Write;
+    io.flush = Flush;
+    io.read = Read;
+    return io;
+}
+
+constexpr SerialIo kPosixSerialIo = PosixSerialIo();
 
 } // namespace
 

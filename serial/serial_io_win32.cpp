@@ -76,7 +76,19 @@ bool Read(PortHandle handle, char* buffer, uint32_t capacity, uint32_t* got) {
     return ClearCommError(static_cast<HANDLE>(handle), &lineErrors, nullptr) != FALSE;
 }
 
-constexpr SerialIo kWin32SerialIo{QueryDosDevices, OpenDevice, CloseDevice, PurgeInput, Write, Flush, Read};
+constexpr SerialIo Win32SerialIo() {
+    SerialIo io{};
+    io.queryDosDevices = QueryDosDevices;
+    io.openDevice = OpenDevice;
+    io.closeDevice = CloseDevice;
+    io.purgeInput = PurgeInput;
+    io.write = Write;
+    io.flush = Flush;
+    io.read = Read;
+    return io;
+}
+
+constexpr SerialIo kWin32SerialIo = Win32SerialIo();
 
 } // namespace
 

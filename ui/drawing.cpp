@@ -25,7 +25,9 @@ HGDIOBJ MakePen(bool drawn, int width, COLORREF colour) {
 
 struct GdipBrush {
     explicit GdipBrush(COLORREF colour) {
-        if (Gdip().loaded) Gdip().GdipCreateSolidFill(ToArgb(colour), &brush);
+        GpSolidFill* fill = nullptr;
+        if (Gdip().loaded) Gdip().GdipCreateSolidFill(ToArgb(colour), &fill);
+        brush = fill;
     }
     ~GdipBrush() {
         if (brush != nullptr) Gdip().GdipDeleteBrush(brush);
@@ -137,7 +139,9 @@ void DrawRoundedCard(GpGraphics* graphics, const RoundedCard& card) {
 void DrawStrokedLine(GpGraphics* graphics, const StrokedLine& line) {
     if (graphics == nullptr) return;
     GdipPen pen(line.colour, line.width);
-    Gdip().GdipDrawLines(graphics, pen.pen, line.points, line.count);
+    std::vector<Gdiplus::PointF> points;
+    for (int i = 0; i < line.count; ++i) points.emplace_back(line.points[i].x, line.points[i].y);
+    Gdip().GdipDrawLines(graphics, pen.pen, points.data(), line.count);
 }
 
 void DrawDisc(GpGraphics* graphics, const Disc& disc) {
@@ -154,7 +158,8 @@ void DrawCentredText(GpGraphics* graphics, const CentredText& text) {
     if (graphics == nullptr || text.font.font == nullptr) return;
     GdipBrush brush(text.colour);
     GdipCentredFormat format;
-    Gdip().GdipDrawString(graphics, text.text, -1, text.font.font, &text.box, format.format, brush.brush);
+    const Gdiplus::RectF box(text.box.x, text.box.y, text.box.width, text.box.height);
+    Gdip().GdipDrawString(graphics, text.text, -1, text.font.font, &box, format.format, brush.brush);
 }
 
 void DrawPlacedPicture(GpGraphics* graphics, const PlacedPicture& picture) {

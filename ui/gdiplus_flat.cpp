@@ -12,8 +12,8 @@ GdiplusFlat& Table() {
 GdiplusFlat Resolve(HMODULE module) {
     GdiplusFlat flat;
     bool complete = module != nullptr;
-#define ZARVEL_GDIPLUS_RESOLVE(name, result, parameters)                          \
-    flat.name = SystemFunction<result(WINAPI*) parameters>(module, #name); \
+#define ZARVEL_GDIPLUS_RESOLVE(name)                                   \
+    flat.name = SystemFunction<decltype(flat.name)>(module, #name); \
     complete = complete && flat.name != nullptr;
     ZARVEL_GDIPLUS_FUNCTIONS(ZARVEL_GDIPLUS_RESOLVE)
 #undef ZARVEL_GDIPLUS_RESOLVE

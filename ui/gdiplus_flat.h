@@ -5,25 +5,44 @@
 
 #include <windows.h>
 
-#include <cstdint>
+#include <algorithm>
+// The GDI+ headers take IStream and an unqualified min and max for granted; this project builds
+// with WIN32_LEAN_AND_MEAN and NOMINMAX.
+#include <objidl.h>
+namespace Gdiplus {
+using std::max;
+using std::min;
+} // namespace Gdiplus
+#include <gdiplus.h>
 
-using GpStatus = int;
-constexpr GpStatus GpOk = 0;
-constexpr GpStatus GpGenericError = 1;
+// The header's types under the short names the window code uses.
+using GpStatus = Gdiplus::GpStatus;
+constexpr GpStatus GpOk = Gdiplus::Ok;
+constexpr GpStatus GpGenericError = Gdiplus::GenericError;
 
-struct GpImage;
-using GpBitmap = GpImage;
-struct GpGraphics;
-struct GpPath;
-struct GpBrush;
-struct GpPen;
-struct GpFontFamily;
-struct GpFontCollection;
-struct GpFont;
-struct GpStringFormat;
+using GpImage = Gdiplus::GpImage;
+using GpBitmap = Gdiplus::GpBitmap;
+using GpGraphics = Gdiplus::GpGraphics;
+using GpPath = Gdiplus::GpPath;
+using GpBrush = Gdiplus::GpBrush;
+using GpSolidFill = Gdiplus::GpSolidFill;
+using GpPen = Gdiplus::GpPen;
+using GpFontFamily = Gdiplus::GpFontFamily;
+using GpFont = Gdiplus::GpFont;
+using GpStringFormat = Gdiplus::GpStringFormat;
+using GpArgb = Gdiplus::ARGB;
+using GdiplusStartupInput = Gdiplus::GdiplusStartupInput;
 
-using GpArgb = uint32_t;
+constexpr Gdiplus::SmoothingMode GpSmoothingModeAntiAlias = Gdiplus::SmoothingModeAntiAlias;
+constexpr Gdiplus::TextRenderingHint GpTextRenderingHintAntiAliasGridFit = Gdiplus::TextRenderingHintAntiAliasGridFit;
+constexpr Gdiplus::FillMode GpFillModeAlternate = Gdiplus::FillModeAlternate;
+constexpr Gdiplus::Unit GpUnitPixel = Gdiplus::UnitPixel;
+constexpr int GpFontStyleRegular = Gdiplus::FontStyleRegular;
+constexpr int GpFontStyleBold = Gdiplus::FontStyleBold;
+constexpr Gdiplus::StringAlignment GpStringAlignmentCenter = Gdiplus::StringAlignmentCenter;
 
+// Plain aggregates, unlike the header's RectF and PointF, so that the layout tables can be
+// constexpr; the drawing helpers convert them.
 struct GpRectF {
     float x;
     float y;
@@ -36,61 +55,28 @@ struct GpPointF {
     float y;
 };
 
-constexpr int GpSmoothingModeAntiAlias = 4;
-constexpr int GpTextRenderingHintAntiAliasGridFit = 3;
-constexpr int GpFillModeAlternate = 0;
-constexpr int GpUnitPixel = 2;
-constexpr int GpFontStyleRegular = 0;
-constexpr int GpFontStyleBold = 1;
-constexpr int GpStringAlignmentCenter = 1;
+// Where the header declares the flat functions: start-up and shut-down in Gdiplus, the rest in
+// Gdiplus::DllExports.
+namespace GdiplusDeclarations {
+using namespace Gdiplus;
+using namespace Gdiplus::DllExports;
+} // namespace GdiplusDeclarations
 
-struct GdiplusStartupInput {
-    uint32_t GdiplusVersion = 1;
-    void* DebugEventCallback = nullptr;
-    BOOL SuppressBackgroundThread = FALSE;
-    BOOL SuppressExternalCodecs = FALSE;
-};
-
-// One row per flat function: name, result, parameter list. Add a row to reach another one.
-#define ZARVEL_GDIPLUS_FUNCTIONS(X)                                                                             \
-    X(GdiplusStartup, GpStatus, (ULONG_PTR * token, const GdiplusStartupInput* input, void* output))            \
-    X(GdiplusShutdown, void, (ULONG_PTR token))                                                                \
-    X(GdipLoadImageFromFile, GpStatus, (const WCHAR* file, GpImage** image))                                   \
-    X(GdipCreateBitmapFromFile, GpStatus, (const WCHAR* file, GpBitmap** bitmap))                              \
-    X(GdipCreateHICONFromBitmap, GpStatus, (GpBitmap * bitmap, HICON * icon))                                  \
-    X(GdipDisposeImage, GpStatus, (GpImage * image))                                                           \
-    X(GdipCreateFromHDC, GpStatus, (HDC dc, GpGraphics * *graphics))                                           \
-    X(GdipDeleteGraphics, GpStatus, (GpGraphics * graphics))                                                   \
-    X(GdipSetSmoothingMode, GpStatus, (GpGraphics * graphics, int mode))                                       \
-    X(GdipSetTextRenderingHint, GpStatus, (GpGraphics * graphics, int hint))                                   \
-    X(GdipDrawImageRectI, GpStatus, (GpGraphics * graphics, GpImage * image, INT x, INT y, INT width, INT height)) \
-    X(GdipCreatePath, GpStatus, (int fillMode, GpPath** path))                                                 \
-    X(GdipDeletePath, GpStatus, (GpPath * path))                                                               \
-    X(GdipAddPathArc, GpStatus, (GpPath * path, float x, float y, float width, float height, float start, float sweep)) \
-    X(GdipClosePathFigure, GpStatus, (GpPath * path))                                                          \
-    X(GdipCreateSolidFill, GpStatus, (GpArgb colour, GpBrush * *brush))                                        \
-    X(GdipDeleteBrush, GpStatus, (GpBrush * brush))                                                            \
-    X(GdipCreatePen1, GpStatus, (GpArgb colour, float width, int unit, GpPen** pen))                           \
-    X(GdipDeletePen, GpStatus, (GpPen * pen))                                                                  \
-    X(GdipFillPath, GpStatus, (GpGraphics * graphics, GpBrush * brush, GpPath * path))                         \
-    X(GdipDrawPath, GpStatus, (GpGraphics * graphics, GpPen * pen, GpPath * path))                             \
-    X(GdipDrawLines, GpStatus, (GpGraphics * graphics, GpPen * pen, const GpPointF* points, INT count))        \
-    X(GdipFillEllipse, GpStatus, (GpGraphics * graphics, GpBrush * brush, float x, float y, float width, float height)) \
-    X(GdipDrawEllipse, GpStatus, (GpGraphics * graphics, GpPen * pen, float x, float y, float width, float height)) \
-    X(GdipCreateFontFamilyFromName, GpStatus, (const WCHAR* name, GpFontCollection* collection, GpFontFamily** family)) \
-    X(GdipGetGenericFontFamilySansSerif, GpStatus, (GpFontFamily * *family))                                   \
-    X(GdipDeleteFontFamily, GpStatus, (GpFontFamily * family))                                                 \
-    X(GdipCreateFont, GpStatus, (const GpFontFamily* family, float emSize, INT style, int unit, GpFont** font)) \
-    X(GdipDeleteFont, GpStatus, (GpFont * font))                                                               \
-    X(GdipCreateStringFormat, GpStatus, (INT attributes, LANGID language, GpStringFormat** format))            \
-    X(GdipDeleteStringFormat, GpStatus, (GpStringFormat * format))                                             \
-    X(GdipSetStringFormatAlign, GpStatus, (GpStringFormat * format, int alignment))                            \
-    X(GdipSetStringFormatLineAlign, GpStatus, (GpStringFormat * format, int alignment))                        \
-    X(GdipDrawString, GpStatus, (GpGraphics * graphics, const WCHAR* text, INT length, const GpFont* font,     \
-                                 const GpRectF* layout, const GpStringFormat* format, const GpBrush* brush))
+// The flat functions the program calls, each typed by its declaration. Add a name to reach another.
+#define ZARVEL_GDIPLUS_FUNCTIONS(X)                                                                        \
+    X(GdiplusStartup) X(GdiplusShutdown) X(GdipLoadImageFromFile) X(GdipCreateBitmapFromFile)           \
+    X(GdipCreateHICONFromBitmap) X(GdipDisposeImage) X(GdipCreateFromHDC) X(GdipDeleteGraphics)          \
+    X(GdipSetSmoothingMode) X(GdipSetTextRenderingHint) X(GdipDrawImageRectI) X(GdipCreatePath)          \
+    X(GdipDeletePath) X(GdipAddPathArc) X(GdipClosePathFigure) X(GdipCreateSolidFill) X(GdipDeleteBrush) \
+    X(GdipCreatePen1) X(GdipDeletePen) X(GdipFillPath) X(GdipDrawPath) X(GdipDrawLines)                  \
+    X(GdipFillEllipse) X(GdipDrawEllipse) X(GdipCreateFontFamilyFromName)                                \
+    X(GdipGetGenericFontFamilySansSerif) X(GdipDeleteFontFamily) X(GdipCreateFont) X(GdipDeleteFont)     \
+    X(GdipCreateStringFormat) X(GdipDeleteStringFormat) X(GdipSetStringFormatAlign)                      \
+    X(GdipSetStringFormatLineAlign) X(GdipDrawString)
 
 struct GdiplusFlat {
-#define ZARVEL_GDIPLUS_MEMBER(name, result, parameters) result(WINAPI* name) parameters = nullptr;
+// decltype names the function without calling it, so nothing here imports gdiplus.dll.
+#define ZARVEL_GDIPLUS_MEMBER(name) decltype(&GdiplusDeclarations::name) name = nullptr;
     ZARVEL_GDIPLUS_FUNCTIONS(ZARVEL_GDIPLUS_MEMBER)
 #undef ZARVEL_GDIPLUS_MEMBER
     bool loaded = false; // every entry above was found

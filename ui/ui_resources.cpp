@@ -39,7 +39,9 @@ Picture LoadImagePicture(const std::filesystem::path& file) {
 
 Picture LoadBitmapPicture(const std::filesystem::path& file) {
     Picture picture;
-    if (Gdip().loaded) picture.status = Gdip().GdipCreateBitmapFromFile(file.c_str(), &picture.image);
+    GpBitmap* bitmap = nullptr;
+    if (Gdip().loaded) picture.status = Gdip().GdipCreateBitmapFromFile(file.c_str(), &bitmap);
+    picture.image = bitmap;
     return picture;
 }
 
@@ -96,7 +98,9 @@ void LoadPictures(const std::filesystem::path& executableDirectory) {
     ui.iconBitmap = LoadBitmapPicture(assets / L"icon.png");
     if (ui.iconBitmap.status == GpOk) {
         HICON icon = nullptr;
-        if (Gdip().GdipCreateHICONFromBitmap(ui.iconBitmap.image, &icon) == GpOk) ui.icon = icon;
+        // LoadBitmapPicture made it as a bitmap.
+        auto* bitmap = static_cast<GpBitmap*>(ui.iconBitmap.image);
+        if (Gdip().GdipCreateHICONFromBitmap(bitmap, &icon) == GpOk) ui.icon = icon;
     }
 }
 

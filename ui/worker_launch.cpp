@@ -4,7 +4,14 @@
 
 namespace {
 
-const WorkerLaunch kReal = {StartInstrumentMonitor, StartDetachedWorker};
+constexpr WorkerLaunch RealLaunchers() {
+    WorkerLaunch launch{};
+    launch.startMonitor = StartInstrumentMonitor;
+    launch.startDetached = StartDetachedWorker;
+    return launch;
+}
+
+constexpr WorkerLaunch kReal = RealLaunchers();
 const WorkerLaunch* current = &kReal;
 
 } // namespace
