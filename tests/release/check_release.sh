@@ -34,8 +34,10 @@ if [ "${1:-}" = "--run-installed" ]; then
     program=$!
     wait_for "$kDeadlineS" grep -qF "COM$ZARVEL_SIM_PORT BGV -> $kIdent" "$folder/Zarvel-Update.log" 2>/dev/null ||
         { echo "no BGV line in the installed program's log:"; cat "$folder/Zarvel-Update.log"; kill "$program"; exit 1; }
+    # Without /f taskkill sends WM_CLOSE, as the window's close box does.
     wine taskkill /im Zarvel-Update.exe >/dev/null 2>&1
-    wait_for "$kDeadlineS" eval '! kill -0 "$program" 2>/dev/null' || { echo "the program did not end"; kill "$program"; exit 1; }
+    ended() { ! kill -0 "$program" 2>/dev/null; }
+    wait_for "$kDeadlineS" ended || { echo "the program did not end"; kill "$program"; exit 1; }
     wait "$program"
     exit
 fi
@@ -68,9 +70,13 @@ refused() {
 }
 verified() { osslsigncode verify -CAfile "$work/cert.pem" -in "$1" | grep -x "Signature verification: ok"; }
 msi_property() { msiinfo export "$1" Property | tr -d '\r' | sed -n "s/^$2\t//p"; }
-msiexec() { wine msiexec "$1" "Z:${2//\//\\}" /qn >>"$work/msiexec.log" 2>&1; }
+msiexec() {
+    wine msiexec "$1" "Z:${2//\//\\}" /qn /l*v "Z:${work//\//\\}\\msiexec.log" >/dev/null 2>&1 ||
+        { echo "msiexec $1 failed with $?, see $work/msiexec.log"; return 1; }
+}
 registered() { wine reg query "$uninstall_key\\$(msi_property "$1" ProductCode)" >/dev/null 2>&1; }
 installed() { [ -f "$folder/Zarvel-Update.exe" ] && [ "$(ls "$folder/assets")" = "$(printf 'icon.png\nksaron4_ui.png\nlogo.png')" ]; }
+# Wine puts the all-users shortcut into the user's Start menu, Windows into ProgramData's.
 shortcut() { find "$WINEPREFIX/drive_c" -path '*/Start Menu/Programs/Zarvel Update.lnk' | grep -q .; }
 
 password="throw-away $RANDOM"
@@ -80,6 +86,21 @@ ZARVEL_TEST_PASSWORD="$password" openssl pkcs12 -export -inkey "$work/key.pem" -
     -passout env:ZARVEL_TEST_PASSWORD -out "$work/sign.pfx"
 good=(ZARVEL_SIGN_PFX="$work/sign.pfx" ZARVEL_SIGN_PASSWORD="$password")
 
+signed_release() { release "${good[@]}" || { cat "$work/release.log"; return 1; }; }
+sums_match() { (cd "$dist" && sha256sum -c SHA256SUMS) && [ "$(wc -l <"$dist/SHA256SUMS")" -eq 2 ]; }
+same_as_exe() { grep -qxF "  $(printf '%-22s' "$1")$(msi_property "$msi" "$2")" <<<"$resource"; }
+facts_match() { same_as_exe ProductName ProductName && same_as_exe CompanyName Manufacturer &&
+    same_as_exe ProductVersion ProductVersion; }
+install() { msiexec /i "$msi" && installed && shortcut && registered "$msi"; }
+upgrade() {
+    local version
+    version="$(msi_property "$msi" ProductVersion)"
+    "$root/scripts/make-msi.sh" "$stage" "$work/newer.msi" "$(msi_property "$msi" ProductName)" \
+        "$(msi_property "$msi" Manufacturer)" "${version%.*}.$((${version##*.} + 1))" &&
+        msiexec /i "$work/newer.msi" && installed && registered "$work/newer.msi" && ! registered "$msi"
+}
+uninstall() { msiexec /x "$work/newer.msi" && [ ! -e "$folder" ] && ! shortcut && ! registered "$work/newer.msi"; }
+
 echo previous >"$dist/SHA256SUMS"
 check "an unreadable certificate is refused" refused "cannot read the certificate" \
     ZARVEL_SIGN_PFX="$work/missing.pfx" ZARVEL_SIGN_PASSWORD="$password"
@@ -87,29 +108,23 @@ check "a wrong password is refused" refused "wrong ZARVEL_SIGN_PASSWORD" \
     ZARVEL_SIGN_PFX="$work/sign.pfx" ZARVEL_SIGN_PASSWORD="not $password"
 check "an unreachable time-stamp server stops the signing" refused "signing Zarvel-Update.exe failed" \
     "${good[@]}" ZARVEL_SIGN_TIMESTAMP_URL=http://127.0.0.1:1/
-check "a signed release is made" eval 'release "${good[@]}" || { cat "$work/release.log"; false; }'
+check "a signed release is made" signed_release
 zip="$(echo "$dist"/Zarvel-Update-*-win64.zip)"
 msi="${zip%.zip}.msi"
-check "SHA256SUMS lists the zip and the MSI" eval '(cd "$dist" && sha256sum -c SHA256SUMS) && [ "$(wc -l <"$dist/SHA256SUMS")" -eq 2 ]'
+check "SHA256SUMS lists the zip and the MSI" sums_match
 (cd "$work/unzipped" && unzip -q "$zip")
 stage="$(echo "$work"/unzipped/*)"
+resource="$(wrestool -x --raw --type=16 "$stage/Zarvel-Update.exe" | python3 "$root/scripts/read-version-resource.py")"
 check "the zip's exe carries a valid signature" verified "$stage/Zarvel-Update.exe"
 check "the MSI carries a valid signature" verified "$msi"
-resource="$(wrestool -x --raw --type=16 "$stage/Zarvel-Update.exe" | python3 "$root/scripts/read-version-resource.py")"
-same_as_exe() { grep -qxF "  $(printf '%-22s' "$1")$(msi_property "$msi" "$2")" <<<"$resource"; }
-check "the MSI names product, maker and version as the exe does" eval \
-    'same_as_exe ProductName ProductName && same_as_exe CompanyName Manufacturer && same_as_exe ProductVersion ProductVersion'
+check "the MSI names product, maker and version as the exe does" facts_match
 
-check "msiexec /i installs the exe and the assets into Program Files" eval 'msiexec /i "$msi" && installed && shortcut && registered "$msi"'
+check "msiexec /i installs the exe and the assets into Program Files" install
 check "the installed exe carries the signature" verified "$folder/Zarvel-Update.exe"
-version="$(msi_property "$msi" ProductVersion)"
-check "a newer MSI upgrades the installed one" eval '"$root/scripts/make-msi.sh" "$stage" "$work/newer.msi" \
-    "$(msi_property "$msi" ProductName)" "$(msi_property "$msi" Manufacturer)" "${version%.*}.$((${version##*.} + 1))" &&
-    msiexec /i "$work/newer.msi" && installed && registered "$work/newer.msi" && ! registered "$msi"'
+check "a newer MSI upgrades the installed one" upgrade
 check "the installed program finds the simulator's station and closes" \
     bash "$root/tests/wine/with_station.sh" --ident "$kIdent" -- bash "$0" --run-installed
-check "msiexec /x removes the program, its log, folder and shortcut" eval \
-    'msiexec /x "$work/newer.msi" && [ ! -e "$folder" ] && ! shortcut && ! registered "$work/newer.msi"'
+check "msiexec /x removes the program, its log, folder and shortcut" uninstall
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
