@@ -112,7 +112,7 @@ check "a signed release is made" signed_release
 zip="$(echo "$dist"/Zarvel-Update-*-win64.zip)"
 msi="${zip%.zip}.msi"
 check "SHA256SUMS lists the zip and the MSI" sums_match
-(cd "$work/unzipped" && unzip -q "$zip")
+python3 -m zipfile -e "$zip" "$work/unzipped"
 stage="$(echo "$work"/unzipped/*)"
 resource="$(wrestool -x --raw --type=16 "$stage/Zarvel-Update.exe" | python3 "$root/scripts/read-version-resource.py")"
 check "the zip's exe carries a valid signature" verified "$stage/Zarvel-Update.exe"
