@@ -44,7 +44,7 @@ fi
 timestamp=()
 [ -z "${ZARVEL_SIGN_TIMESTAMP_URL:-}" ] || timestamp=(-ts "$ZARVEL_SIGN_TIMESTAMP_URL")
 
-# Signs FILE in place with SHA-256; the name is what Windows shows in its elevation prompt.
+# Signs FILE in place (SHA-256); -n is the name Windows shows when the MSI asks to elevate.
 sign() {
     local file="$1"
     shift
