@@ -12,6 +12,8 @@ packages=(
     xvfb xauth xdotool x11-utils imagemagick # a display for the window, clicks and screenshots
     fonts-dejavu-core fonts-dejavu-extra    # stand-ins for the Windows interface faces under Wine
     zip icoutils                            # the release archive and reading its version resource
+    wixl msitools                           # the release's installer (wixl) and reading it (msiinfo)
+    osslsigncode openssl                    # signing the release and making a test certificate
 )
 
 missing=()

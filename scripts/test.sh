@@ -1,7 +1,8 @@
 #!/bin/bash
 # Runs every test: installs what is missing, builds natively (plain, AddressSanitizer and
 # ThreadSanitizer) and for Windows, runs the unit tests natively and under Wine, then the tests
-# that need Windows for real (serial link against the simulator, the window, end to end).
+# that need Windows for real (serial link against the simulator, the window, end to end), and
+# last the release: signed with a throw-away certificate, its MSI installed under Wine.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -53,5 +54,8 @@ if [ -f "$e2e_report" ]; then
     echo "End-to-end suite ($e2e_report): $(tail -n 2 "$e2e_report" | paste -sd ',' | sed 's/,/, /')"
 fi
 [ "$wine_status" -eq 0 ] || exit "$wine_status"
+
+stage "release: signed with a throw-away certificate, its MSI installed under Wine"
+"$root/tests/release/check_release.sh" "$build/release-check"
 
 stage "all tests passed in $(( $(date +%s) - started )) s"

@@ -1,0 +1,130 @@
+#!/bin/bash
+# The release as the vendor ships it and a technician installs it: scripts/release.sh signed with
+# a throw-away certificate, bad certificates and time-stamp servers refused without touching
+# dist/, both signatures and the checksums verified; then, under Wine, the MSI installed, the
+# installed program finding the simulator's station, a newer MSI upgrading it and the uninstall.
+#
+#   check_release.sh WORK_DIR
+#
+# Runs inside scripts/wine-env.sh's set-up with ZARVEL_STATION_SIM set (scripts/test.sh).
+# Prints one line per check and ends with "N passed, M failed".
+set -uo pipefail
+
+readonly kIdent="ZARVEL DS-4 release"  # the BGV line the installed program must log
+readonly kDeadlineS=60
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+folder="${WINEPREFIX:-}/drive_c/Program Files/Zarvel Update"
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+
+# Polls COMMAND until it succeeds, for at most SECONDS.
+wait_for() {
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ $SECONDS -lt $deadline ] || return 1
+        sleep 0.2
+    done
+}
+
+# With the simulator on ZARVEL_SIM_PORT (with_station.sh): start the installed program as the
+# Start-menu shortcut does, wait for its BGV line, close its window, expect exit code 0.
+if [ "${1:-}" = "--run-installed" ]; then
+    wine 'C:\Program Files\Zarvel Update\Zarvel-Update.exe' >/dev/null 2>&1 </dev/null &
+    program=$!
+    wait_for "$kDeadlineS" grep -qF "COM$ZARVEL_SIM_PORT BGV -> $kIdent" "$folder/Zarvel-Update.log" 2>/dev/null ||
+        { echo "no BGV line in the installed program's log:"; cat "$folder/Zarvel-Update.log"; kill "$program"; exit 1; }
+    # Without /f taskkill sends WM_CLOSE, as the window's close box does.
+    wine taskkill /im Zarvel-Update.exe >/dev/null 2>&1
+    ended() { ! kill -0 "$program" 2>/dev/null; }
+    wait_for "$kDeadlineS" ended || { echo "the program did not end"; kill "$program"; exit 1; }
+    wait "$program"
+    exit
+fi
+
+[ $# -eq 1 ] && [ -n "${WINEPREFIX:-}" ] && [ -x "${ZARVEL_STATION_SIM:-}" ] ||
+    { echo "usage: check_release.sh WORK_DIR, inside scripts/test.sh's Wine set-up" >&2; exit 2; }
+work="$1"
+dist="$work/dist"
+rm -rf "$work"
+mkdir -p "$work/unzipped" "$dist"
+
+passed=0
+failed=0
+check() {
+    if "${@:2}" >"$work/check.out" 2>&1; then
+        echo "ok    $1"
+        passed=$((passed + 1))
+    else
+        echo "FAIL  $1"
+        tail -n 30 "$work/check.out" | sed 's/^/      /'
+        failed=$((failed + 1))
+    fi
+}
+
+release() { env ZARVEL_DIST_DIR="$dist" "$@" "$root/scripts/release.sh" >"$work/release.log" 2>&1; }
+# The run stops with MESSAGE and dist/ still holds only the previous release.
+refused() {
+    ! release "${@:2}" && grep -qF "$1" "$work/release.log" && [ "$(ls "$dist")" = SHA256SUMS ] &&
+        grep -qx previous "$dist/SHA256SUMS" || { cat "$work/release.log"; return 1; }
+}
+verified() { osslsigncode verify -CAfile "$work/cert.pem" -in "$1" | grep -x "Signature verification: ok"; }
+msi_property() { msiinfo export "$1" Property | tr -d '\r' | sed -n "s/^$2\t//p"; }
+msiexec() {
+    wine msiexec "$1" "Z:${2//\//\\}" /qn /l*v "Z:${work//\//\\}\\msiexec.log" >/dev/null 2>&1 ||
+        { echo "msiexec $1 failed with $?, see $work/msiexec.log"; return 1; }
+}
+registered() { wine reg query "$uninstall_key\\$(msi_property "$1" ProductCode)" >/dev/null 2>&1; }
+installed() { [ -f "$folder/Zarvel-Update.exe" ] && [ "$(ls "$folder/assets")" = "$(printf 'icon.png\nksaron4_ui.png\nlogo.png')" ]; }
+# Wine puts the all-users shortcut into the user's Start menu, Windows into ProgramData's.
+shortcut() { find "$WINEPREFIX/drive_c" -path '*/Start Menu/Programs/Zarvel Update.lnk' | grep -q .; }
+
+password="throw-away $RANDOM"
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Zarvel Update test signing" \
+    -addext extendedKeyUsage=codeSigning -keyout "$work/key.pem" -out "$work/cert.pem" >/dev/null 2>&1
+ZARVEL_TEST_PASSWORD="$password" openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" \
+    -passout env:ZARVEL_TEST_PASSWORD -out "$work/sign.pfx"
+good=(ZARVEL_SIGN_PFX="$work/sign.pfx" ZARVEL_SIGN_PASSWORD="$password")
+
+signed_release() { release "${good[@]}" || { cat "$work/release.log"; return 1; }; }
+sums_match() { (cd "$dist" && sha256sum -c SHA256SUMS) && [ "$(wc -l <"$dist/SHA256SUMS")" -eq 2 ]; }
+same_as_exe() { grep -qxF "  $(printf '%-22s' "$1")$(msi_property "$msi" "$2")" <<<"$resource"; }
+facts_match() { same_as_exe ProductName ProductName && same_as_exe CompanyName Manufacturer &&
+    same_as_exe ProductVersion ProductVersion; }
+install() { msiexec /i "$msi" && installed && shortcut && registered "$msi"; }
+upgrade() {
+    local version
+    version="$(msi_property "$msi" ProductVersion)"
+    "$root/scripts/make-msi.sh" "$stage" "$work/newer.msi" "$(msi_property "$msi" ProductName)" \
+        "$(msi_property "$msi" Manufacturer)" "${version%.*}.$((${version##*.} + 1))" &&
+        msiexec /i "$work/newer.msi" && installed && registered "$work/newer.msi" && ! registered "$msi"
+}
+uninstall() { msiexec /x "$work/newer.msi" && [ ! -e "$folder" ] && ! shortcut && ! registered "$work/newer.msi"; }
+
+echo previous >"$dist/SHA256SUMS"
+check "an unreadable certificate is refused" refused "cannot read the certificate" \
+    ZARVEL_SIGN_PFX="$work/missing.pfx" ZARVEL_SIGN_PASSWORD="$password"
+check "a wrong password is refused" refused "wrong ZARVEL_SIGN_PASSWORD" \
+    ZARVEL_SIGN_PFX="$work/sign.pfx" ZARVEL_SIGN_PASSWORD="not $password"
+check "an unreachable time-stamp server stops the signing" refused "signing Zarvel-Update.exe failed" \
+    "${good[@]}" ZARVEL_SIGN_TIMESTAMP_URL=http://127.0.0.1:1/
+check "a signed release is made" signed_release
+zip="$(echo "$dist"/Zarvel-Update-*-win64.zip)"
+msi="${zip%.zip}.msi"
+check "SHA256SUMS lists the zip and the MSI" sums_match
+python3 -m zipfile -e "$zip" "$work/unzipped"
+stage="$(echo "$work"/unzipped/*)"
+resource="$(wrestool -x --raw --type=16 "$stage/Zarvel-Update.exe" | python3 "$root/scripts/read-version-resource.py")"
+check "the zip's exe carries a valid signature" verified "$stage/Zarvel-Update.exe"
+check "the MSI carries a valid signature" verified "$msi"
+check "the MSI names product, maker and version as the exe does" facts_match
+
+check "msiexec /i installs the exe and the assets into Program Files" install
+check "the installed exe carries the signature" verified "$folder/Zarvel-Update.exe"
+check "a newer MSI upgrades the installed one" upgrade
+check "the installed program finds the simulator's station and closes" \
+    bash "$root/tests/wine/with_station.sh" --ident "$kIdent" -- bash "$0" --run-installed
+check "msiexec /x removes the program, its log, folder and shortcut" uninstall
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
