@@ -15,13 +15,12 @@
 #include "firmware/firmware_image.h"
 #include "firmware/firmware_version.h"
 #include "ui/main_window.h"
+#include "ui/window_helpers.h"
 
 namespace {
 
 // One filter pair; the literal's own terminator closes the list with a second NUL.
 const wchar_t kFilter[] = L"Прошивка Zarvel (*.bin)\0*.bin\0";
-
-HWND MainWindow() { return static_cast<HWND>(App().mainWindow); }
 
 // The chosen path, or an empty string when the user cancelled or the dialog failed.
 std::wstring AskForFirmwarePath() {
@@ -52,7 +51,7 @@ void TakeFirmware(const std::wstring& path) {
 
 void RefuseFirmware(const std::exception& error) {
     App().firmwareReady = false;
-    MessageBoxW(MainWindow(), Utf8ToWide(error.what()).c_str(), L"Файл прошивки", MB_ICONERROR | MB_OK);
+    ShowMessageBox(Utf8ToWide(error.what()).c_str(), L"Файл прошивки", MB_ICONERROR);
 }
 
 } // namespace

@@ -2,12 +2,11 @@
 
 #include <shellapi.h>
 
+#include <charconv>
 #include <cstdint>
 #include <exception>
-#include <iomanip>
-#include <locale>
 #include <memory>
-#include <sstream>
+#include <string>
 
 #include "core/app_state.h"
 #include "core/log.h"
@@ -16,6 +15,7 @@
 #include "ui/painting.h"
 #include "ui/reinstall_dialog.h"
 #include "ui/ui_resources.h"
+#include "ui/window_helpers.h"
 #include "ui/worker_launch.h"
 #include "workflows/workflows.h"
 
@@ -136,11 +136,29 @@ const PageRow kDoneRows[] = {
 constexpr const wchar_t* kCancelText = L"Отменить обновление";
 constexpr const wchar_t* kCloseRefused = L"Во время обновления закрывать программу нельзя.";
 
-HWND MainWindow() { return static_cast<HWND>(App().mainWindow); }
 HWND Control(int id) { return GetDlgItem(MainWindow(), id); }
 
-int ShowBox(const wchar_t* text, const wchar_t* caption, UINT icon) {
-    return MessageBoxW(MainWindow(), text, caption, icon | MB_OK);
+// Window thread only: what the window keeps about the operation it started.
+struct OperationState {
+    bool updateRunning = false; // from the Start click until the update's result is handled
+    bool disconnecting = false; // from the check page's cancel until its Cancelled is handled
+    bool sleptDuringUpdate = false; // a suspend arrived during an update; its resume is logged
+};
+OperationState operation;
+
+constexpr const wchar_t* kShutdownReason = L"Идёт обновление прошивки прибора. Не выключайте компьютер до его завершения.";
+
+// The PC must neither sleep nor shut down while blocks are written: a broken transfer can
+// leave an instrument that no longer starts.
+void KeepSystemAwake(bool awake) {
+    operation.updateRunning = awake;
+    if (awake) {
+        SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED | ES_DISPLAY_REQUIRED);
+        ShutdownBlockReasonCreate(MainWindow(), kShutdownReason);
+    } else {
+        SetThreadExecutionState(ES_CONTINUOUS);
+        ShutdownBlockReasonDestroy(MainWindow());
+    }
 }
 
 void SetControlFont(int id, UiFont font) {
@@ -210,7 +228,7 @@ void ShowDonePage(const std::wstring& message) {
 
 void ReportStartFailure(const char* worker, const std::exception& error) {
     WriteLog(std::string("Could not start the ") + worker + ": " + error.what());
-    ShowBox(L"Не удалось запустить операцию: система не смогла создать поток. Повторите попытку.", L"Ошибка запуска",
+    ShowMessageBox(L"Не удалось запустить операцию: система не смогла создать поток. Повторите попытку.", L"Ошибка запуска",
             MB_ICONERROR);
 }
 
@@ -236,10 +254,17 @@ void StartMonitor() {
 
 void OnStartClicked() {
     AppState& app = App();
-    if (app.operationBusy.exchange(true)) return;
+    // A disconnect is not over until its Cancelled is handled, though its worker has cleared
+    // operationBusy already.
+    if (operation.disconnecting || app.operationBusy.exchange(true)) return;
     app.cancelRequested.exchange(false);
     ShowUpdatePage();
-    if (!TryStartOperation(UpdateWorker, "update worker")) ShowCheckPage();
+    if (!TryStartOperation(UpdateWorker, "update worker")) {
+        ShowCheckPage();
+        return;
+    }
+    // The worker's result is handled on this thread, so after this, however fast it comes.
+    KeepSystemAwake(true);
 }
 
 // The update worker looks at the request before each block. Recorded first and confirmed by
@@ -255,13 +280,18 @@ void RequestCancellation() {
 
 void OnCancelClicked() {
     AppState& app = App();
-    if (app.operationBusy.load()) {
+    if (operation.updateRunning) {
         RequestCancellation();
         return;
     }
-    if (app.operationBusy.exchange(true)) return;
+    if (operation.disconnecting || app.operationBusy.exchange(true)) return;
+    operation.disconnecting = true;
     SetCancelButton(false, L"Отключение…");
-    if (!TryStartOperation(DisconnectWorker, "disconnect worker")) SetCancelButton(true, kCancelText);
+    UpdateStartButton();
+    if (TryStartOperation(DisconnectWorker, "disconnect worker")) return;
+    operation.disconnecting = false;
+    SetCancelButton(true, kCancelText);
+    UpdateStartButton();
 }
 
 struct CommandRow {
@@ -323,7 +353,7 @@ LRESULT OnDestroy() {
 
 LRESULT OnClose(HWND window) {
     if (App().operationBusy.load()) {
-        ShowBox(kCloseRefused, L"Обновление выполняется", MB_ICONWARNING);
+        ShowMessageBox(kCloseRefused, L"Обновление выполняется", MB_ICONWARNING);
         return 0;
     }
     DestroyWindow(window);
@@ -348,14 +378,15 @@ LRESULT OnProgress(WPARAM percent, LPARAM finalPhase) {
 }
 
 void AfterCancelled(HWND window, const std::wstring& message) {
-    ShowBox(message.c_str(), L"Обновление отменено", MB_ICONINFORMATION);
+    ShowMessageBox(message.c_str(), L"Обновление отменено", MB_ICONINFORMATION);
     if (!IsWindow(window)) return;
     ShowConnectPage();
+    operation.disconnecting = false;
     StartMonitor();
 }
 
 void AfterFailed(HWND window, const std::wstring& message) {
-    ShowBox(message.c_str(), L"Ошибка обновления", MB_ICONERROR);
+    ShowMessageBox(message.c_str(), L"Ошибка обновления", MB_ICONERROR);
     if (!IsWindow(window)) return;
     ShowCheckPage();
     SetControlText(IDC_STATUS4, L"✕  " + message);
@@ -366,7 +397,10 @@ LRESULT OnOperationDone(HWND window, WPARAM result, const std::unique_ptr<std::w
     AppState& app = App();
     app.operationBusy.exchange(false);
     app.cancelAllowed.exchange(false);
+    if (operation.updateRunning) KeepSystemAwake(false);
     const std::wstring message = TextOf(text);
+    // A failure must not open underneath the topmost pop-up that still asks to reinstall.
+    if (result != Succeeded) CloseReinstallDialog();
     if (result == Succeeded) {
         ShowDonePage(message);
     } else if (result == Cancelled) {
@@ -383,6 +417,25 @@ LRESULT OnTrayIcon(HWND window, LPARAM mouseMessage) {
         SetForegroundWindow(window);
     }
     return 0;
+}
+
+// Windows asks before it shuts down or logs off; during an update the answer is no.
+LRESULT OnQueryEndSession(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (!operation.updateRunning) return DefWindowProcW(window, message, wParam, lParam);
+    WriteLog("Shutdown or log-off refused: firmware update in progress");
+    return FALSE;
+}
+
+// Sleep still comes when the lid closes; the log then tells support why the transfer broke.
+LRESULT OnPowerBroadcast(WPARAM event) {
+    if (event == PBT_APMSUSPEND && operation.updateRunning) {
+        operation.sleptDuringUpdate = true;
+        WriteLog("System is going to sleep during a firmware update");
+    } else if ((event == PBT_APMRESUMESUSPEND || event == PBT_APMRESUMEAUTOMATIC) && operation.sleptDuringUpdate) {
+        operation.sleptDuringUpdate = false;
+        WriteLog("System resumed");
+    }
+    return TRUE;
 }
 
 LRESULT OnReinstallPrompt(HWND window) {
@@ -405,8 +458,11 @@ LRESULT HandleMainMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     case WM_PAINT: return PaintMainWindow(window);
     case WM_DRAWITEM: return DrawOwnerItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
     case WM_CTLCOLORSTATIC: return ColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+    case WM_CTLCOLORBTN: return ColorButton(reinterpret_cast<HWND>(lParam));
     case WM_CLOSE: return OnClose(window);
     case WM_COMMAND: return OnCommand(LOWORD(wParam));
+    case WM_QUERYENDSESSION: return OnQueryEndSession(window, message, wParam, lParam);
+    case WM_POWERBROADCAST: return OnPowerBroadcast(wParam);
     case MSG_INSTRUMENT_CHECKED: ShowCheckPage(); return 0;
     case MSG_STATUS_LINE: return OnStatusLine(wParam, TakeText(lParam));
     case MSG_PROGRESS: return OnProgress(wParam, lParam);
@@ -448,6 +504,7 @@ HWND CreateMainWindow(HINSTANCE instance) {
 
 void CreateMainControls(HWND window) {
     App().mainWindow = window;
+    operation = OperationState();
     CreateFontsAndBrushes();
     AddWindowIcons(window);
     for (const ChildControl& row : kControls) CreateControl(window, row);
@@ -467,8 +524,8 @@ bool StartAllowed(bool firmwareReady, double batteryVolts, bool instrumentReady,
 void UpdateStartButton() {
     const AppState& app = App();
     const bool riskAccepted = SendMessageW(Control(IDC_ACCEPT_RISK), BM_GETCHECK, 0, 0) == BST_CHECKED;
-    const bool allowed =
-        StartAllowed(app.firmwareReady, app.batteryVoltage, app.instrumentReady, riskAccepted, app.operationBusy.load());
+    const bool busy = app.operationBusy.load() || operation.disconnecting;
+    const bool allowed = StartAllowed(app.firmwareReady, app.batteryVoltage, app.instrumentReady, riskAccepted, busy);
     EnableWindow(Control(IDC_START), allowed ? TRUE : FALSE);
 }
 
@@ -486,9 +543,13 @@ void ShowCheckPage() { ApplyPage(Page(2, kCheckRows, FillCheckLines, UpdateStart
 void ShowUpdatePage() { ApplyPage(Page(3, kUpdateRows, nullptr, ResetProgress)); }
 
 std::wstring BatteryLine(double volts) {
-    std::wostringstream line;
-    line.imbue(std::locale::classic());
-    line << (volts >= kMinimumBatteryVolts ? L"✓  " : L"✕  ") << L"Напряжение аккумулятора: " << std::fixed
-         << std::setprecision(2) << volts << L" В";
-    return line.str();
+    // Cut, never rounded, so that 3.896 V shows as 3.89 beside its cross; cut from the shortest
+    // decimal that reads back as the same double, so that 3.9 shows as 3.90 and not 3.89.
+    char digits[400];
+    const std::to_chars_result shortest = std::to_chars(digits, digits + sizeof(digits), volts, std::chars_format::fixed);
+    std::string number(digits, shortest.ptr);
+    if (number.find('.') == std::string::npos) number += '.';
+    number.resize(number.find('.') + 3, '0');
+    std::wstring line = volts >= kMinimumBatteryVolts ? L"✓  " : L"✕  ";
+    return line + L"Напряжение аккумулятора: " + std::wstring(number.begin(), number.end()) + L" В";
 }

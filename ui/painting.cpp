@@ -277,3 +277,9 @@ LRESULT ColorStatic(HDC dc, HWND control) {
     SetTextColor(dc, StaticTextColour(id, control));
     return reinterpret_cast<LRESULT>(StaticBrush(id));
 }
+
+LRESULT ColorButton(HWND control) {
+    // The choose-file button sits on the file card, whose fill is the file box's colour.
+    const UiBrush behind = GetDlgCtrlID(control) == IDC_CHOOSE_FILE ? FileBoxBrush : CardBrush;
+    return reinterpret_cast<LRESULT>(Brush(behind));
+}

@@ -12,4 +12,6 @@ LRESULT PaintMainWindow(HWND window);
 LRESULT DrawOwnerItem(const DRAWITEMSTRUCT& item);
 // WM_CTLCOLORSTATIC: text colour and background brush of a plain static or the check box.
 LRESULT ColorStatic(HDC dc, HWND control);
-
+// WM_CTLCOLORBTN: the brush of what lies behind an owner-drawn button, which shows in the
+// corners its rounded shape leaves.
+LRESULT ColorButton(HWND control);

@@ -7,11 +7,14 @@
 #include "ui/drawing.h"
 #include "ui/paint_layout.h"
 #include "ui/ui_resources.h"
+#include "ui/window_helpers.h"
 
 namespace {
 
 // Window thread only. Set once the class is known to exist; a failed registration is tried again.
 bool reinstallClassRegistered = false;
+// Window thread only: the pop-up while it is shown.
+HWND openPopup = nullptr;
 
 constexpr DWORD kVisibleChild = WS_CHILD | WS_VISIBLE;
 constexpr const wchar_t* kConfirmText = L"Прибор установлен";
@@ -75,10 +78,16 @@ void DrawConfirmButton(const DRAWITEMSTRUCT& item) {
                            DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX});
 }
 
+// A message box of ours that is open behind the pop-up keeps the owner disabled: the box
+// enables it when it closes.
+void EnableOwner(HWND owner) {
+    if (ModalBoxesOpen() == 0) EnableWindow(owner, TRUE);
+}
+
 // The owner comes back first, so that closing the pop-up hands activation to it and not to
 // another program's window.
 void Confirm(HWND dialog) {
-    EnableWindow(GetWindow(dialog, GW_OWNER), TRUE);
+    EnableOwner(GetWindow(dialog, GW_OWNER));
     DestroyWindow(dialog);
 }
 
@@ -89,6 +98,8 @@ LRESULT HandleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
     case WM_PAINT: return PaintDialog(dialog);
     case WM_CLOSE: return 0; // only the button closes it
     case WM_CTLCOLORSTATIC: return ColorDialogStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+    // The pop-up's white shows in the corners of its rounded button.
+    case WM_CTLCOLORBTN: return reinterpret_cast<LRESULT>(Brush(CardBrush));
     case WM_DRAWITEM: {
         const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
         if (item.CtlID != static_cast<UINT>(IDC_DLG_CONFIRM)) break;
@@ -147,10 +158,16 @@ void RunReinstallDialog(HWND owner) {
     EnableWindow(owner, FALSE);
     ShowWindow(popup, SW_SHOW);
     SetForegroundWindow(popup);
+    openPopup = popup;
     RunNestedLoop(popup);
-    EnableWindow(owner, TRUE);
+    openPopup = nullptr;
+    EnableOwner(owner);
     if (IsWindow(popup)) DestroyWindow(popup); // the loop ended on a quit or an error
-    SetForegroundWindow(owner);
+    if (ModalBoxesOpen() == 0) SetForegroundWindow(owner);
+}
+
+void CloseReinstallDialog() {
+    if (openPopup != nullptr && IsWindow(openPopup)) Confirm(openPopup);
 }
 
 LRESULT CALLBACK ReinstallDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {

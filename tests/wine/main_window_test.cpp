@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -162,8 +163,10 @@ TEST_F(MainWindow, BatteryLineHasTwoDecimalsAndTheThresholdMark) {
         {4.1, L"✓  Напряжение аккумулятора: 4.10 В", true},
         {3.9, L"✓  Напряжение аккумулятора: 3.90 В", true},
         {3.89, L"✕  Напряжение аккумулятора: 3.89 В", false},
-        {3.8999, L"✕  Напряжение аккумулятора: 3.90 В", false}, // rounds for display only
-        {4.995, L"✓  Напряжение аккумулятора: 5.00 В", true},
+        // Cut, not rounded: the number never contradicts its mark.
+        {3.896, L"✕  Напряжение аккумулятора: 3.89 В", false},
+        {3.8999, L"✕  Напряжение аккумулятора: 3.89 В", false},
+        {4.995, L"✓  Напряжение аккумулятора: 4.99 В", true},
     };
     App().firmwareReady = true;
     SetRiskAccepted(true);
@@ -234,12 +237,28 @@ TEST_F(MainWindow, CancelOnTheCheckPageStartsOneDisconnect) {
     EXPECT_FALSE(App().cancelRequested.load());
 }
 
+TEST_F(MainWindow, NoUpdateStartsWhileTheStationIsBeingReleased) {
+    ReadyToStart();
+    Click(IDC_CANCEL);
+    EXPECT_FALSE(Enabled(IDC_START));
+    App().operationBusy.exchange(false); // the disconnect worker clears it before it posts Cancelled
+    Click(IDC_ACCEPT_RISK);
+    Click(IDC_ACCEPT_RISK);
+    EXPECT_FALSE(Enabled(IDC_START)) << "the Start rule looked again while the Cancelled was on its way";
+    Command(IDC_START);
+    EXPECT_EQ(1u, Launches().operations.size()) << "the disconnect alone";
+    SeenBox box;
+    ExpectDialog(AnswerBox(&box));
+    PostText(MSG_OPERATION_DONE, Cancelled, L"Обновление отменено. Прибор отключён от дата-станции.");
+    ASSERT_TRUE(PumpUntil([] { return App().wizardStep == 1; }));
+    EXPECT_FALSE(App().operationBusy.load());
+}
+
 TEST_F(MainWindow, CancelDuringAnUpdateActsOnlyWhileCancellingIsAllowed) {
     ReadyToStart();
     Click(IDC_START);
 
     Command(IDC_CANCEL); // the worker has not yet allowed it
-    EXPECT_FALSE(App().cancelRequested.load());
     EXPECT_TRUE(Enabled(IDC_CANCEL));
     EXPECT_EQ(L"Отменить обновление", Text(IDC_CANCEL));
 
@@ -261,8 +280,33 @@ TEST_F(MainWindow, CancelAfterTheFinalPhaseBeganDoesNothing) {
     SendMessageW(window_, MSG_PROGRESS, 90, 1);
     App().cancelAllowed.exchange(false); // the worker cleared it before the last block
     Command(IDC_CANCEL);
-    EXPECT_FALSE(App().cancelRequested.load());
     EXPECT_EQ(L"Завершение обновления…", Text(IDC_CANCEL));
+    const std::vector<std::string> log = LogLines();
+    EXPECT_EQ(log.end(), std::find(log.begin(), log.end(), "Cancellation requested by user"));
+}
+
+// From Start to the result the PC neither sleeps nor shuts down; a sleep it cannot refuse is logged.
+TEST_F(MainWindow, AnUpdateKeepsThePcAwakeAndRefusesShutdownUntilItsResult) {
+    constexpr EXECUTION_STATE kAwake = ES_CONTINUOUS | ES_SYSTEM_REQUIRED | ES_DISPLAY_REQUIRED;
+    ReadyToStart();
+    EXPECT_TRUE(SendMessageW(window_, WM_QUERYENDSESSION, 0, 0));
+    Click(IDC_START);
+    EXPECT_EQ(kAwake, SetThreadExecutionState(0)) << "0 reads the state without changing it";
+    EXPECT_FALSE(SendMessageW(window_, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
+    SendMessageW(window_, WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
+    SendMessageW(window_, WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, 0);
+    SendMessageW(window_, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+    SeenBox box;
+    ExpectDialog(AnswerBox(&box));
+    PostText(MSG_OPERATION_DONE, Failed, L"Передача прошивки прервана. Не снимайте прибор и обратитесь в поддержку.");
+    ASSERT_TRUE(PumpUntil([] { return App().wizardStep == 2; }));
+    EXPECT_EQ(static_cast<EXECUTION_STATE>(ES_CONTINUOUS), SetThreadExecutionState(0));
+    EXPECT_TRUE(SendMessageW(window_, WM_QUERYENDSESSION, 0, 0));
+    SendMessageW(window_, WM_POWERBROADCAST, PBT_APMSUSPEND, 0); // outside an update: not logged
+    const std::vector<std::string> log = LogLines();
+    EXPECT_EQ((std::vector<std::string>(log.end() - 3, log.end())),
+              (std::vector<std::string>{"Shutdown or log-off refused: firmware update in progress",
+                                        "System is going to sleep during a firmware update", "System resumed"}));
 }
 
 struct StartFailureCase {
@@ -319,7 +363,10 @@ TEST_F(MainWindow, CloseIsRefusedWhileAnOperationRuns) {
         EXPECT_EQ(LoadIconW(nullptr, IDI_WARNING), box.icon);
         EXPECT_TRUE(IsWindow(window_));
         EXPECT_FALSE(App().appClosing.load());
-        App().operationBusy.exchange(false);
+        SeenBox cancelled;
+        ExpectDialog(AnswerBox(&cancelled));
+        PostText(MSG_OPERATION_DONE, Cancelled, L"Обновление отменено.");
+        ASSERT_TRUE(PumpUntil([] { return App().wizardStep == 1; }));
     }
 }
 

@@ -268,6 +268,10 @@ TEST_F(Painting, CheckPageWithStartDisabledThenEnabled) {
                        Somewhere("file name in dark text", {850, 570, 1091, 620}, kDark, 16),
                        // choose-file button 1110, 570, 210, 50: white, blue outline and caption
                        At("choose-file fill", 1116, 576, kWhite, 1),
+                       // the rounded buttons' corners show what lies behind them
+                       At("choose-file corner, the file card", 1110, 570, kFileCard, 1),
+                       At("Start corner, the card", 800, 695, kWhite, 1),
+                       At("cancel corner, the card", 1319, 800, kWhite, 1),
                        Near("choose-file outline", 1215, 570, kBlue, 4),
                        Somewhere("choose-file caption", {1120, 575, 1310, 615}, kBlue, 16),
                        // Start 800, 695, 520, 46, disabled: grey fill, outline and caption

@@ -205,6 +205,7 @@ TEST_F(ReinstallDialog, LooksAsDesigned) {
                              At("blue button, right", 624, 393, kBlue, 4),
                              Somewhere("white caption", {150, 368, 614, 418}, kWhite, 16),
                              At("white around the button", 120, 393, kWhite, 1),
+                             At("white in the button's rounded corner", 132, 364, kWhite, 1),
                          },
                          "reinstall_dialog");
         // And the whole window as the user sees it, the pop-up in front.
@@ -281,6 +282,47 @@ TEST_F(ReinstallDialog, TheMainWindowKeepsShowingWhatTheWorkerReportsBehindIt) {
     EXPECT_TRUE(stillOpenWhenDone) << "the pop-up waits for its button even after the update ended";
     EXPECT_EQ(4, App().wizardStep);
     EXPECT_FALSE(App().operationBusy.load());
+}
+
+// The pop-up is topmost: a failure's box would open underneath it.
+TEST_F(ReinstallDialog, AFailureWhileItIsOpenClosesItAndShowsItsBoxInFront) {
+    const std::wstring notBack = L"Прибор не подключился повторно. Поднимите его и снова установите на дата-станцию.";
+    SeenBox box;
+    bool popupGone = false;
+    bool boxInFront = false;
+    ExpectReinstallDialog([&](HWND popup) {
+        ExpectDialog(AnswerBox(&box, [&] {
+            popupGone = !IsWindow(popup);
+            wchar_t foreground[32] = {};
+            GetClassNameW(GetForegroundWindow(), foreground, 32);
+            boxInFront = std::wstring(L"#32770") == foreground;
+        }));
+        PostText(MSG_OPERATION_DONE, Failed, notBack);
+        PumpUntil([&] { return box.seen; }, 10000);
+    });
+    Prompt();
+    ASSERT_TRUE(box.seen);
+    EXPECT_TRUE(popupGone);
+    EXPECT_TRUE(boxInFront);
+    EXPECT_EQ(notBack, box.text);
+    EXPECT_TRUE(IsWindowEnabled(window_));
+    EXPECT_EQ(2, App().wizardStep);
+    EXPECT_EQ(L"✕  " + notBack, Text(IDC_STATUS4));
+}
+
+// A box of ours open behind the pop-up keeps the main window disabled after the pop-up's button.
+TEST_F(ReinstallDialog, ItsButtonLeavesTheMainWindowToAMessageBoxStillOpen) {
+    SeenBox box;
+    bool enabledAfterConfirm = true;
+    ExpectDialog(AnswerBox(&box, [&] {
+        ExpectReinstallDialog([&](HWND popup) { EXPECT_TRUE(ConfirmWithTheMouse(popup)); });
+        Prompt();
+        enabledAfterConfirm = IsWindowEnabled(window_) != FALSE;
+    }));
+    SendMessageW(window_, WM_CLOSE, 0, 0); // refused during the update, with a box
+    ASSERT_TRUE(box.seen);
+    EXPECT_FALSE(enabledAfterConfirm);
+    EXPECT_TRUE(IsWindowEnabled(window_)) << "the box gave it back when it closed";
 }
 
 TEST_F(ReinstallDialog, ClicksOnTheMainWindowAreRefusedWhileItIsOpen) {
