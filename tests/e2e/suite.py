@@ -496,16 +496,19 @@ def scenario_unplugged(run):
 
 
 def scenario_cancel_during_transfer(run):
-    run.checks.begin("cancel during the transfer")
+    """A cancel accepted while the second-to-last block is on its way still ends Cancelled: the
+    last block is never sent."""
+    run.checks.begin("cancel during the second-to-last block")
     program = run.program
-    station = run.start_station("cancel-transfer", ["--delay", "DUB=250"])  # about 12 s of transfer
+    last_but_one = BLOCKS - 1
+    station = run.start_station("cancel-transfer", ["--delay", f"DUB#{last_but_one}=6000"])
     log_start = run.log_index()
     run.press_start()
     run.expect_state("cancel", visible=True, enabled=True)
     run.expect_texts({"cancel": TEXT["cancel"]})
-    station.wait_event(rf"^block 3/{BLOCKS}$", 60)
-    run.screen.shot("update-page-transfer")
+    station.wait_event(rf"^block {last_but_one}/{BLOCKS}$", 60)
     program.click(UPDATE_PAGE, "cancel")
+    run.screen.shot("update-page-transfer")
     wait_until(program.message_box, 60, "the cancellation box")
     # The page behind the box is switched only when the box is closed.
     run.expect_texts({"cancel": TEXT["cancelling"]})
@@ -519,8 +522,8 @@ def scenario_cancel_during_transfer(run):
     sent = station.commands()
     blocks = sent.count("DUB")
     after_blocks = sent[len(sent) - sent[::-1].index("DUB"):] if blocks else sent
-    run.checks.check("stopped at a block boundary, BB right after the last block sent",
-                     0 < blocks < BLOCKS and after_blocks[:1] == ["BB"], f"{blocks} blocks, then {after_blocks[:3]}")
+    run.checks.check("stopped before the last block, BB right after the block in flight",
+                     blocks == last_but_one and after_blocks[:1] == ["BB"], f"{blocks} blocks, then {after_blocks[:3]}")
     back_from_cancel(run, station)
 
 
