@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "ui/layout_scale.h"
+
 namespace {
 
 // A GDI object selected into a device context for one drawing; restored, then deleted if owned.
@@ -96,6 +98,11 @@ GdipSurface::GdipSurface(HDC dc) {
         return;
     }
     gdip.GdipSetSmoothingMode(graphics, GpSmoothingModeAntiAlias);
+    // Every GDI+ shape, text and picture is given in design pixels; one transform scales them all.
+    const double scale = LayoutScale();
+    if (scale == 1.0) return;
+    gdip.GdipScaleWorldTransform(graphics, static_cast<float>(scale), static_cast<float>(scale), GpMatrixOrderPrepend);
+    gdip.GdipSetInterpolationMode(graphics, GpInterpolationModeHighQualityBicubic);
 }
 
 GdipSurface::~GdipSurface() {

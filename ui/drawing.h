@@ -11,8 +11,9 @@
 
 // ---- GDI+ ----
 
-// A GDI+ drawing surface on a device context with anti-aliased smoothing; null graphics when
-// the library is missing, and then every GDI+ helper draws nothing.
+// A GDI+ drawing surface on a device context with anti-aliased smoothing, taking design
+// coordinates at the layout scale (pictures then resampled with a high-quality filter); null
+// graphics when the library is missing, and then every GDI+ helper draws nothing.
 struct GdipSurface {
     explicit GdipSurface(HDC dc);
     ~GdipSurface();

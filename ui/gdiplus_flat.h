@@ -40,6 +40,8 @@ constexpr Gdiplus::Unit GpUnitPixel = Gdiplus::UnitPixel;
 constexpr int GpFontStyleRegular = Gdiplus::FontStyleRegular;
 constexpr int GpFontStyleBold = Gdiplus::FontStyleBold;
 constexpr Gdiplus::StringAlignment GpStringAlignmentCenter = Gdiplus::StringAlignmentCenter;
+constexpr Gdiplus::MatrixOrder GpMatrixOrderPrepend = Gdiplus::MatrixOrderPrepend;
+constexpr Gdiplus::InterpolationMode GpInterpolationModeHighQualityBicubic = Gdiplus::InterpolationModeHighQualityBicubic;
 
 // Plain aggregates, unlike the header's RectF and PointF, so that the layout tables can be
 // constexpr; the drawing helpers convert them.
@@ -72,7 +74,7 @@ using namespace Gdiplus::DllExports;
     X(GdipFillEllipse) X(GdipDrawEllipse) X(GdipCreateFontFamilyFromName)                                \
     X(GdipGetGenericFontFamilySansSerif) X(GdipDeleteFontFamily) X(GdipCreateFont) X(GdipDeleteFont)     \
     X(GdipCreateStringFormat) X(GdipDeleteStringFormat) X(GdipSetStringFormatAlign)                      \
-    X(GdipSetStringFormatLineAlign) X(GdipDrawString)
+    X(GdipSetStringFormatLineAlign) X(GdipDrawString) X(GdipScaleWorldTransform) X(GdipSetInterpolationMode)
 
 struct GdiplusFlat {
 // decltype names the function without calling it, so nothing here imports gdiplus.dll.

@@ -1,11 +1,13 @@
 #pragma once
 // The design's numbers in one place: where the window paints its cards, step indicator and
-// pictures, and the colours of the owner-drawn controls in each state. Client pixels.
+// pictures, the shapes inside the owner-drawn controls and the pop-up, and the colours of each
+// state. Client pixels at scale 1: the painting scales every one of them (layout_scale.h).
 
 #include <windows.h>
 
 #include "ui/gdiplus_flat.h"
-#include "ui/main_window.h"
+#include "ui/control_ids.h"
+#include "ui/layout_scale.h"
 #include "ui/ui_resources.h"
 
 // ---- main window, drawn with GDI+ ----
@@ -118,6 +120,8 @@ inline constexpr int kStatusCircleLeft = 2;
 inline constexpr int kStatusCircleSize = 28;
 inline constexpr int kStatusRingWidth = 2;
 inline constexpr int kStatusLabelLeft = 44;
+// The mark inside a status circle sits this much higher than the circle.
+inline constexpr int kStatusMarkRaise = 1;
 inline constexpr int kOwnerTextChars = 511;
 
 // ---- firmware file box ----
@@ -150,6 +154,11 @@ inline constexpr int kNoteIconColumn = 62;       // from the icon's left edge to
 inline constexpr int kNoteMinLeft = 8;
 inline constexpr int kNoteMinTop = 4;
 inline constexpr int kNoteBodyGap = 4;
+// The note's icon, from its left edge x0 and the note's middle cy: a circle of this size centred
+// on cy, or a triangle with these corners and its glyph in this box.
+inline constexpr int kNoteCircleSize = 36;
+inline constexpr POINT kNoteTriangle[] = {{22, -21}, {44, 20}, {0, 20}};
+inline constexpr RECT kNoteTriangleGlyph = {4, -12, 40, 18};
 
 // ---- reinstall pop-up ----
 

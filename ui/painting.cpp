@@ -5,8 +5,9 @@
 #include <string>
 
 #include "core/app_state.h"
+#include "ui/control_ids.h"
 #include "ui/drawing.h"
-#include "ui/main_window.h"
+#include "ui/layout_scale.h"
 #include "ui/paint_layout.h"
 #include "ui/ui_resources.h"
 
@@ -78,7 +79,7 @@ const ButtonLook& LookOfButton(const DRAWITEMSTRUCT& item) {
 
 void DrawButton(const DRAWITEMSTRUCT& item) {
     const ButtonLook& look = LookOfButton(item);
-    DrawRoundBlock(item.hDC, {item.rcItem, kButtonCorner, look.fill, true, look.outline});
+    DrawRoundBlock(item.hDC, {item.rcItem, Scaled(kButtonCorner), look.fill, true, look.outline});
     const std::wstring caption = WindowTextOf(item.hwndItem, kButtonTextChars + 1);
     DrawTextBox(item.hDC, {caption, item.rcItem, Font(CaptionFont), look.caption,
                            DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX});
@@ -138,12 +139,13 @@ void DrawStatusLine(const DRAWITEMSTRUCT& item) {
     const std::wstring text = WindowTextOf(item.hwndItem, kOwnerTextChars + 1);
     if (text.empty()) return;
     const StatusMarkLook& look = LookOfMark(text[0]);
-    const int left = area.left + kStatusCircleLeft;
-    const int top = area.top + (Height(area) - kStatusCircleSize) / 2;
-    DrawGdiDisc(dc, {{left, top, left + kStatusCircleSize, top + kStatusCircleSize}, look.fill, kStatusRingWidth, look.ring});
-    DrawTextBox(dc, {look.inner, {left, top - 1, left + kStatusCircleSize, top + kStatusCircleSize}, Font(CaptionFont), White,
+    const int size = Scaled(kStatusCircleSize);
+    const int left = area.left + Scaled(kStatusCircleLeft);
+    const int top = area.top + (Height(area) - size) / 2;
+    DrawGdiDisc(dc, {{left, top, left + size, top + size}, look.fill, Scaled(kStatusRingWidth), look.ring});
+    DrawTextBox(dc, {look.inner, {left, top - Scaled(kStatusMarkRaise), left + size, top + size}, Font(CaptionFont), White,
                      DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX});
-    DrawTextBox(dc, {StatusLabel(text), {area.left + kStatusLabelLeft, area.top, area.right, area.bottom}, Font(RowFont), look.label,
+    DrawTextBox(dc, {StatusLabel(text), {area.left + Scaled(kStatusLabelLeft), area.top, area.right, area.bottom}, Font(RowFont), look.label,
                      DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX});
 }
 
@@ -151,11 +153,11 @@ void DrawFileBox(const DRAWITEMSTRUCT& item) {
     HDC dc = item.hDC;
     const RECT& area = item.rcItem;
     FillRect(dc, &area, Brush(FileBoxBrush));
-    const RECT block = {area.left + kFileBlockLeft, area.top + kFileBlockTop, area.left + kFileBlockRight,
-                        area.bottom - kFileBlockBottomInset};
-    DrawRoundBlock(dc, {block, kFileBlockCorner, AccentBlue, false, 0});
+    const RECT block = {area.left + Scaled(kFileBlockLeft), area.top + Scaled(kFileBlockTop), area.left + Scaled(kFileBlockRight),
+                        area.bottom - Scaled(kFileBlockBottomInset)};
+    DrawRoundBlock(dc, {block, Scaled(kFileBlockCorner), AccentBlue, false, 0});
     const std::wstring name = WindowTextOf(item.hwndItem, kOwnerTextChars + 1);
-    DrawTextBox(dc, {name, {area.left + kFileNameLeft, area.top, area.right - kFileNameRightInset, area.bottom},
+    DrawTextBox(dc, {name, {area.left + Scaled(kFileNameLeft), area.top, area.right - Scaled(kFileNameRightInset), area.bottom},
                      Font(CaptionFont), TextDark, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX});
 }
 
@@ -166,37 +168,42 @@ const NoteLook& LookOfNote(int step) {
 
 void DrawNoteIcon(HDC dc, const NoteLook& look, int x0, int cy) {
     if (look.icon == NoteIcon::Circle) {
-        const RECT circle = {x0, cy - 18, x0 + 36, cy + 18};
+        const int size = Scaled(kNoteCircleSize);
+        const RECT circle = {x0, cy - size / 2, x0 + size, cy - size / 2 + size};
         DrawGdiDisc(dc, {circle, look.iconColour, 0, 0});
         DrawTextBox(dc, {look.glyph, circle, Font(CaptionFont), White, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX});
         return;
     }
-    const POINT corners[3] = {{x0 + 22, cy - 21}, {x0 + 44, cy + 20}, {x0, cy + 20}};
+    POINT corners[3];
+    for (int i = 0; i < 3; ++i) corners[i] = {x0 + Scaled(kNoteTriangle[i].x), cy + Scaled(kNoteTriangle[i].y)};
     FillTriangle(dc, corners, look.iconColour);
-    DrawTextBox(dc, {look.glyph, {x0 + 4, cy - 12, x0 + 40, cy + 18}, Font(CaptionFont), White,
-                     DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX});
+    const RECT glyph = Scaled(kNoteTriangleGlyph);
+    DrawTextBox(dc, {look.glyph, {x0 + glyph.left, cy + glyph.top, x0 + glyph.right, cy + glyph.bottom}, Font(CaptionFont),
+                     White, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX});
 }
 
 void DrawNote(const DRAWITEMSTRUCT& item) {
     HDC dc = item.hDC;
     const RECT& area = item.rcItem;
     const NoteLook& look = LookOfNote(App().wizardStep);
-    DrawRoundBlock(dc, {area, kNoteCorner, look.fill, true, look.outline});
+    DrawRoundBlock(dc, {area, Scaled(kNoteCorner), look.fill, true, look.outline});
     const NoteParts note = SplitNote(WindowTextOf(item.hwndItem, kOwnerTextChars + 1));
     const int width = Width(area);
-    const int column = width - kNoteTextColumnInset;
+    const int column = width - Scaled(kNoteTextColumnInset);
+    const int iconColumn = Scaled(kNoteIconColumn);
+    const int minTop = Scaled(kNoteMinTop);
     const SIZE title = MeasureText(dc, Font(CaptionFont), note.title, false, column);
     const SIZE body = note.hasBody ? MeasureText(dc, Font(BaseFont), note.body, true, column) : SIZE{0, 0};
     const int block = static_cast<int>(std::max(title.cx, note.hasBody ? body.cx : static_cast<LONG>(column)));
-    const int x0 = area.left + std::max(kNoteMinLeft, (width - block - kNoteIconColumn) / 2);
-    const int gap = note.hasBody ? kNoteBodyGap : 0;
-    const int y0 = area.top + std::max(kNoteMinTop, static_cast<int>(Height(area) - title.cy - gap - body.cy) / 2);
+    const int x0 = area.left + std::max(Scaled(kNoteMinLeft), (width - block - iconColumn) / 2);
+    const int gap = note.hasBody ? Scaled(kNoteBodyGap) : 0;
+    const int y0 = area.top + std::max(minTop, static_cast<int>(Height(area) - title.cy - gap - body.cy) / 2);
     DrawNoteIcon(dc, look, x0, area.top + Height(area) / 2);
-    const int textLeft = x0 + kNoteIconColumn;
+    const int textLeft = x0 + iconColumn;
     DrawTextBox(dc, {note.title, {textLeft, y0, textLeft + block, y0 + title.cy}, Font(CaptionFont), TextDark,
                      DT_LEFT | DT_SINGLELINE | DT_NOPREFIX});
     if (!note.hasBody) return;
-    DrawTextBox(dc, {note.body, {textLeft, y0 + title.cy + kNoteBodyGap, textLeft + block, area.bottom - kNoteMinTop},
+    DrawTextBox(dc, {note.body, {textLeft, y0 + title.cy + gap, textLeft + block, area.bottom - minTop},
                      Font(BaseFont), TextDark, DT_LEFT | DT_WORDBREAK | DT_NOPREFIX});
 }
 

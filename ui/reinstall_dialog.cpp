@@ -5,6 +5,7 @@
 
 #include "core/log.h"
 #include "ui/drawing.h"
+#include "ui/layout_scale.h"
 #include "ui/paint_layout.h"
 #include "ui/ui_resources.h"
 #include "ui/window_helpers.h"
@@ -59,7 +60,7 @@ LRESULT PaintDialog(HWND dialog) {
     HDC dc = BeginPaint(dialog, &paint);
     RECT client;
     GetClientRect(dialog, &client);
-    FillSolid(dc, {0, 0, client.right, kDialogBandHeight}, AccentBlue);
+    FillSolid(dc, {0, 0, client.right, Scaled(kDialogBandHeight)}, AccentBlue);
     PaintSymbol(dc);
     EndPaint(dialog, &paint);
     return 0;
@@ -73,7 +74,7 @@ LRESULT ColorDialogStatic(HDC dc, HWND control) {
 
 void DrawConfirmButton(const DRAWITEMSTRUCT& item) {
     const COLORREF fill = (item.itemState & ODS_SELECTED) != 0 ? kDialogConfirmPressed : AccentBlue;
-    DrawRoundBlock(item.hDC, {item.rcItem, kDialogConfirmCorner, fill, false, 0});
+    DrawRoundBlock(item.hDC, {item.rcItem, Scaled(kDialogConfirmCorner), fill, false, 0});
     DrawTextBox(item.hDC, {kConfirmText, item.rcItem, Font(DialogLabelFont), White,
                            DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX});
 }
@@ -128,10 +129,12 @@ bool RegisterReinstallClass() {
 HWND CreateCentredPopup(HWND owner) {
     RECT frame = {};
     GetWindowRect(owner, &frame);
-    const int x = frame.left + (frame.right - frame.left - kReinstallDialogWidth) / 2;
-    const int y = frame.top + (frame.bottom - frame.top - kReinstallDialogHeight) / 2;
+    const int width = Scaled(kReinstallDialogWidth);
+    const int height = Scaled(kReinstallDialogHeight);
+    const int x = frame.left + (frame.right - frame.left - width) / 2;
+    const int y = frame.top + (frame.bottom - frame.top - height) / 2;
     return CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST, kReinstallDialogClass, L"", WS_POPUP | WS_BORDER, x, y,
-                           kReinstallDialogWidth, kReinstallDialogHeight, owner, nullptr, ProgramInstance(), nullptr);
+                           width, height, owner, nullptr, ProgramInstance(), nullptr);
 }
 
 // Serves every window of the thread until the pop-up is gone; a quit is handed on to the main loop.

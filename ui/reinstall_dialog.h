@@ -3,13 +3,11 @@
 
 #include <windows.h>
 
-constexpr int IDC_DLG_CONFIRM = 5001;
-constexpr int IDC_DLG_KICKER = 5002;
-constexpr int IDC_DLG_TITLE = 5003;
-constexpr int IDC_DLG_TEXT = 5004;
-constexpr int IDC_DLG_HINT = 5005;
+#include "ui/control_ids.h"
+
 
 constexpr const wchar_t* kReinstallDialogClass = L"ZarvelReinstallDialog";
+// The outer size at layout scale 1.
 constexpr int kReinstallDialogWidth = 680;
 constexpr int kReinstallDialogHeight = 455;
 

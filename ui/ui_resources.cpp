@@ -2,6 +2,9 @@
 
 #include <string>
 
+#include "core/log.h"
+#include "ui/layout_scale.h"
+
 const FontRow kFontTable[FontCount] = {
     {L"Segoe UI Variable Text", 22, 400},    // BaseFont
     {L"Segoe UI Variable Text", 24, 600},    // CaptionFont
@@ -26,9 +29,28 @@ const COLORREF kBrushTable[BrushCount] = {
 
 namespace {
 
-HFONT MakeFont(const FontRow& row) {
-    return CreateFontW(row.height, 0, 0, 0, row.weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                       CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, row.face);
+// Windows 10 has no Segoe UI Variable; its mapper would pick some other design for it.
+constexpr const wchar_t* kFallbackFace = L"Segoe UI";
+
+int CALLBACK CountFamily(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM count) {
+    ++*reinterpret_cast<int*>(count);
+    return 0;
+}
+
+bool IsFaceInstalled(const wchar_t* face) {
+    LOGFONTW wanted = {};
+    wanted.lfCharSet = DEFAULT_CHARSET;
+    lstrcpynW(wanted.lfFaceName, face, LF_FACESIZE);
+    int found = 0;
+    HDC screen = GetDC(nullptr);
+    EnumFontFamiliesExW(screen, &wanted, CountFamily, reinterpret_cast<LPARAM>(&found), 0);
+    ReleaseDC(nullptr, screen);
+    return found > 0;
+}
+
+HFONT MakeFont(const FontRow& row, const wchar_t* face) {
+    return CreateFontW(Scaled(row.height), 0, 0, 0, row.weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face);
 }
 
 Picture LoadImagePicture(const std::filesystem::path& file) {
@@ -57,18 +79,18 @@ UiResources& Ui() {
     return resources;
 }
 
-HWND CreateChildControl(HWND parent, const ChildControl& row) {
-    const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE));
-    return CreateWindowExW(0, row.className, row.text, row.style, row.box.x, row.box.y, row.box.width, row.box.height,
-                           parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)), instance, nullptr);
-}
-
 HFONT Font(UiFont font) { return Ui().fonts[font]; }
 HBRUSH Brush(UiBrush brush) { return Ui().brushes[brush]; }
 
 void CreateFontsAndBrushes() {
     UiResources& ui = Ui();
-    for (int i = 0; i < FontCount; ++i) ui.fonts[i] = MakeFont(kFontTable[i]);
+    bool fellBack = false;
+    for (int i = 0; i < FontCount; ++i) {
+        const bool installed = IsFaceInstalled(kFontTable[i].face);
+        fellBack = fellBack || !installed;
+        ui.fonts[i] = MakeFont(kFontTable[i], installed ? kFontTable[i].face : kFallbackFace);
+    }
+    if (fellBack) WriteLog("Interface font: Segoe UI (Segoe UI Variable not installed)");
     for (int i = 0; i < BrushCount; ++i) ui.brushes[i] = CreateSolidBrush(kBrushTable[i]);
 }
 

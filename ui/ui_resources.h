@@ -76,28 +76,6 @@ UiResources& Ui();
 HFONT Font(UiFont font);
 HBRUSH Brush(UiBrush brush);
 
-// x, y, width, height.
-struct PixelBox {
-    int x;
-    int y;
-    int width;
-    int height;
-};
-
-// A child control as one row of a window's controls table.
-struct ChildControl {
-    int id;
-    const wchar_t* className;
-    DWORD style;
-    const wchar_t* text;
-    PixelBox box;
-    UiFont font;
-};
-
-// Creates the control of the row in parent (its id passed in place of a menu); fonts are the
-// caller's business.
-HWND CreateChildControl(HWND parent, const ChildControl& row);
-
 // Creates the eleven fonts, then the five brushes, in table order.
 void CreateFontsAndBrushes();
 // Deletes those that exist, in the order they were created, and forgets them.

@@ -10,6 +10,30 @@ int openBoxes = 0; // window thread only
 
 HWND MainWindow() { return static_cast<HWND>(App().mainWindow); }
 
+HWND Control(int id) { return GetDlgItem(MainWindow(), id); }
+
+HWND CreateChildControl(HWND parent, const ChildControl& row) {
+    const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE));
+    const PixelBox box = Scaled(row.box);
+    return CreateWindowExW(0, row.className, row.text, row.style, box.x, box.y, box.width, box.height, parent,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)), instance, nullptr);
+}
+
+void SetControlText(int id, const std::wstring& text) {
+    HWND control = Control(id);
+    SetWindowTextW(control, text.c_str());
+    InvalidateRect(control, nullptr, TRUE);
+}
+
+void SetControlFont(int id, UiFont font) {
+    SendMessageW(Control(id), WM_SETFONT, reinterpret_cast<WPARAM>(Font(font)), TRUE);
+}
+
+void MoveControl(int id, const PixelBox& box) {
+    const PixelBox scaled = Scaled(box);
+    SetWindowPos(Control(id), nullptr, scaled.x, scaled.y, scaled.width, scaled.height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 int ShowMessageBox(const wchar_t* text, const wchar_t* caption, UINT icon) {
     ++openBoxes;
     const int answer = MessageBoxW(MainWindow(), text, caption, icon | MB_OK);

@@ -1,10 +1,39 @@
 #pragma once
-// Small helpers every window of the program uses. Window thread only.
+// Small helpers both windows of the program use: finding and changing a control, creating one
+// from a table row, and the message boxes. Places and sizes go through the layout scale here,
+// so the tables keep the design's numbers. Window thread only.
 
 #include <windows.h>
 
+#include <string>
+
+#include "ui/layout_scale.h"
+#include "ui/ui_resources.h"
+
 // The main window, as stored when it was created.
 HWND MainWindow();
+// A child control of the main window.
+HWND Control(int id);
+
+// A child control as one row of a window's controls table; the box is the design's.
+struct ChildControl {
+    int id;
+    const wchar_t* className;
+    DWORD style;
+    const wchar_t* text;
+    PixelBox box;
+    UiFont font;
+};
+
+// Creates the control of the row in parent (its id passed in place of a menu) at its scaled
+// place; fonts are the caller's business.
+HWND CreateChildControl(HWND parent, const ChildControl& row);
+
+// Sets a main-window control's text and has it drawn again, background included.
+void SetControlText(int id, const std::wstring& text);
+void SetControlFont(int id, UiFont font);
+// Moves a main-window control to the scaled place of a design box.
+void MoveControl(int id, const PixelBox& box);
 
 // A message box owned by the main window with one OK button and the given icon. While it is
 // open, ModalBoxesOpen() counts it, so that nothing else enables the main window under it.

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "core/app_state.h"
+#include "core/battery.h"
 #include "core/clock.h"
 #include "core/log.h"
 #include "core/notifications.h"
@@ -12,7 +13,6 @@
 
 namespace {
 
-constexpr double kLowestUpdateVoltage = 3.9;
 constexpr uint32_t kPauseBeforeResetMs = 1500;
 constexpr uint32_t kReinstallWaitMs = 15000;
 constexpr uint64_t kReconnectWindowMs = 120000;
@@ -98,7 +98,7 @@ StageResult CheckBattery(UpdateRun& run) {
     } catch (const std::exception&) {
         return Fail(kBatteryUnreadableText);
     }
-    if (voltage < kLowestUpdateVoltage) return Fail(kBatteryLowText);
+    if (voltage < kLowestUpdateVolts) return Fail(kBatteryLowText);
     return {};
 }
 

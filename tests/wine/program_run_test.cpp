@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <regex>
 #include <string>
 #include <vector>
@@ -76,6 +78,49 @@ protected:
     std::filesystem::path program_;
     PROCESS_INFORMATION process_ = {};
 };
+
+// Takes the Segoe UI Variable faces out of this Wine prefix's font mapping while it lives, as on
+// a Windows 10 machine, which has Segoe UI only.
+struct WithoutVariableFaces {
+    static constexpr const wchar_t* kKey = L"Software\\Wine\\Fonts\\Replacements";
+    static constexpr const wchar_t* kFaces[] = {L"Segoe UI Variable Text", L"Segoe UI Variable Display"};
+    WithoutVariableFaces() {
+        for (const wchar_t* face : kFaces) RegDeleteKeyValueW(HKEY_CURRENT_USER, kKey, face);
+    }
+    ~WithoutVariableFaces() {
+        const std::wstring stand_in = L"DejaVu Sans Condensed";
+        for (const wchar_t* face : kFaces)
+            RegSetKeyValueW(HKEY_CURRENT_USER, kKey, face, REG_SZ, stand_in.c_str(),
+                            static_cast<DWORD>((stand_in.size() + 1) * sizeof(wchar_t)));
+    }
+};
+
+// With the Variable faces the design asks for, nothing is logged; without them Segoe UI stands in.
+TEST_F(ProgramRun, LogsTheInterfaceFaceOnlyWhenSegoeUiStandsIn) {
+    const std::filesystem::path log = dir_.path() / L"Zarvel-Update.log";
+    for (const bool variableInstalled : {true, false}) {
+        SCOPED_TRACE(variableInstalled ? "Variable faces installed" : "Segoe UI only");
+        std::filesystem::remove(log);
+        {
+            std::unique_ptr<WithoutVariableFaces> windows10;
+            if (!variableInstalled) windows10 = std::make_unique<WithoutVariableFaces>();
+            Start();
+            const HWND window = WaitForWindow();
+            ASSERT_NE(nullptr, window);
+            ASSERT_TRUE(PostMessageW(window, WM_CLOSE, 0, 0));
+            ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process_.hProcess, 30000));
+        }
+        CloseHandle(process_.hProcess);
+        CloseHandle(process_.hThread);
+        process_ = {};
+        const std::vector<std::string> lines = ReadLines(log);
+        const std::string line = "  Interface font: Segoe UI (Segoe UI Variable not installed)\r";
+        const bool logged = std::any_of(lines.begin(), lines.end(), [&line](const std::string& written) {
+            return written.size() >= line.size() && written.compare(written.size() - line.size(), line.size(), line) == 0;
+        });
+        EXPECT_EQ(!variableInstalled, logged);
+    }
+}
 
 TEST_F(ProgramRun, StartsWithoutAssetsLogsItsStartAndExitsWithZeroWhenClosed) {
     const std::filesystem::path log = dir_.path() / L"Zarvel-Update.log";
