@@ -19,6 +19,7 @@ constexpr int IDC_STATUS5 = 1015;
 constexpr int IDC_FILE_BOX = 1016;
 constexpr int IDC_NOTE = 1017;
 constexpr int IDC_CANCEL = 1019;
+constexpr int IDC_NEXT_INSTRUMENT = 1020;
 
 constexpr int IDC_DLG_CONFIRM = 5001;
 constexpr int IDC_DLG_KICKER = 5002;

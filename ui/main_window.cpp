@@ -75,12 +75,26 @@ bool TryStartOperation(void (*procedure)(), const char* worker) {
     }
 }
 
-void StartMonitor() {
+// start is one of the current launchers' monitor starters.
+void StartMonitor(void (*start)()) {
     try {
-        CurrentWorkerLaunch().startMonitor();
+        start();
     } catch (const std::exception& error) {
         ReportStartFailure("instrument monitor", error);
     }
+}
+
+void StartMonitor() { StartMonitor(CurrentWorkerLaunch().startMonitor); }
+
+// A service centre goes on to the next instrument without starting the program (and its
+// elevation prompt) again; the choices of file and risk stay.
+void OnNextInstrumentClicked() {
+    // The second click of a double click finds the connect page already.
+    if (App().wizardStep != 4) return;
+    WriteLog("Next instrument requested by user");
+    ShowConnectPage();
+    SetControlText(IDC_STATUS2, L"○  Снимите обновлённый прибор и установите следующий");
+    StartMonitor(CurrentWorkerLaunch().startNextMonitor);
 }
 
 void OnStartClicked() {
@@ -135,6 +149,7 @@ const CommandRow kCommands[] = {
     {IDC_ACCEPT_RISK, UpdateStartButton},
     {IDC_START, OnStartClicked},
     {IDC_CANCEL, OnCancelClicked},
+    {IDC_NEXT_INSTRUMENT, OnNextInstrumentClicked},
 };
 
 LRESULT OnCommand(int id) {

@@ -31,6 +31,7 @@ const ChildControl kControls[] = {
     {IDC_ACCEPT_RISK, L"BUTTON", kChild | BS_AUTOCHECKBOX, L"Я понимаю возможные риски и хочу продолжить", {755, 620, 570, 36}, BaseFont},
     {IDC_START, L"BUTTON", kChild | BS_OWNERDRAW, L"Начать обновление", {755, 665, 570, 52}, BaseFont},
     {IDC_CANCEL, L"BUTTON", kChild | BS_OWNERDRAW, L"Отменить обновление", {755, 727, 570, 48}, BaseFont},
+    {IDC_NEXT_INSTRUMENT, L"BUTTON", kChild | BS_OWNERDRAW, L"Обновить следующий прибор", {800, 860, 520, 46}, BaseFont},
     {IDC_PROGRESS, L"STATIC", kChild | SS_OWNERDRAW, L"", {790, 350, 540, 22}, BaseFont},
     {IDC_NOTE, L"STATIC", kChild | SS_OWNERDRAW, L"", {800, 772, 520, 62}, BaseFont},
 };
@@ -74,6 +75,7 @@ const PageRow kConnectRows[] = {
     {IDC_START, false, kKeep, Shown::No, nullptr},
     {IDC_CANCEL, false, kKeep, Shown::No, nullptr},
     {IDC_PROGRESS, false, kKeep, Shown::No, nullptr},
+    {IDC_NEXT_INSTRUMENT, false, kKeep, Shown::No, nullptr},
 };
 
 const PageRow kCheckRows[] = {
@@ -92,6 +94,7 @@ const PageRow kCheckRows[] = {
     {IDC_NOTE, true, {780, 815, 560, 100}, Shown::Yes,
      L"Внимание\r\nВо время обновления не снимайте прибор с дата-станции и не отключайте кабель."},
     {IDC_PROGRESS, false, kKeep, Shown::No, nullptr},
+    {IDC_NEXT_INSTRUMENT, false, kKeep, Shown::No, nullptr},
 };
 
 const PageRow kUpdateRows[] = {
@@ -111,6 +114,7 @@ const PageRow kUpdateRows[] = {
     {IDC_START, false, kKeep, Shown::No, nullptr},
     // Below the note, which covers the place the check page gives it; cancellable between blocks.
     {IDC_CANCEL, true, {800, 830, 520, 46}, Shown::Yes, L"Отменить обновление", true},
+    {IDC_NEXT_INSTRUMENT, false, kKeep, Shown::No, nullptr},
 };
 
 // The status lines stay as the update left them; the description is the worker's message.
@@ -121,6 +125,8 @@ const PageRow kDoneRows[] = {
      L"Прошивка успешно обновлена\r\nТеперь прибор можно снять с дата-станции."},
     {IDC_PROGRESS, false, kKeep, Shown::No, nullptr},
     {IDC_CANCEL, false, kKeep, Shown::No, nullptr},
+    // Below the note, inside the right card: a service centre goes on to the next instrument.
+    {IDC_NEXT_INSTRUMENT, false, kKeep, Shown::Yes, nullptr},
 };
 
 bool IsPageTop(int id) { return id == IDC_HEADING || id == IDC_DESCRIPTION; }

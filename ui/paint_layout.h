@@ -78,12 +78,17 @@ struct ButtonLooks {
     ButtonLook pressed;
     ButtonLook disabled;
 };
+// Start and the done page's next-instrument button: blue with white text.
+inline constexpr ButtonLooks PrimaryButton(int id) {
+    return {id,
+            {AccentBlue, AccentBlue, White},
+            {RGB(13, 145, 201), RGB(13, 145, 201), White},
+            {RGB(222, 230, 236), RGB(222, 230, 236), RGB(150, 160, 170)}};
+}
 // The last row also serves any other owner-drawn button.
 inline constexpr ButtonLooks kButtonLooks[] = {
-    {IDC_START,
-     {AccentBlue, AccentBlue, White},
-     {RGB(13, 145, 201), RGB(13, 145, 201), White},
-     {RGB(222, 230, 236), RGB(222, 230, 236), RGB(150, 160, 170)}},
+    PrimaryButton(IDC_START),
+    PrimaryButton(IDC_NEXT_INSTRUMENT),
     {IDC_CANCEL,
      {White, RGB(221, 92, 79), RGB(201, 69, 58)},
      {RGB(255, 240, 238), RGB(221, 92, 79), RGB(201, 69, 58)},

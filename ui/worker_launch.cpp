@@ -7,6 +7,7 @@ namespace {
 constexpr WorkerLaunch RealLaunchers() {
     WorkerLaunch launch{};
     launch.startMonitor = StartInstrumentMonitor;
+    launch.startNextMonitor = StartNextInstrumentMonitor;
     launch.startDetached = StartDetachedWorker;
     return launch;
 }

@@ -4,10 +4,11 @@
 
 struct WorkerLaunch {
     void (*startMonitor)();                     // may throw std::system_error
+    void (*startNextMonitor)();                 // may throw std::system_error
     void (*startDetached)(void (*procedure)()); // may throw std::system_error
 };
 
-// The workflows' own StartInstrumentMonitor and StartDetachedWorker.
+// The workflows' own StartInstrumentMonitor, StartNextInstrumentMonitor and StartDetachedWorker.
 const WorkerLaunch& RealWorkerLaunch();
 // nullptr restores the real launchers. The object must outlive its use.
 void SetWorkerLaunch(const WorkerLaunch* launch);

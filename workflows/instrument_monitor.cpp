@@ -24,6 +24,7 @@ constexpr wchar_t kStationFoundText[] = L"✓  Дата-станция подк�
 constexpr wchar_t kPlaceInstrumentText[] = L"○  Установите прибор на дата-станцию";
 constexpr wchar_t kInstrumentFoundText[] = L"✓  Прибор обнаружен";
 constexpr wchar_t kCheckFailedText[] = L"✕  Не удалось проверить прибор";
+constexpr wchar_t kLiftUpdatedText[] = L"○  Снимите обновлённый прибор и установите следующий";
 
 bool MonitorMayRun() { return !App().appClosing.load() && !App().operationBusy.load(); }
 
@@ -48,10 +49,20 @@ void ReadInstrument(SerialPort& port) {
     PublishInstrument(voltage);
 }
 
+// The station answered BIC, and not with a confirmation: nothing sits on it.
+bool ReportsLifted(const std::string& bic) { return !IsFailureReply(bic) && !IsConnectedReply(bic); }
+
 // One attempt on an open station port; returns the pause before the next attempt, 0 when done.
-uint32_t CheckInstrument(SerialPort& port) {
+// While awaitingLift, the instrument on the station is the one just updated: it is not checked
+// again, and the attempts only watch for it to be lifted.
+uint32_t CheckInstrument(SerialPort& port, bool& awaitingLift) {
     const std::string bic = Transact(port, BicCommand(), kBicDeadlineMs);
     WriteLog("BIC -> " + LoggedReply(bic));
+    if (awaitingLift && !ReportsLifted(bic)) {
+        PostStatusLine(kInstrumentLine, kLiftUpdatedText);
+        return kNoInstrumentPauseMs;
+    }
+    awaitingLift = false;
     if (!IsConnectedReply(bic)) {
         PostStatusLine(kInstrumentLine, kPlaceInstrumentText);
         return kNoInstrumentPauseMs;
@@ -67,7 +78,7 @@ uint32_t CheckInstrument(SerialPort& port) {
 }
 
 // One attempt: station, instrument, readings. Returns the pause before the next one, 0 when done.
-uint32_t MonitorAttempt() {
+uint32_t MonitorAttempt(bool& awaitingLift) {
     SerialPort port;
     const PortCloser closer(port);
     if (!FindStation(port, App().preferredPort.load())) {
@@ -76,33 +87,41 @@ uint32_t MonitorAttempt() {
     }
     App().preferredPort.exchange(port.portNumber);
     PostStatusLine(kStationLine, kStationFoundText + std::to_wstring(port.portNumber) + L")");
-    const uint32_t pause = CheckInstrument(port);
+    const uint32_t pause = CheckInstrument(port, awaitingLift);
     // The port is free while the monitor pauses, so another worker's scan can take it.
     ClosePort(port);
     return pause;
 }
 
 // An attempt broken by an unexpected error counts as a failed check: the monitor never gives up.
-uint32_t GuardedAttempt() {
+uint32_t GuardedAttempt(bool& awaitingLift) {
     try {
-        return MonitorAttempt();
+        return MonitorAttempt(awaitingLift);
     } catch (const std::exception& error) {
         LogInternalError("Instrument check", error);
     }
     return kFailedCheckPauseMs;
 }
 
-} // namespace
-
-void InstrumentMonitor() {
+void RunMonitor(bool awaitingLift) {
     while (MonitorMayRun()) {
-        const uint32_t pause = GuardedAttempt();
+        const uint32_t pause = GuardedAttempt(awaitingLift);
         if (pause == 0) return;
         SleepMs(pause);
     }
 }
 
-void StartInstrumentMonitor() {
+void StartMonitor(void (*monitor)()) {
     if (App().operationBusy.load()) return;
-    StartDetachedWorker(InstrumentMonitor);
+    StartDetachedWorker(monitor);
 }
+
+} // namespace
+
+void InstrumentMonitor() { RunMonitor(false); }
+
+void NextInstrumentMonitor() { RunMonitor(true); }
+
+void StartInstrumentMonitor() { StartMonitor(InstrumentMonitor); }
+
+void StartNextInstrumentMonitor() { StartMonitor(NextInstrumentMonitor); }

@@ -12,9 +12,13 @@ bool FindStation(SerialPort& port, int preferredPort);
 
 // Watches for the station and the instrument until one check succeeds.
 void InstrumentMonitor();
-// Starts InstrumentMonitor on a detached thread unless operationBusy is set.
-// Throws std::system_error when the thread cannot be created.
+// The monitor after an update, when the technician goes on to the next instrument: it waits
+// until the station reports the updated instrument lifted, then watches as InstrumentMonitor.
+void NextInstrumentMonitor();
+// Start InstrumentMonitor or NextInstrumentMonitor on a detached thread unless operationBusy
+// is set. Throw std::system_error when the thread cannot be created.
 void StartInstrumentMonitor();
+void StartNextInstrumentMonitor();
 
 // One whole firmware update, from station discovery to the version check.
 void UpdateWorker();

@@ -280,4 +280,19 @@ TEST(InstrumentMonitor, AnErrorInAnAttemptFreesThePortAndTheMonitorGoesOn) {
     EXPECT_EQ(1u, rig.posts.Count(MSG_INSTRUMENT_CHECKED));
 }
 
+// After an update the instrument still on the station is the one just updated: the next check
+// waits until the station reports it lifted (a silent station tells nothing).
+TEST(InstrumentMonitor, TheNextInstrumentIsCheckedOnlyAfterTheUpdatedOneWasLifted) {
+    const std::wstring liftUpdated = L"line 2: ○  Снимите обновлённый прибор и установите следующий";
+    WorkflowRig rig;
+    StationScript station;
+    for (const Reply& bic : {Line("1"), Silence(), Line("0")}) station.Queue("BIC", bic);
+    rig.serial.AddDevice(4, station.AsResponder());
+    NextInstrumentMonitor();
+    EXPECT_EQ((std::vector<std::wstring>{kStationOn4, liftUpdated, kStationOn4, liftUpdated, kStationOn4, kPlaceInstrument,
+                                         kStationOn4, kInstrumentFound, L"instrument checked"}),
+              rig.posts.Descriptions());
+    EXPECT_EQ((std::vector<uint32_t>{900, 900, 900}), MonitorPauses(rig.clock));
+}
+
 } // namespace

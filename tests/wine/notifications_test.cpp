@@ -187,6 +187,25 @@ TEST_F(Notifications, SucceededShowsTheDonePageWithoutABox) {
     EXPECT_FALSE(IsWindow(window_));
 }
 
+// The next instrument without a restart: the connect page, a monitor that first waits for the
+// updated instrument to be lifted, the choices of file and risk kept.
+TEST_F(Notifications, TheNextInstrumentButtonGoesBackToTheConnectPageOnce) {
+    UpdateRunning();
+    SetControlText(IDC_FILE_BOX, L"fw_v1.2.3.bin");
+    EXPECT_TRUE(Deliver(MSG_OPERATION_DONE, Succeeded, L"Прошивка успешно обновлена до версии 1.2.3."));
+    Click(IDC_NEXT_INSTRUMENT);
+    Command(IDC_NEXT_INSTRUMENT); // the second click of a double click
+    EXPECT_EQ(1, App().wizardStep);
+    EXPECT_EQ(L"○  Снимите обновлённый прибор и установите следующий", Text(IDC_STATUS2));
+    EXPECT_FALSE(Visible(IDC_NEXT_INSTRUMENT));
+    EXPECT_EQ(1, Launches().nextMonitors);
+    EXPECT_EQ(1, Launches().monitors) << "the one of the window's creation";
+    EXPECT_EQ("Next instrument requested by user", LogLines().back());
+    EXPECT_TRUE(App().firmwareReady);
+    EXPECT_EQ(L"fw_v1.2.3.bin", Text(IDC_FILE_BOX));
+    EXPECT_EQ(BST_CHECKED, SendMessageW(Item(IDC_ACCEPT_RISK), BM_GETCHECK, 0, 0));
+}
+
 // The real workers, over a machine without COM ports.
 class WithRealWorkers : public MainWindowTest {
 protected:

@@ -18,7 +18,8 @@ inline const ExpectedControl kConnectPage[] = {
     {IDC_NOTE, {780, 810, 560, 100}, true,
      L"Важно\r\nПрибор должен быть заряжен и оставаться на станции до полного завершения."},
 };
-inline const int kHiddenOnConnect[] = {IDC_FILE_BOX, IDC_CHOOSE_FILE, IDC_ACCEPT_RISK, IDC_START, IDC_CANCEL, IDC_PROGRESS};
+inline const int kHiddenOnConnect[] = {IDC_FILE_BOX,  IDC_CHOOSE_FILE, IDC_ACCEPT_RISK,    IDC_START,
+                                       IDC_CANCEL,    IDC_PROGRESS,    IDC_NEXT_INSTRUMENT};
 
 inline const ExpectedControl kCheckPage[] = {
     {IDC_HEADING, {790, 245, 540, 52}, true, L"Проверка перед обновлением"},
@@ -36,6 +37,7 @@ inline const ExpectedControl kCheckPage[] = {
     {IDC_NOTE, {780, 815, 560, 100}, true,
      L"Внимание\r\nВо время обновления не снимайте прибор с дата-станции и не отключайте кабель."},
     {IDC_PROGRESS, {790, 350, 540, 22}, false, kKeepText},
+    {IDC_NEXT_INSTRUMENT, {800, 860, 520, 46}, false, kKeepText},
 };
 
 inline const ExpectedControl kUpdatePage[] = {
@@ -55,6 +57,7 @@ inline const ExpectedControl kUpdatePage[] = {
     {IDC_CHOOSE_FILE, {1110, 570, 210, 50}, false, kKeepText},
     {IDC_ACCEPT_RISK, {800, 645, 520, 38}, false, kKeepText},
     {IDC_START, {800, 695, 520, 46}, false, kKeepText},
+    {IDC_NEXT_INSTRUMENT, {800, 860, 520, 46}, false, kKeepText},
 };
 
 inline const ExpectedControl kDonePage[] = {
@@ -67,4 +70,5 @@ inline const ExpectedControl kDonePage[] = {
     {IDC_STATUS5, {800, 621, 520, 40}, true, L"✓  Прибор повторно подключён"},
     {IDC_FILE_BOX, {800, 570, 295, 50}, false, kKeepText},
     {IDC_START, {800, 695, 520, 46}, false, kKeepText},
+    {IDC_NEXT_INSTRUMENT, {800, 860, 520, 46}, true, L"Обновить следующий прибор"},
 };

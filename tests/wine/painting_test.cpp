@@ -341,6 +341,11 @@ TEST_F(Painting, DonePage) {
     std::vector<AreaCheck> checks = Cards(false);
     for (int number = 1; number <= 3; ++number) Append(checks, StepCircle(number, Step::Completed));
     Append(checks, StepLines(true, true));
+    // The next-instrument button (800, 860, 520 x 46) below the note, which ends at 845, in the card.
+    Append(checks, {Everywhere("card between the note and the button", {800, 848, 1320, 858}, kWhite, 1),
+                    At("next-instrument button, blue", 810, 883, kBlue, 4),
+                    Somewhere("next-instrument caption in white", {820, 865, 1300, 901}, kWhite, 16),
+                    Everywhere("card below the button", {800, 908, 1320, 928}, kWhite, 1)});
     ExpectShown(checks, "page4_done", &kDoneNote);
 }
 

@@ -103,12 +103,24 @@ void RecordMonitor() {
     ++Launches().monitors;
 }
 
+void RecordNextMonitor() {
+    ThrowIfFailing();
+    ++Launches().nextMonitors;
+}
+
 void RecordOperation(void (*procedure)()) {
     ThrowIfFailing();
     Launches().operations.push_back(procedure);
 }
 
-const WorkerLaunch kRecording = {RecordMonitor, RecordOperation};
+WorkerLaunch RecordingLaunchers() {
+    WorkerLaunch launch{};
+    launch.startMonitor = RecordMonitor;
+    launch.startNextMonitor = RecordNextMonitor;
+    launch.startDetached = RecordOperation;
+    return launch;
+}
+const WorkerLaunch kRecording = RecordingLaunchers();
 
 // ---- a machine without COM ports ----
 

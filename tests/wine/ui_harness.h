@@ -56,6 +56,7 @@ void PumpPending();
 // start throw as a thread that cannot be created.
 struct LaunchRecord {
     int monitors = 0;
+    int nextMonitors = 0; // started for the next instrument after an update
     std::vector<void (*)()> operations;
     bool failNext = false;
 };
