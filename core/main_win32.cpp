@@ -75,6 +75,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     OpenLog(directory / L"Zarvel-Update.log");
     WriteLog("Zarvel Update started");
     WriteLog(std::string("Administrator elevation: ") + (IsProcessElevated() ? "yes" : "no"));
+    // Unchecked: a class that failed to register makes the window's creation fail just below.
     RegisterMainWindowClass(instance);
     HWND window = CreateMainWindow(instance);
     if (window == nullptr) return 1;

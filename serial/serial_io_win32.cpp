@@ -32,6 +32,8 @@ OpenOutcome OpenDevice(int portNumber, PortHandle* handle) {
     HANDLE device = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (device == INVALID_HANDLE_VALUE) return OpenOutcome::CannotOpen;
 
+    // Queues, timeouts, DTR and purges are left unchecked: a USB-serial driver may refuse one of
+    // them and still carry the station's lines, and only the line settings decide that.
     SetupComm(device, kPortQueueBytes, kPortQueueBytes);
     if (!ApplyLineSettings(device)) {
         CloseHandle(device);

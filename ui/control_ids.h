@@ -16,6 +16,10 @@ constexpr int IDC_STATUS2 = 1012;
 constexpr int IDC_STATUS3 = 1013;
 constexpr int IDC_STATUS4 = 1014;
 constexpr int IDC_STATUS5 = 1015;
+// Status line k is IDC_STATUS1 + k - 1: the workers post lines by number.
+static_assert(IDC_STATUS2 == IDC_STATUS1 + 1 && IDC_STATUS3 == IDC_STATUS1 + 2 && IDC_STATUS4 == IDC_STATUS1 + 3 &&
+                  IDC_STATUS5 == IDC_STATUS1 + 4,
+              "the five status lines are numbered consecutively");
 constexpr int IDC_FILE_BOX = 1016;
 constexpr int IDC_NOTE = 1017;
 constexpr int IDC_CANCEL = 1019;

@@ -172,6 +172,7 @@ void AddWindowIcons(HWND window) {
     record.uCallbackMessage = MSG_TRAY_ICON;
     record.hIcon = icon;
     std::wstring(kMainWindowTitle).copy(record.szTip, sizeof(record.szTip) / sizeof(record.szTip[0]) - 1);
+    // Unchecked: without a notification area (no shell running) the window works the same.
     Shell_NotifyIconW(NIM_ADD, &record);
 }
 
@@ -205,7 +206,7 @@ std::unique_ptr<std::wstring> TakeText(LPARAM lParam) { return std::unique_ptr<s
 std::wstring TextOf(const std::unique_ptr<std::wstring>& text) { return text ? *text : std::wstring(); }
 
 LRESULT OnStatusLine(WPARAM line, const std::unique_ptr<std::wstring>& text) {
-    if (line >= 1 && line <= 5 && text) SetControlText(IDC_DESCRIPTION + static_cast<int>(line), *text);
+    if (line >= 1 && line <= 5 && text) SetControlText(IDC_STATUS1 + static_cast<int>(line) - 1, *text);
     return 0;
 }
 

@@ -83,7 +83,7 @@ const PageRow kCheckRows[] = {
     {IDC_DESCRIPTION, true, {790, 310, 540, 65}, Shown::Yes, L"Программа проверила подключение и готовность прибора."},
     {IDC_STATUS1, true, {800, 380, 520, 40}, Shown::Yes, L"✓  Прибор подключён"},
     {IDC_STATUS2, true, {800, 423, 520, 40}, Shown::Yes, nullptr}, // the battery line
-    {IDC_STATUS3, true, {800, 466, 520, 40}, Shown::Yes, L"✓  Минимально допустимое напряжение: 3,90 В"},
+    {IDC_STATUS3, true, {800, 466, 520, 40}, Shown::Yes, nullptr}, // the lowest voltage
     {IDC_STATUS4, true, {800, 509, 520, 40}, Shown::Yes, nullptr}, // the DFWU line
     {IDC_STATUS5, true, {800, 552, 520, 40}, Shown::No, L""},
     {IDC_FILE_BOX, true, {800, 570, 295, 50}, Shown::Yes, nullptr},
@@ -137,6 +137,8 @@ void ApplyShown(const PageRow& row) {
 }
 
 // Heading and description first, then the step labels, texts, places, visibility and the note.
+// The order stays: every control has its new text and place before it is shown, so none shows
+// for a moment with the last page's text or where it stood.
 void ApplyPage(const PageLayout& page) {
     const PageRow* const begin = page.rows;
     const PageRow* const end = page.rows + page.rowCount;
@@ -166,6 +168,7 @@ PageLayout Page(int step, const PageRow (&rows)[N], void (*fillTexts)() = nullpt
 void FillCheckLines() {
     const AppState& app = App();
     SetControlText(IDC_STATUS2, BatteryLine(app.batteryVoltage));
+    SetControlText(IDC_STATUS3, L"✓  Минимально допустимое напряжение: " + std::wstring(kLowestUpdateVoltsText));
     SetControlText(IDC_STATUS4, app.instrumentReady ? L"✓  Механизм DFWU доступен" : L"✕  Механизм DFWU не подтверждён");
 }
 
@@ -174,7 +177,8 @@ void ResetProgress() {
     InvalidateRect(Control(IDC_PROGRESS), nullptr, TRUE);
 }
 
-// Every control first gets BaseFont, then the one its row names.
+// Every control first gets BaseFont, then the one its row names: the base font is the window's
+// own for every control, the row's replaces it where the design names another.
 void CreateControl(HWND window, const ChildControl& row) {
     HWND control = CreateChildControl(window, row);
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(Font(BaseFont)), TRUE);

@@ -1,6 +1,7 @@
 #include <exception>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "core/app_state.h"
 #include "core/battery.h"
@@ -42,7 +43,6 @@ constexpr wchar_t kReconnectedText[] = L"✓  Прибор повторно по
 
 constexpr wchar_t kStationLostText[] = L"Дата-станция потеряна.";
 constexpr wchar_t kBatteryUnreadableText[] = L"Не удалось повторно проверить аккумулятор.";
-constexpr wchar_t kBatteryLowText[] = L"Напряжение аккумулятора стало ниже 3,90 В.";
 constexpr wchar_t kUpdateModeRefusedText[] = L"Прибор не поддерживает запуск DFWU. Прошивка не изменена.";
 constexpr wchar_t kParametersRefusedText[] = L"Прибор отклонил параметры файла прошивки.";
 constexpr wchar_t kCancelledText[] = L"Обновление отменено. Основная прошивка прибора не изменена.";
@@ -69,7 +69,7 @@ struct UpdateRun {
 // A stage either lets the update go on (no value) or ends it.
 using StageResult = std::optional<Ending>;
 
-Ending Fail(const wchar_t* text) { return {Failed, text}; }
+Ending Fail(std::wstring text) { return {Failed, std::move(text)}; }
 
 void PostProgress(uintptr_t percent, intptr_t mark) { PostNotification(MSG_PROGRESS, percent, mark); }
 
@@ -98,7 +98,8 @@ StageResult CheckBattery(UpdateRun& run) {
     } catch (const std::exception&) {
         return Fail(kBatteryUnreadableText);
     }
-    if (voltage < kLowestUpdateVolts) return Fail(kBatteryLowText);
+    if (voltage < kLowestUpdateVolts)
+        return Fail(L"Напряжение аккумулятора стало ниже " + std::wstring(kLowestUpdateVoltsText) + L".");
     return {};
 }
 
