@@ -31,9 +31,21 @@ struct SerialIo {
     bool (*read)(PortHandle handle, char* buffer, uint32_t capacity, uint32_t* got);
 };
 
-// The platform's own primitives: on Windows the COM ports; elsewhere no port is listed and COM n
-// opens the link com<n> in $ZARVEL_COM_LINK_DIR (none without it), for the serial benchmark's
-// native run and the native link test.
+// The platform's own primitives, declared once and defined by one file per platform: on Windows
+// the COM ports (serial_io_win32.cpp); elsewhere no port is listed and COM n opens the link
+// com<n> in $ZARVEL_COM_LINK_DIR (none without it), for the serial benchmark's native run and
+// the native link test (serial_io_posix.cpp). Each behaves as the SerialIo member of its name.
+namespace platform_serial {
+uint32_t QueryDosDevices(wchar_t* buffer, uint32_t capacity, uint32_t* error);
+OpenOutcome OpenDevice(int portNumber, PortHandle* handle);
+void CloseDevice(PortHandle handle);
+void PurgeInput(PortHandle handle);
+bool Write(PortHandle handle, const char* data, uint32_t size, uint32_t* written);
+void Flush(PortHandle handle);
+bool Read(PortHandle handle, char* buffer, uint32_t capacity, uint32_t* got);
+} // namespace platform_serial
+
+// The table of platform_serial's functions.
 const SerialIo& PlatformSerialIo();
 // nullptr restores the platform's own. The object must outlive its use.
 void SetSerialIo(const SerialIo* io);

@@ -20,7 +20,7 @@
 #include "serial/raw_line_posix.h"
 #include "serial/serial_io.h"
 
-namespace {
+namespace platform_serial {
 
 constexpr char kLinkDirVariable[] = "ZARVEL_COM_LINK_DIR";
 
@@ -127,20 +127,5 @@ bool Read(PortHandle handle, char* buffer, uint32_t capacity, uint32_t* got) {
     return !failed || *got > 0;
 }
 
-constexpr SerialIo PosixSerialIo() {
-    SerialIo io{};
-    io.queryDosDevices = QueryDosDevices;
-    io.openDevice = OpenDevice;
-    io.closeDevice = CloseDevice;
-    io.purgeInput = PurgeInput;
-    io.write = Write;
-    io.flush = Flush;
-    io.read = Read;
-    return io;
-}
+} // namespace platform_serial
 
-constexpr SerialIo kPosixSerialIo = PosixSerialIo();
-
-} // namespace
-
-const SerialIo& PlatformSerialIo() { return kPosixSerialIo; }

@@ -5,7 +5,7 @@
 
 #include "serial/serial_io.h"
 
-namespace {
+namespace platform_serial {
 
 uint32_t QueryDosDevices(wchar_t* buffer, uint32_t capacity, uint32_t* error) {
     const DWORD stored = QueryDosDeviceW(nullptr, buffer, capacity);
@@ -78,20 +78,5 @@ bool Read(PortHandle handle, char* buffer, uint32_t capacity, uint32_t* got) {
     return ClearCommError(static_cast<HANDLE>(handle), &lineErrors, nullptr) != FALSE;
 }
 
-constexpr SerialIo Win32SerialIo() {
-    SerialIo io{};
-    io.queryDosDevices = QueryDosDevices;
-    io.openDevice = OpenDevice;
-    io.closeDevice = CloseDevice;
-    io.purgeInput = PurgeInput;
-    io.write = Write;
-    io.flush = Flush;
-    io.read = Read;
-    return io;
-}
+} // namespace platform_serial
 
-constexpr SerialIo kWin32SerialIo = Win32SerialIo();
-
-} // namespace
-
-const SerialIo& PlatformSerialIo() { return kWin32SerialIo; }

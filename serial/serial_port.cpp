@@ -57,6 +57,21 @@ int ComPortNumber(const wchar_t* name, size_t length) {
 
 } // namespace
 
+const SerialIo& PlatformSerialIo() {
+    static const SerialIo table = [] {
+        SerialIo io{};
+        io.queryDosDevices = platform_serial::QueryDosDevices;
+        io.openDevice = platform_serial::OpenDevice;
+        io.closeDevice = platform_serial::CloseDevice;
+        io.purgeInput = platform_serial::PurgeInput;
+        io.write = platform_serial::Write;
+        io.flush = platform_serial::Flush;
+        io.read = platform_serial::Read;
+        return io;
+    }();
+    return table;
+}
+
 const SerialIo& CurrentSerialIo() {
     const SerialIo* io = currentIo.load();
     return io ? *io : PlatformSerialIo();

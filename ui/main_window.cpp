@@ -294,7 +294,7 @@ LRESULT HandleMainMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     switch (message) {
     case WM_CREATE: return OnCreate(window);
     case WM_DESTROY: return OnDestroy();
-    case WM_ERASEBKGND: return EraseMainBackground(window, reinterpret_cast<HDC>(wParam));
+    case WM_ERASEBKGND: return FillClientArea(window, reinterpret_cast<HDC>(wParam), Brush(BackgroundBrush));
     case WM_PAINT: return PaintMainWindow(window);
     case WM_DRAWITEM: return DrawOwnerItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
     case WM_CTLCOLORSTATIC: return ColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
@@ -316,15 +316,7 @@ LRESULT HandleMainMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 } // namespace
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    // Nothing may unwind through the system's dispatcher.
-    try {
-        return HandleMainMessage(window, message, wParam, lParam);
-    } catch (const std::exception& error) {
-        WriteLog(std::string("Unexpected error in the main window: ") + error.what());
-    } catch (...) {
-        WriteLog("Unexpected error in the main window");
-    }
-    return 0;
+    return HandleGuarded("main window", HandleMainMessage, window, message, wParam, lParam);
 }
 
 bool RegisterMainWindowClass(HINSTANCE instance) {

@@ -245,13 +245,6 @@ HBRUSH StaticBrush(int id) {
 
 } // namespace
 
-LRESULT EraseMainBackground(HWND window, HDC dc) {
-    RECT client;
-    GetClientRect(window, &client);
-    FillRect(dc, &client, Brush(BackgroundBrush));
-    return 1;
-}
-
 LRESULT PaintMainWindow(HWND window) {
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(window, &paint);

@@ -4,8 +4,6 @@
 
 #include <windows.h>
 
-// WM_ERASEBKGND: the whole client area in the background colour; returns 1.
-LRESULT EraseMainBackground(HWND window, HDC dc);
 // WM_PAINT: cards, step indicator and pictures; returns 0.
 LRESULT PaintMainWindow(HWND window);
 // WM_DRAWITEM for the owner-drawn buttons and statics; returns TRUE.

@@ -39,13 +39,6 @@ void CreateDialogControls(HWND dialog) {
     }
 }
 
-LRESULT EraseDialog(HWND dialog, HDC dc) {
-    RECT client;
-    GetClientRect(dialog, &client);
-    FillRect(dc, &client, Brush(CardBrush));
-    return 1;
-}
-
 void PaintSymbol(HDC dc) {
     const GdipSurface surface(dc);
     if (surface.graphics == nullptr) return;
@@ -95,7 +88,7 @@ void Confirm(HWND dialog) {
 LRESULT HandleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE: CreateDialogControls(dialog); return 0;
-    case WM_ERASEBKGND: return EraseDialog(dialog, reinterpret_cast<HDC>(wParam));
+    case WM_ERASEBKGND: return FillClientArea(dialog, reinterpret_cast<HDC>(wParam), Brush(CardBrush));
     case WM_PAINT: return PaintDialog(dialog);
     case WM_CLOSE: return 0; // only the button closes it
     case WM_CTLCOLORSTATIC: return ColorDialogStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
@@ -174,13 +167,5 @@ void CloseReinstallDialog() {
 }
 
 LRESULT CALLBACK ReinstallDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    // Nothing may unwind through the system's dispatcher.
-    try {
-        return HandleDialogMessage(dialog, message, wParam, lParam);
-    } catch (const std::exception& error) {
-        WriteLog(std::string("Unexpected error in the reinstall dialog: ") + error.what());
-    } catch (...) {
-        WriteLog("Unexpected error in the reinstall dialog");
-    }
-    return 0;
+    return HandleGuarded("reinstall dialog", HandleDialogMessage, dialog, message, wParam, lParam);
 }

@@ -1,6 +1,10 @@
 #include "ui/window_helpers.h"
 
+#include <exception>
+#include <string>
+
 #include "core/app_state.h"
+#include "core/log.h"
 
 namespace {
 
@@ -32,6 +36,25 @@ void SetControlFont(int id, UiFont font) {
 void MoveControl(int id, const PixelBox& box) {
     const PixelBox scaled = Scaled(box);
     SetWindowPos(Control(id), nullptr, scaled.x, scaled.y, scaled.width, scaled.height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+LRESULT HandleGuarded(const char* windowName, MessageHandler handler, HWND window, UINT message, WPARAM wParam,
+                      LPARAM lParam) {
+    try {
+        return handler(window, message, wParam, lParam);
+    } catch (const std::exception& error) {
+        WriteLog(std::string("Unexpected error in the ") + windowName + ": " + error.what());
+    } catch (...) {
+        WriteLog(std::string("Unexpected error in the ") + windowName);
+    }
+    return 0;
+}
+
+LRESULT FillClientArea(HWND window, HDC dc, HBRUSH brush) {
+    RECT client;
+    GetClientRect(window, &client);
+    FillRect(dc, &client, brush);
+    return 1;
 }
 
 int ShowMessageBox(const wchar_t* text, const wchar_t* caption, UINT icon) {

@@ -35,6 +35,15 @@ void SetControlFont(int id, UiFont font);
 // Moves a main-window control to the scaled place of a design box.
 void MoveControl(int id, const PixelBox& box);
 
+using MessageHandler = LRESULT (*)(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Runs a window procedure's handler. Nothing may unwind through the system's dispatcher: an
+// error is logged with the window's name and the message answered with 0.
+LRESULT HandleGuarded(const char* windowName, MessageHandler handler, HWND window, UINT message, WPARAM wParam,
+                      LPARAM lParam);
+
+// Fills the window's whole client area with the brush; the answer to WM_ERASEBKGND (1).
+LRESULT FillClientArea(HWND window, HDC dc, HBRUSH brush);
+
 // A message box owned by the main window with one OK button and the given icon. While it is
 // open, ModalBoxesOpen() counts it, so that nothing else enables the main window under it.
 int ShowMessageBox(const wchar_t* text, const wchar_t* caption, UINT icon);
