@@ -1,7 +1,8 @@
 #!/bin/bash
 # Builds the Windows Installer package of a staged release (Zarvel-Update.exe and its assets
 # folder) with wixl from assets/Zarvel-Update.wxs: a per-machine install into
-# Program Files\<product name>, a Start-menu shortcut, and an upgrade of any other version.
+# Program Files\<product name>, a Start-menu shortcut, and an upgrade of any older version that
+# keeps the program's log.
 #
 #   make-msi.sh STAGE_DIR OUT.msi PRODUCT_NAME MANUFACTURER VERSION
 #
@@ -30,6 +31,10 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
     [ "${BASH_REMATCH[2]}" -lt 256 ] && [ "${BASH_REMATCH[3]}" -lt 65536 ] ||
     die "version '$version' is not major.minor.patch within 255.255.65535"
 
+file_version="$(wrestool -x --raw --type=16 "$stage/Zarvel-Update.exe" |
+    python3 "$root/scripts/read-version-resource.py" | sed -n 's/^FileVersion (fixed) *//p')" &&
+    [ -n "$file_version" ] || die "$stage/Zarvel-Update.exe carries no file version"
+
 # One product code per version: a rebuild is the same product, a new version upgrades the old.
 product_code="$(python3 -c 'import sys, uuid; print(str(uuid.uuid5(uuid.UUID(sys.argv[1]), sys.argv[2])).upper())' \
     "$kUpgradeCode" "$version")"
@@ -47,4 +52,8 @@ wixl --arch x64 --output "$partial" \
 # added here and the uninstall leaves no folder behind.
 msibuild "$partial" -q "INSERT INTO \`RemoveFile\` (\`FileKey\`, \`Component_\`, \`FileName\`, \`DirProperty\`, \`InstallMode\`) \
 VALUES ('RemoveProgramLog', 'Program', 'Zarvel-Update.log', 'ZarvelUpdateFolder', 2)"
+# wixl writes no file version, and the installed exe, kept until this one is in place, would win
+# over an unversioned one; Windows hashes unversioned files only.
+msibuild "$partial" -q "UPDATE \`File\` SET \`Version\` = '$file_version' WHERE \`File\` = 'ProgramExe'" \
+    -q "DELETE FROM \`MsiFileHash\` WHERE \`File_\` = 'ProgramExe'"
 mv "$partial" "$out"

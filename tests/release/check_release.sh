@@ -2,7 +2,8 @@
 # The release as the vendor ships it and a technician installs it: scripts/release.sh signed with
 # a throw-away certificate, bad certificates and time-stamp servers refused without touching
 # dist/, both signatures and the checksums verified; then, under Wine, the MSI installed, the
-# installed program finding the simulator's station, a newer MSI upgrading it and the uninstall.
+# installed program finding the simulator's station, a newer MSI upgrading it (its log
+# kept) and the uninstall.
 #
 #   check_release.sh WORK_DIR
 #
@@ -12,6 +13,7 @@ set -uo pipefail
 
 readonly kIdent="ZARVEL DS-4 release"  # the BGV line the installed program must log
 readonly kDeadlineS=60
+readonly kHistory="12:00:00  a technician's line from before the upgrade"
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 folder="${WINEPREFIX:-}/drive_c/Program Files/Zarvel Update"
@@ -95,9 +97,11 @@ install() { msiexec /i "$msi" && installed && shortcut && registered "$msi"; }
 upgrade() {
     local version
     version="$(msi_property "$msi" ProductVersion)"
-    "$root/scripts/make-msi.sh" "$stage" "$work/newer.msi" "$(msi_property "$msi" ProductName)" \
-        "$(msi_property "$msi" Manufacturer)" "${version%.*}.$((${version##*.} + 1))" &&
-        msiexec /i "$work/newer.msi" && installed && registered "$work/newer.msi" && ! registered "$msi"
+    printf '%s\r\n' "$kHistory" >"$folder/Zarvel-Update.log" &&
+        "$root/scripts/make-msi.sh" "$stage" "$work/newer.msi" "$(msi_property "$msi" ProductName)" \
+            "$(msi_property "$msi" Manufacturer)" "${version%.*}.$((${version##*.} + 1))" &&
+        msiexec /i "$work/newer.msi" && installed && shortcut && registered "$work/newer.msi" && ! registered "$msi" &&
+        printf '%s\r\n' "$kHistory" | cmp - "$folder/Zarvel-Update.log"
 }
 uninstall() { msiexec /x "$work/newer.msi" && [ ! -e "$folder" ] && ! shortcut && ! registered "$work/newer.msi"; }
 
@@ -121,7 +125,7 @@ check "the MSI names product, maker and version as the exe does" facts_match
 
 check "msiexec /i installs the exe and the assets into Program Files" install
 check "the installed exe carries the signature" verified "$folder/Zarvel-Update.exe"
-check "a newer MSI upgrades the installed one" upgrade
+check "a newer MSI upgrades the installed one and keeps its log" upgrade
 check "the installed program finds the simulator's station and closes" \
     bash "$root/tests/wine/with_station.sh" --ident "$kIdent" -- bash "$0" --run-installed
 check "msiexec /x removes the program, its log, folder and shortcut" uninstall
