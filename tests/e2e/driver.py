@@ -447,6 +447,11 @@ class Program:
     def reinstall_dialog(self):
         return self._find(REINSTALL_CLASS)
 
+    def scale(self):
+        """The factor the program shrank its windows by to fit the work area, as its log says; else 1."""
+        found = (re.match(r"Window scale: ([\d.]+) ", line) for line in self.log_lines())
+        return next((float(match.group(1)) for match in found if match), 1.0)
+
     def log_lines(self):
         try:
             with open(self.log_path, "rb") as file:

@@ -21,8 +21,8 @@ import sys
 import time
 import traceback
 
-from driver import (HEADINGS, IDC, IDC_DLG, Inspector, Program, Screen, SilentPort, Station, Timeout, crc32, padded,
-                    sample_firmware, wait_until, wine_path)
+from driver import (HEADINGS, IDC, IDC_DLG, Inspector, Program, Screen, SilentPort, Station, Timeout, centre, crc32,
+                    inside, padded, sample_firmware, wait_until, wine_path)
 
 FIRMWARE_NAME = "fw_v1.2.3.bin"
 FIRMWARE_VERSION = "1.2.3"
@@ -195,6 +195,15 @@ class Run:
     def log_index(self):
         return len(self.program.log_lines())
 
+    def expect_size(self, what, window, design):
+        """Outer size design x s (s from the log, else 1), give or take rounding, s's two decimals and Wine's frame."""
+        scale = self.program.scale()
+        left, top, right, bottom = window["rect"]
+        frame = (right - left - window["client"][2], bottom - top - window["client"][3])
+        ok = all(abs(size - full * scale) <= 2 + full * (0.005 if scale < 1 else 0) + edge * (1 - scale)
+                 for size, full, edge in zip((right - left, bottom - top), design, frame))
+        self.checks.check(f"{what} outer size {design} at scale {scale}", ok, str(window["rect"]))
+
     def expect_box(self, box, caption, text, icon):
         self.checks.equal("message box caption", caption, box["caption"])
         self.checks.equal("message box text", text, box["text"])
@@ -224,12 +233,9 @@ class Run:
             return
         self.checks.check("reinstall dialog shown", True)
         main = self.program.refresh_main()
-        width = dialog["rect"][2] - dialog["rect"][0]
-        height = dialog["rect"][3] - dialog["rect"][1]
-        self.checks.equal("reinstall dialog size", (680, 455), (width, height))
-        expected_corner = (main["rect"][0] + (1440 - 680) // 2, main["rect"][1] + (1040 - 455) // 2)
-        self.checks.equal("reinstall dialog centred on the main window", expected_corner,
-                          (dialog["rect"][0], dialog["rect"][1]))
+        self.expect_size("reinstall dialog", dialog, (680, 455))
+        centred = all(abs(a - b) <= 2 for a, b in zip(centre(dialog["rect"]), centre(main["rect"])))
+        self.checks.check("reinstall dialog centred on the main window", centred, f"{dialog['rect']} on {main['rect']}")
         texts = {c["id"]: c["text"] for c in self.program.controls(dialog["hwnd"]).values()}
         for name, text in REINSTALL_TEXTS.items():
             self.checks.equal(f"reinstall dialog {name} text", text, texts.get(IDC_DLG[name]))
@@ -345,8 +351,9 @@ def scenario_discovery(run):
         os.unlink(run.station_link)
     run.silent = SilentPort(run.silent_link)
     main = program.start()
-    run.checks.equal("main window outer size", (1440, 1040),
-                     (main["rect"][2] - main["rect"][0], main["rect"][3] - main["rect"][1]))
+    run.expect_size("main window", main, (1440, 1040))
+    area = run.inspector.ask("workarea")
+    run.checks.check("main window inside the work area", inside(main["rect"], area), f"{main['rect']} in {area}")
     run.checks.equal("main window title", "Zarvel Update - Zarvel Ксарон 4", main["title"])
     x, y, width, height = wait_until(lambda: Screen.x_window("^Zarvel Update"), 60, "the main window on the X server")
     run.checks.equal("X shows the whole window, frame included, where Windows has it", main["rect"],
