@@ -33,19 +33,6 @@ MESSAGE_BOX_TEXT = 0xFFFF
 MESSAGE_BOX_ICON = 0x440
 FILE_NAME_BOX = 1148  # the file name combo box of the open-file dialog (its edit has the same id)
 
-# Where the user clicks: the controls' rectangles in the main window's client area, by page.
-CHECK_PAGE = {"choose": (1110, 570, 210, 50), "risk": (800, 645, 520, 38),
-              "start": (800, 695, 520, 46), "cancel": (800, 755, 520, 46)}
-UPDATE_PAGE = {"cancel": (800, 830, 520, 46)}
-REINSTALL_DIALOG = {"confirm": (132, 364, 500, 58)}
-# A spot of the main window where a click changes nothing (the picture card): gives it focus.
-QUIET_SPOT = (100, 950)
-# With no window manager Wine draws the frame itself: a 3-pixel border and a caption above the
-# client area, whose close box sits 13 pixels left of the window's right edge, 11 below its top.
-FRAME_OFFSET = (3, 22)
-CLOSE_BOX = (-13, 11)
-MAIN_SIZE = (1440, 1040)
-
 HEADINGS = {
     "connect": "Подключите дата-станцию",
     "check": "Проверка перед обновлением",
@@ -99,8 +86,12 @@ def sample_firmware(size, seed=b"zarvel"):
 
 
 def centre(rect):
-    x, y, width, height = rect
-    return x + width // 2, y + height // 2
+    return (rect[0] + rect[2]) // 2, (rect[1] + rect[3]) // 2
+
+
+def inside(rect, area):
+    """Whether rect (left, top, right, bottom) lies wholly within area."""
+    return area[0] <= rect[0] and area[1] <= rect[1] and rect[2] <= area[2] and rect[3] <= area[3]
 
 
 class Inspector:
@@ -365,11 +356,9 @@ class Program:
         self._process = None
         self._output = None
         self.main = None
-        self.origin = None
 
     def start(self):
         self.main = None
-        self.origin = None
         if os.path.exists(self.log_path):
             os.unlink(self.log_path)
         self._output = open(os.path.join(self.dir, "wine-output.txt"), "ab")
@@ -458,6 +447,11 @@ class Program:
     def reinstall_dialog(self):
         return self._find(REINSTALL_CLASS)
 
+    def scale(self):
+        """The factor the program shrank its windows by to fit the work area, as its log says; else 1."""
+        found = (re.match(r"Window scale: ([\d.]+) ", line) for line in self.log_lines())
+        return next((float(match.group(1)) for match in found if match), 1.0)
+
     def log_lines(self):
         try:
             with open(self.log_path, "rb") as file:
@@ -468,36 +462,35 @@ class Program:
 
     # ---- what the user does ----
 
-    def x_window(self):
-        return wait_until(lambda: Screen.x_window("^Zarvel Update"), 60, "the main window on the X server")
+    def click_point(self, x, y):
+        """A click off the work area would land on whatever the pointer is held at instead."""
+        area = self.inspector.ask("workarea")
+        if not inside((x, y, x + 1, y + 1), area):
+            raise RuntimeError(f"({x}, {y}) lies off the work area {area}: the window does not fit the screen")
+        self.screen.click(x, y)
 
-    def client_origin(self):
-        """The main window's client origin on the screen, from where the X server shows the window."""
-        if self.origin is None:
-            x, y, width, height = self.x_window()
-            # A window manager (or Wine's managed mode) gives X the client area alone.
-            frame = FRAME_OFFSET if (width, height) == MAIN_SIZE else (0, 0)
-            self.origin = (x + frame[0], y + frame[1])
-        return self.origin
-
-    def click_at(self, rect):
-        x, y = centre(rect)
-        origin = self.client_origin()
-        self.screen.click(origin[0] + x, origin[1] + y)
-
-    def click(self, page_layout, name):
-        self.click_at(page_layout[name])
+    def click(self, name, popup=None):
+        """Clicks the middle of a control of the main window (or of the reinstall pop-up) where it is now."""
+        control = self.controls(popup and popup["hwnd"])[(IDC_DLG if popup else IDC)[name]]
+        self.click_point(*centre(control["rect"]))
 
     def focus(self):
-        self.click_at((QUIET_SPOT[0], QUIET_SPOT[1], 1, 1))
+        """Clicks the first of a few spots of the client area that no control covers: the window takes the focus."""
+        x, y, width, height = self.refresh_main()["client"]
+        spots = [(x + width * i // 8, y + height * j // 8) for j in (7, 1) for i in (1, 7)]
+        rects = [control["rect"] for control in self.controls().values()]
+        self.click_point(*next((a, b) for a, b in spots if not any(inside((a, b, a + 1, b + 1), r) for r in rects)))
 
     def press_alt_f4(self):
         self.focus()
         self.screen.key("alt+F4")
 
     def click_close_box(self):
-        x, y, width, _ = self.x_window()
-        self.screen.click(x + width + CLOSE_BOX[0], y + CLOSE_BOX[1])
+        """The close box ends the caption that Wine draws between the border and the client area."""
+        left, top, right, _ = self.refresh_main()["rect"]
+        border = self.main["client"][0] - left
+        caption = self.main["client"][1] - top - border
+        self.click_point(right - border - caption // 2, top + border + caption // 2)
 
     def answer_box(self, shot_name, timeout=90):
         """Waits for a message box, reads it, screenshots it and clicks its OK button."""
@@ -506,10 +499,9 @@ class Program:
         box["icon"] = icon_kind(self.screen.mean_colour(shot, box["icon_rect"])) if box["icon_rect"] else "none"
         box["shot"] = shot
         if box["ok_rect"]:
-            left, top, right, bottom = box["ok_rect"]
             # A click that came before the box could take it is clicked again, as a user would.
             for attempt in range(1, 7):
-                self.screen.click((left + right) // 2, (top + bottom) // 2)
+                self.click_point(*centre(box["ok_rect"]))
                 try:
                     wait_until(lambda: not self.message_box(), 10, "the message box to close")
                     break
@@ -520,16 +512,12 @@ class Program:
 
     def choose_file(self, path, shot_name=None):
         """Opens the file dialog, types the path into its name box and presses Enter."""
-        self.click(CHECK_PAGE, "choose")
+        self.click("choose")
         dialog = wait_until(self.file_dialog, 60, "the open-file dialog")
-        left, top, right, bottom = dialog["edit"]["rect"]
-        self.screen.click((left + right) // 2, (top + bottom) // 2)
+        self.click_point(*centre(dialog["edit"]["rect"]))
         self.screen.type(wine_path(path))
         if shot_name:
             self.screen.shot(shot_name)
         self.screen.key("Return")
         wait_until(lambda: not self.file_dialog(), 60, "the open-file dialog to close")
 
-    def confirm_reinstall(self, dialog):
-        x, y = centre(REINSTALL_DIALOG["confirm"])
-        self.screen.click(dialog["client"][0] + x, dialog["client"][1] + y)

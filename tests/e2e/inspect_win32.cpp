@@ -6,6 +6,7 @@
 //                  rectangle, client origin and size on the screen, enabled
 //   controls H     every descendant of window H: id, class, text, visible, enabled, screen
 //                  rectangle, and the check state of buttons
+//   workarea       the screen's work area, the part that the program's windows must fit in
 //   quit           end
 //
 // It only looks: clicks and keys come from the X server (xdotool), as a user's would.
@@ -135,6 +136,11 @@ std::string ListControls(const std::string& argument) {
     return JsonList(controls, DescribeControl);
 }
 
+std::string WorkArea(const std::string&) {
+    RECT area = {};
+    return SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0) ? JsonRect(area) : "null";
+}
+
 struct Request {
     const char* name;
     std::string (*answer)(const std::string& argument);
@@ -143,6 +149,7 @@ struct Request {
 const Request kRequests[] = {
     {"windows", ListWindows},
     {"controls", ListControls},
+    {"workarea", WorkArea},
 };
 
 std::string Answer(const std::string& line) {

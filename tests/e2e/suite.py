@@ -21,8 +21,8 @@ import sys
 import time
 import traceback
 
-from driver import (CHECK_PAGE, HEADINGS, IDC, IDC_DLG, UPDATE_PAGE, Inspector, Program, Screen, SilentPort,
-                    Station, Timeout, crc32, padded, sample_firmware, wait_until, wine_path)
+from driver import (HEADINGS, IDC, IDC_DLG, Inspector, Program, Screen, SilentPort, Station, Timeout, centre, crc32,
+                    inside, padded, sample_firmware, wait_until, wine_path)
 
 FIRMWARE_NAME = "fw_v1.2.3.bin"
 FIRMWARE_VERSION = "1.2.3"
@@ -195,6 +195,15 @@ class Run:
     def log_index(self):
         return len(self.program.log_lines())
 
+    def expect_size(self, what, window, design):
+        """Outer size design x s (s from the log, else 1), give or take rounding, s's two decimals and Wine's frame."""
+        scale = self.program.scale()
+        left, top, right, bottom = window["rect"]
+        frame = (right - left - window["client"][2], bottom - top - window["client"][3])
+        ok = all(abs(size - full * scale) <= 2 + full * (0.005 if scale < 1 else 0) + edge * (1 - scale)
+                 for size, full, edge in zip((right - left, bottom - top), design, frame))
+        self.checks.check(f"{what} outer size {design} at scale {scale}", ok, str(window["rect"]))
+
     def expect_box(self, box, caption, text, icon):
         self.checks.equal("message box caption", caption, box["caption"])
         self.checks.equal("message box text", text, box["text"])
@@ -208,7 +217,7 @@ class Run:
 
     def press_start(self):
         self.expect_state("start", enabled=True)
-        self.program.click(CHECK_PAGE, "start")
+        self.program.click("start")
         self.program.wait_page("update", 60)
 
     def reinstall(self, station, drst_after=0):
@@ -224,12 +233,9 @@ class Run:
             return
         self.checks.check("reinstall dialog shown", True)
         main = self.program.refresh_main()
-        width = dialog["rect"][2] - dialog["rect"][0]
-        height = dialog["rect"][3] - dialog["rect"][1]
-        self.checks.equal("reinstall dialog size", (680, 455), (width, height))
-        expected_corner = (main["rect"][0] + (1440 - 680) // 2, main["rect"][1] + (1040 - 455) // 2)
-        self.checks.equal("reinstall dialog centred on the main window", expected_corner,
-                          (dialog["rect"][0], dialog["rect"][1]))
+        self.expect_size("reinstall dialog", dialog, (680, 455))
+        centred = all(abs(a - b) <= 2 for a, b in zip(centre(dialog["rect"]), centre(main["rect"])))
+        self.checks.check("reinstall dialog centred on the main window", centred, f"{dialog['rect']} on {main['rect']}")
         texts = {c["id"]: c["text"] for c in self.program.controls(dialog["hwnd"]).values()}
         for name, text in REINSTALL_TEXTS.items():
             self.checks.equal(f"reinstall dialog {name} text", text, texts.get(IDC_DLG[name]))
@@ -246,7 +252,7 @@ class Run:
         station.wait_event(r"^lifted$", 30)
         station.send("place")
         station.wait_event(r"^placed$", 30)
-        self.program.confirm_reinstall(dialog)
+        self.program.click("confirm", dialog)
         try:
             wait_until(lambda: not self.program.reinstall_dialog(), 60, "the dialog to close")
             self.checks.check("'Прибор установлен' closes the dialog", True)
@@ -274,7 +280,7 @@ class Run:
                     continue
                 dialog = self.program.reinstall_dialog()
                 if dialog:
-                    self.program.confirm_reinstall(dialog)
+                    self.program.click("confirm", dialog)
                 elif self.program.on_page("check") and (self.program.refresh_main() or {}).get("enabled"):
                     if self.program.text("file") == FIRMWARE_NAME:
                         return
@@ -292,7 +298,7 @@ class Run:
         self.program.choose_file(self.firmware)
         self.program.wait_text("file", FIRMWARE_NAME)
         if self.program.controls()[IDC["risk"]]["check"] != 1:
-            self.program.click(CHECK_PAGE, "risk")
+            self.program.click("risk")
 
 
 # ---- scenarios ----
@@ -345,14 +351,13 @@ def scenario_discovery(run):
         os.unlink(run.station_link)
     run.silent = SilentPort(run.silent_link)
     main = program.start()
-    run.checks.equal("main window outer size", (1440, 1040),
-                     (main["rect"][2] - main["rect"][0], main["rect"][3] - main["rect"][1]))
+    run.expect_size("main window", main, (1440, 1040))
+    area = run.inspector.ask("workarea")
+    run.checks.check("main window inside the work area", inside(main["rect"], area), f"{main['rect']} in {area}")
     run.checks.equal("main window title", "Zarvel Update - Zarvel Ксарон 4", main["title"])
-    x_window = program.x_window()
-    run.checks.equal("X shows the whole window, frame included, where Windows has it",
-                     tuple(main["rect"][:2]) + (1440, 1040), x_window)
-    run.checks.equal("client origin at the window's corner + (3, 22), as Windows reports it",
-                     tuple(main["client"][:2]), (x_window[0] + 3, x_window[1] + 22))
+    x, y, width, height = wait_until(lambda: Screen.x_window("^Zarvel Update"), 60, "the main window on the X server")
+    run.checks.equal("X shows the whole window, frame included, where Windows has it", main["rect"],
+                     [x, y, x + width, y + height])
     program.wait_page("connect", 60)
     program.wait_text("status1", TEXT["no station"], 90)
     run.checks.check("no station yet: line 1 says so", True)
@@ -389,13 +394,13 @@ def scenario_choose_firmware(run):
     run.checks.begin("firmware chosen in the open-file dialog")
     program = run.program
     if program.controls()[IDC["risk"]]["check"] == 1:  # left ticked by a recovery
-        program.click(CHECK_PAGE, "risk")
+        program.click("risk")
     program.choose_file(run.firmware, "open-file-dialog")
     program.wait_text("file", FIRMWARE_NAME, 60)
     run.checks.check(f"file box shows {FIRMWARE_NAME}", True)
     run.expect_log(f"Firmware selected: {wine_path(run.firmware)}, blocks={BLOCKS}, crc32={run.crc}")
     run.expect_state("start", enabled=False)
-    program.click(CHECK_PAGE, "risk")
+    program.click("risk")
     wait_until(lambda: program.controls()[IDC["risk"]]["check"] == 1, 30, "the risk box ticked")
     run.checks.check("risk box ticked by a click", True)
     wait_until(lambda: program.controls()[IDC["start"]]["enabled"], 30, "Start enabled")
@@ -422,7 +427,7 @@ def scenario_cancel_on_check_page(run):
     run.checks.begin("cancel on the check page")
     program, station = run.program, run.station
     log_start = run.log_index()
-    program.click(CHECK_PAGE, "cancel")
+    program.click("cancel")
     wait_until(program.message_box, 60, "the cancellation box")
     station.send("lift")  # while the box is open: the new monitor will have to wait for it
     box = program.answer_box("cancelled-box")
@@ -507,7 +512,7 @@ def scenario_cancel_during_transfer(run):
     run.expect_state("cancel", visible=True, enabled=True)
     run.expect_texts({"cancel": TEXT["cancel"]})
     station.wait_event(rf"^block {last_but_one}/{BLOCKS}$", 60)
-    program.click(UPDATE_PAGE, "cancel")
+    program.click("cancel")
     run.screen.shot("update-page-transfer")
     wait_until(program.message_box, 60, "the cancellation box")
     # The page behind the box is switched only when the box is closed.

@@ -13,7 +13,7 @@ import shutil
 import sys
 import time
 
-from driver import (CHECK_PAGE, IDC, Inspector, Program, Screen, Station, Timeout, padded, wait_until)
+from driver import (IDC, Inspector, Program, Screen, Station, Timeout, padded, wait_until)
 
 
 def walk(args, screen, program, station):
@@ -29,10 +29,10 @@ def walk(args, screen, program, station):
     shot("check-page")
     program.choose_file(args.firmware, "open-file-dialog")
     program.wait_text("file", os.path.basename(args.firmware), 60)
-    program.click(CHECK_PAGE, "risk")
+    program.click("risk")
     wait_until(lambda: program.controls()[IDC["start"]]["enabled"], 60, "Start enabled")
     shot("check-page-ready")
-    program.click(CHECK_PAGE, "start")
+    program.click("start")
     program.wait_page("update", 60)
     blocks = int(station.wait_event(r"^dusize (\d+)$", 60)[1].group(1))
     station.wait_event(rf"^block {max(1, blocks // 3)}/", 120)
@@ -47,7 +47,7 @@ def walk(args, screen, program, station):
     station.send("lift")
     station.send("place")
     if dialog:
-        program.confirm_reinstall(dialog)
+        program.click("confirm", dialog)
         wait_until(lambda: not program.reinstall_dialog(), 60, "the dialog to close")
     program.wait_page("done", 240)
     shot("done-page")
