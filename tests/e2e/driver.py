@@ -26,7 +26,7 @@ IDC = {
     "choose": 1001, "risk": 1002, "start": 1003, "progress": 1004, "title": 1005,
     "step1": 1006, "step2": 1007, "step3": 1008, "heading": 1009, "description": 1010,
     "status1": 1011, "status2": 1012, "status3": 1013, "status4": 1014, "status5": 1015,
-    "file": 1016, "note": 1017, "cancel": 1019,
+    "file": 1016, "note": 1017, "cancel": 1019, "next": 1020,
 }
 IDC_DLG = {"confirm": 5001, "kicker": 5002, "title": 5003, "text": 5004, "hint": 5005}
 MESSAGE_BOX_TEXT = 0xFFFF

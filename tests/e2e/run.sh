@@ -4,7 +4,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 build="${ZARVEL_BUILD_DIR:-$root/build}"
-export ZARVEL_SCREEN=1600x1200x24  # the suite's screen: the program's windows must fit its work area
+export ZARVEL_SCREEN=1366x768x24  # the suite's screen: the program's windows must fit its work area
 # shellcheck source=scripts/wine-env.sh
 source "$root/scripts/wine-env.sh"
 trap wine_env_stop EXIT

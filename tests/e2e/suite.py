@@ -35,6 +35,7 @@ TEXT = {
     "no station": "○  Дата-станция не обнаружена",
     "station on COM6": "✓  Дата-станция подключена (COM6)",
     "place instrument": "○  Установите прибор на дата-станцию",
+    "lift updated": "○  Снимите обновлённый прибор и установите следующий",
     "check 1": "✓  Прибор подключён",
     "check 2": "✓  Напряжение аккумулятора: 3.95 В",
     "check 3": "✓  Минимально допустимое напряжение: 3,90 В",
@@ -609,6 +610,39 @@ def scenario_success(run):
                      str(list(zip(expected, positions))))
 
 
+def scenario_next_instrument(run):
+    """A service centre's day: the updated instrument lifted, another one (older firmware) placed
+    and updated in the same run of the program."""
+    run.checks.begin("the next instrument, updated without a restart")
+    program, station = run.program, run.station
+    first_image = station.wait_event(r"^image-ok ", 10)[0]
+    program.click("next")
+    program.wait_page("connect", 60)
+    program.wait_text("status2", TEXT["lift updated"], 60)
+    run.checks.check("the updated instrument is not taken for the next one", True)
+    run.expect_log("Next instrument requested by user")
+    station.send("lift")
+    program.wait_text("status2", TEXT["place instrument"], 60)
+    station.send("set version 1.1.0")
+    station.wait_event(r"^version 1\.1\.0$", 30)
+    station.send("place")
+    run.wait_check_page()
+    run.expect_log("GV -> 1.1.0")
+    run.expect_texts({"file": FIRMWARE_NAME})
+    drst_seen = len(station.events())
+    run.press_start()  # the file and the ticked risk box were kept
+    run.reinstall(station, drst_after=drst_seen)
+    program.wait_page("done", REBOOT_WAIT_S + 90)
+    station.wait_event(rf"^image-ok blocks={BLOCKS} crc={run.crc}$", 10, after=first_image + 1)
+    run.checks.equal("the second station image is the file padded with 0xFF", padded(run.firmware_bytes),
+                     station.received_image())
+    log = program.log_lines()
+    this_run = log[len(log) - log[::-1].index("Zarvel Update started") - 1:]
+    run.checks.equal("one start, one elevation, both updates in this run's log", [1, 2],
+                     [sum(line.startswith("Administrator elevation: ") for line in this_run),
+                      this_run.count("BB after successful update -> OK")])
+
+
 def scenario_close(run):
     run.checks.begin("normal close after the update: the caption's close box")
     program = run.program
@@ -632,6 +666,7 @@ SCENARIOS = [
     scenario_version_unchanged,
     scenario_not_back,
     scenario_success,
+    scenario_next_instrument,
     scenario_close,
 ]
 
