@@ -13,9 +13,7 @@
 
 namespace {
 using Lock = std::lock_guard<std::recursive_mutex>;
-VirtualClock* theClock = nullptr;
-FakeSerial* theSerial = nullptr;
-Posts* thePosts = nullptr;
+Rig* rig = nullptr;
 
 void ResetAppState() {
     AppState& app = App();
@@ -26,60 +24,71 @@ void ResetAppState() {
     app.firmware = FirmwareImage{};
 }
 
-uint32_t Listing(wchar_t* buffer, uint32_t capacity, uint32_t* error) {
-    const Lock lock(FakeMutex());
-    theClock->Step();
-    theSerial->listings.push_back(capacity);
-    std::wstring names = theSerial->otherNames;
-    for (const auto& [number, port] : theSerial->ports) names += port.gone ? L"" : L"COM" + std::to_wstring(number) + L'\0';
-    names += L'\0';
-    if (theSerial->listingError != 0 || names.size() > capacity) {
-        *error = theSerial->listingError != 0 ? theSerial->listingError : 122; // too small a buffer
-        return 0;
+uint64_t Tick() {
+    const Lock lock(rig->mutex);
+    return rig->now;
+}
+
+void Sleep(uint32_t ms) {
+    {
+        const Lock lock(rig->mutex);
+        rig->Step();
+        rig->now += ms;
+        if (ms != kEmptyReadPauseMs) rig->pauses.push_back(ms);
     }
-    return static_cast<uint32_t>(names.copy(buffer, names.size()));
+    if (rig->onSleep) rig->onSleep(ms);
+}
+
+uint32_t Listing(wchar_t* buffer, uint32_t capacity, uint32_t* error) {
+    const Lock lock(rig->mutex);
+    rig->Step();
+    rig->listings.push_back(capacity);
+    std::wstring names = rig->otherNames;
+    for (const auto& [number, port] : rig->ports) names += port.gone ? L"" : L"COM" + std::to_wstring(number) + L'\0';
+    names += L'\0';
+    if (rig->listingError == 0 && names.size() <= capacity) return static_cast<uint32_t>(names.copy(buffer, names.size()));
+    *error = rig->listingError != 0 ? rig->listingError : 122; // the buffer is too small
+    return 0;
 }
 
 OpenOutcome Open(int number, PortHandle* handle) {
-    const Lock lock(FakeMutex());
-    const auto found = theSerial->ports.find(number);
-    if (found == theSerial->ports.end() || found->second.gone || found->second.kind == FakeSerial::Held) return OpenOutcome::CannotOpen;
-    if (found->second.kind == FakeSerial::Refuses) return OpenOutcome::SettingsFailed;
+    const Lock lock(rig->mutex);
     static uintptr_t next = 0x100;
-    *handle = reinterpret_cast<PortHandle>(next++);
-    theSerial->handles[*handle] = number;
+    const auto found = rig->ports.find(number);
+    if (found == rig->ports.end() || found->second.gone || found->second.kind == Rig::Held) return OpenOutcome::CannotOpen;
+    if (found->second.kind == Rig::Refuses) return OpenOutcome::SettingsFailed;
+    rig->handles[*handle = reinterpret_cast<PortHandle>(next++)] = number;
     return OpenOutcome::Opened;
 }
 
 void Close(PortHandle handle) {
-    const Lock lock(FakeMutex());
-    theSerial->Of(handle).input.clear();
-    theSerial->handles.erase(handle);
+    const Lock lock(rig->mutex);
+    rig->Of(handle).input.clear();
+    rig->handles.erase(handle);
 }
 
-void Purge(PortHandle handle) { // what has arrived goes; bytes still on their way come later
-    const Lock lock(FakeMutex());
-    auto& input = theSerial->Of(handle).input;
-    while (!input.empty() && input.front().first <= theClock->now) input.pop_front();
+void Purge(PortHandle handle) {
+    const Lock lock(rig->mutex);
+    rig->Of(handle).input.clear();
 }
 
 bool Write(PortHandle handle, const char* data, uint32_t size, uint32_t* written) {
-    int number = 0;
+    const std::string command(data, size);
     Device device;
     {
-        const Lock lock(FakeMutex());
-        theClock->Step();
-        if (theSerial->Of(handle, &number).gone) return false;
-        theSerial->writes.emplace_back(number, std::string(data, size));
-        device = theSerial->ports[number].device;
+        const Lock lock(rig->mutex);
+        rig->Step();
+        if (rig->Of(handle).gone) return false;
+        rig->writes.emplace_back(rig->handles[handle], command);
+        device = rig->Of(handle).device;
     }
-    const std::string reply = device(std::string(data, size)); // unlocked: it may block or throw
-    const Lock lock(FakeMutex());
-    FakeSerial::Port& port = theSerial->Of(handle);
+    const std::string reply = device(command); // unlocked: it may block or throw
+    const Lock lock(rig->mutex);
+    Rig::Port& port = rig->Of(handle);
     port.gone = port.gone || reply == kUnplugs;
     *written = reply == kShortWrite ? size - 1 : size;
     if (reply == kWriteFails || reply == kShortWrite || reply == kUnplugs) return reply != kWriteFails;
-    uint64_t at = theClock->now;
+    uint64_t at = rig->now;
     for (char c : reply) {
         if (c == '~') at += 100;
         else port.input.emplace_back(at, c);
@@ -88,119 +97,83 @@ bool Write(PortHandle handle, const char* data, uint32_t size, uint32_t* written
 }
 
 bool Read(PortHandle handle, char* buffer, uint32_t capacity, uint32_t* got) {
-    const Lock lock(FakeMutex());
-    ++theSerial->reads;
-    auto& input = theSerial->Of(handle).input;
-    for (*got = 0; *got < capacity && !input.empty() && input.front().first <= theClock->now; input.pop_front())
+    const Lock lock(rig->mutex);
+    ++rig->reads;
+    auto& input = rig->Of(handle).input;
+    for (*got = 0; *got < capacity && !input.empty() && input.front().first <= rig->now; input.pop_front())
         buffer[(*got)++] = input.front().second;
-    return !theSerial->Of(handle).gone;
-}
-uint64_t Tick() {
-    const Lock lock(FakeMutex());
-    return theClock->now;
+    return !rig->Of(handle).gone;
 }
 
-void Sleep(uint32_t ms) {
-    {
-        const Lock lock(FakeMutex());
-        theClock->Step();
-        theClock->now += ms;
-        if (ms != kEmptyReadPauseMs) theClock->pauses.push_back(ms);
-    }
-    if (theClock->onSleep) theClock->onSleep(ms);
+bool Post(uint32_t code, uintptr_t wParam, intptr_t lParam) {
+    if (rig->refusing) return false;
+    auto* text = code == MSG_STATUS_LINE || code == MSG_OPERATION_DONE ? reinterpret_cast<std::wstring*>(lParam) : nullptr;
+    const std::wstring post = code == MSG_STATUS_LINE          ? L"line " + std::to_wstring(wParam) + L": " + *text
+                              : code == MSG_PROGRESS           ? L"progress " + std::to_wstring(wParam) + L" mark " + std::to_wstring(lParam)
+                              : code == MSG_OPERATION_DONE     ? L"done " + std::to_wstring(wParam) + L": " + (text ? *text : L"")
+                              : code == MSG_INSTRUMENT_CHECKED ? L"instrument checked"
+                              : code == MSG_REINSTALL_PROMPT   ? L"reinstall prompt"
+                                                               : L"code " + std::to_wstring(code);
+    if (rig->onPost) rig->onPost(post);
+    delete text;
+    const Lock lock(rig->mutex);
+    rig->posted.push_back(post);
+    return true;
 }
 } // namespace
 
-std::recursive_mutex& FakeMutex() {
-    static std::recursive_mutex mutex;
-    return mutex;
+Rig::Rig() {
+    static const ClockHooks clock{Tick, Sleep};
+    static const SerialIo io{Listing, Open, Close, Purge, Write, /*flush*/ [](PortHandle) {}, Read};
+    ResetAppState();
+    rig = this;
+    SetClockHooks(&clock);
+    SetSerialIo(&io);
+    SetPostHook(Post);
+    SetLogTimeSource([] { return LogTime{12, 0, 0}; });
+    OpenLog(dir.path() / "Zarvel-Update.log");
+    Add(3, [this](const std::string& command) { return station(command); });
 }
 
-VirtualClock::VirtualClock() {
-    static const ClockHooks hooks{Tick, Sleep};
-    theClock = this;
-    SetClockHooks(&hooks);
+Rig::~Rig() {
+    CloseLog();
+    SetLogTimeSource(nullptr);
+    SetPostHook(nullptr);
+    SetSerialIo(nullptr);
+    SetClockHooks(nullptr);
+    ResetAppState();
+    EXPECT_EQ(0u, handles.size()) << "a port was left open";
 }
 
-VirtualClock::~VirtualClock() { SetClockHooks(nullptr); }
-
-void VirtualClock::Step() {
+void Rig::Step() {
     if (++steps < 100000) return;
     App().appClosing.store(true);
     throw std::runtime_error("runaway test");
 }
 
-FakeSerial::FakeSerial() {
-    static const SerialIo io{Listing, Open, Close, Purge, Write, /*flush*/ [](PortHandle) {}, Read};
-    theSerial = this;
-    SetSerialIo(&io);
+Rig::Port& Rig::Of(PortHandle handle) {
+    EXPECT_EQ(1u, handles.count(handle)) << "a serial call on a handle that is not open";
+    return ports[handles[handle]];
 }
 
-FakeSerial::~FakeSerial() {
-    SetSerialIo(nullptr);
-    EXPECT_EQ(0u, handles.size()) << "a port was left open";
-}
-
-FakeSerial::Port& FakeSerial::Of(PortHandle handle, int* number) {
-    static Port stray{{}, Held, true, {}};
-    const auto found = handles.find(handle);
-    if (found == handles.end()) {
-        ADD_FAILURE() << "a serial call on a handle that is not open";
-        return stray;
-    }
-    if (number) *number = found->second;
-    return ports[found->second];
-}
-
-size_t FakeSerial::OpenHandles() {
-    const Lock lock(FakeMutex());
+size_t Rig::OpenHandles() {
+    const Lock lock(mutex);
     return handles.size();
 }
 
-std::string FakeSerial::Sent() {
-    const Lock lock(FakeMutex());
+std::string Rig::Sent() {
+    const Lock lock(mutex);
     std::string sent;
     for (const auto& write : writes) sent += (sent.empty() ? "" : " ") + Mnemonic(write.second);
     return sent;
 }
 
-Posts::Posts() {
-    thePosts = this;
-    SetPostHook([](uint32_t code, uintptr_t wParam, intptr_t lParam) {
-        if (thePosts->refusing) return false;
-        auto* text = code == MSG_STATUS_LINE || code == MSG_OPERATION_DONE ? reinterpret_cast<std::wstring*>(lParam) : nullptr;
-        const std::wstring post = code == MSG_STATUS_LINE      ? L"line " + std::to_wstring(wParam) + L": " + *text
-                                  : code == MSG_PROGRESS       ? L"progress " + std::to_wstring(wParam) + L" mark " + std::to_wstring(lParam)
-                                  : code == MSG_OPERATION_DONE ? L"done " + std::to_wstring(wParam) + L": " + (text ? *text : L"")
-                                  : code == MSG_INSTRUMENT_CHECKED ? L"instrument checked"
-                                  : code == MSG_REINSTALL_PROMPT   ? L"reinstall prompt"
-                                                                   : L"code " + std::to_wstring(code);
-        if (thePosts->onPost) thePosts->onPost(post);
-        delete text;
-        const Lock lock(FakeMutex());
-        thePosts->all.push_back(post);
-        return true;
-    });
+std::vector<std::wstring> Rig::Posts() {
+    const Lock lock(mutex);
+    return posted;
 }
 
-Posts::~Posts() { SetPostHook(nullptr); }
-
-std::vector<std::wstring> Posts::All() {
-    const Lock lock(FakeMutex());
-    return all;
-}
-
-LogCapture::LogCapture() {
-    SetLogTimeSource([] { return LogTime{12, 0, 0}; });
-    OpenLog(dir.path() / "Zarvel-Update.log");
-}
-
-LogCapture::~LogCapture() {
-    CloseLog();
-    SetLogTimeSource(nullptr);
-}
-
-std::vector<std::string> LogCapture::Lines() {
+std::vector<std::string> Rig::Log() {
     std::ifstream in(dir.path() / "Zarvel-Update.log");
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);) lines.push_back(line.rfind("12:00:00  ", 0) == 0 ? line.substr(10) : "?" + line);
@@ -214,13 +187,6 @@ std::string Station::operator()(const std::string& command) {
     const std::vector<std::string>& list = replies[mnemonic];
     return list.empty() ? "" : list[std::min(nth, list.size() - 1)];
 }
-
-Rig::Rig() {
-    ResetAppState();
-    serial.Add(3, [this](const std::string& command) { return station(command); });
-}
-
-Rig::~Rig() { ResetAppState(); }
 
 std::string Mnemonic(const std::string& command) {
     return command.substr(0, std::find_if(command.begin(), command.end(), [](char c) { return c < 'A' || c > 'Z'; }) - command.begin());

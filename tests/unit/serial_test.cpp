@@ -134,44 +134,44 @@ TEST(ComPorts, OrderSortsRemovesDuplicatesAndPutsThePreferredPortFirst) {
 
 TEST(ComPorts, EnumerationGrowsTheBufferOnlyForError122AndLogsFailures) {
     Rig rig; // the station on COM3
-    rig.serial.otherNames = std::wstring(L"C:\0COM10\0COM3\0com4\0COMX1\0COM0\0LPT1\0", 36);
+    rig.otherNames = std::wstring(L"C:\0COM10\0COM3\0com4\0COMX1\0COM0\0LPT1\0", 36);
     EXPECT_EQ((std::vector<int>{10, 3}), EnumerateComPorts(10));
-    for (int i = 0; i < 1000; ++i) rig.serial.otherNames += std::wstring(L"HarddiskVolume\0", 15);
+    for (int i = 0; i < 1000; ++i) rig.otherNames += std::wstring(L"HarddiskVolume\0", 15);
     EXPECT_EQ((std::vector<int>{3, 10}), EnumerateComPorts(0));
-    EXPECT_EQ((std::vector<uint32_t>{4096, 4096, 8192, 16384}), rig.serial.listings);
-    rig.serial.listings.clear();
+    EXPECT_EQ((std::vector<uint32_t>{4096, 4096, 8192, 16384}), rig.listings);
+    rig.listings.clear();
     for (uint32_t error : {5u, 4294967295u, 122u}) {
-        rig.serial.listingError = error;
+        rig.listingError = error;
         EXPECT_EQ(std::vector<int>{}, EnumerateComPorts(3));
     }
     EXPECT_EQ((std::vector<uint32_t>{4096, 4096, 4096, 8192, 16384, 32768, 65536, 131072, 262144, 524288, 1048576}),
-              rig.serial.listings);
+              rig.listings);
     EXPECT_EQ((std::vector<std::string>{"COM port enumeration failed: Windows error 5",
                                         "COM port enumeration failed: Windows error 4294967295",
                                         "COM port enumeration failed: Windows error 122"}),
-              rig.log.Lines());
+              rig.Log());
 }
 
 // The serial layer keeps its own claims: not every driver refuses a second open (Wine's does not).
 TEST(ComPorts, APortOpensOnlyWhileNoHandleHoldsItAndClosesOnEveryWayOut) {
     Rig rig;
     const Device silent = [](const std::string&) { return ""; };
-    rig.serial.Add(4, silent, FakeSerial::Held);
-    rig.serial.Add(5, silent, FakeSerial::Refuses);
+    rig.Add(4, silent, Rig::Held);
+    rig.Add(5, silent, Rig::Refuses);
     SerialPort port, other;
     EXPECT_FALSE(OpenPort(port, 4));
     EXPECT_FALSE(OpenPort(port, 6)) << "absent";
     EXPECT_FALSE(OpenPort(port, 5));
     EXPECT_EQ(0, port.portNumber) << "after a failed settings step";
     EXPECT_EQ("", Transact(port, "BGV\n", 700)) << "a closed port writes nothing";
-    EXPECT_EQ(1000000u, rig.clock.now) << "and returns at once";
-    rig.serial.Add(4, silent);
-    rig.serial.Add(5, silent);
+    EXPECT_EQ(1000000u, rig.now) << "and returns at once";
+    rig.Add(4, silent);
+    rig.Add(5, silent);
     ASSERT_TRUE(OpenPort(port, 4)) << "a failed open keeps no claim";
     EXPECT_FALSE(OpenPort(other, 4));
     EXPECT_FALSE(IsPortOpen(other));
     ASSERT_TRUE(OpenPort(port, 5)) << "opening an open port gives up its old one";
-    EXPECT_EQ(1u, rig.serial.OpenHandles());
+    EXPECT_EQ(1u, rig.OpenHandles());
     EXPECT_TRUE(OpenPort(other, 4));
     ClosePort(other);
     EXPECT_EQ(5, port.portNumber);
@@ -179,7 +179,7 @@ TEST(ComPorts, APortOpensOnlyWhileNoHandleHoldsItAndClosesOnEveryWayOut) {
     ClosePort(port);
     EXPECT_FALSE(IsPortOpen(port));
     EXPECT_EQ(0, port.portNumber);
-    EXPECT_EQ("", rig.serial.Sent());
+    EXPECT_EQ("", rig.Sent());
 
     std::atomic<int> holders{0}, overlaps{0}, wins{0};
     std::vector<std::thread> threads;
@@ -222,12 +222,12 @@ TEST(Transact, CollectsOneReplyLineOrWhatCameBeforeTheDeadlineNeverEarlier) {
     };
     for (const auto& row : rows) {
         Rig rig;
-        rig.serial.Add(5, [&row](const std::string&) { return row.reply; });
+        rig.Add(5, [&row](const std::string&) { return row.reply; });
         SerialPort port;
         ASSERT_TRUE(OpenPort(port, 5));
         EXPECT_EQ(row.result, Transact(port, "BGV\n", row.timeoutMs)) << row.name;
-        EXPECT_EQ(row.tookMs, rig.clock.now - 1000000) << row.name;
-        EXPECT_EQ((std::vector<std::pair<int, std::string>>{{5, "BGV\n"}}), rig.serial.writes) << row.name;
+        EXPECT_EQ(row.tookMs, rig.now - 1000000) << row.name;
+        EXPECT_EQ((std::vector<std::pair<int, std::string>>{{5, "BGV\n"}}), rig.writes) << row.name;
         ClosePort(port);
     }
 }
@@ -239,9 +239,9 @@ TEST(Transact, DropsWhatCameBeforeItsCommandOrBeforeAFailedRead) {
     EXPECT_EQ("", Transact(port, "GV\n", 0)); // its reply arrives, unread
     EXPECT_EQ("3.95\r\n", Transact(port, "GB\n", 2000));
     rig.station.replies["GB"] = {"3.~~95\r\n"};
-    rig.clock.onSleep = [&](uint32_t) { rig.serial.Unplug(3); }; // after the first bytes came
+    rig.onSleep = [&](uint32_t) { rig.Unplug(3); }; // after the first bytes came
     EXPECT_EQ("", Transact(port, "GB\n", 2000));
-    EXPECT_EQ(1u + 3u, rig.serial.reads) << "GB; then bytes, nothing, failure";
+    EXPECT_EQ(1u + 3u, rig.reads) << "GB; then bytes, nothing, failure";
     ClosePort(port);
 }
 
