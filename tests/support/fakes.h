@@ -36,7 +36,7 @@ struct Rig {
     struct Port {
         Device device;
         Kind kind;
-        bool gone; // unplugged: no longer listed, and its handles fail
+        bool gone; // unplugged: not listed, its handles fail
         std::deque<std::pair<uint64_t, char>> input; // arrival time, byte
     };
     Rig();  // the shared state at its initial values; the station on COM3
@@ -44,9 +44,9 @@ struct Rig {
     void Add(int number, Device device, Kind kind = Answers) { ports[number] = {std::move(device), kind, false, {}}; }
     void Unplug(int number) { ports[number].gone = true; }
     size_t OpenHandles();
-    std::string Sent();               // the mnemonics of every command written: "BGV GB DUSTART"
-    std::vector<std::wstring> Posts(); // "line 2: text", "progress 90 mark 1", "done 1: text" (result,
-                                       // text), "instrument checked", "reinstall prompt"
+    std::string Sent();                // the mnemonics of every command written: "BGV GB DUSTART"
+    std::vector<std::wstring> Posts(); // "line 2: text", "progress 90 mark 1", "done 1: text" (result, text),
+                                       // "instrument checked", "reinstall prompt"
     std::vector<std::string> Log();    // its lines without their stamp
     void Step();
     Port& Of(PortHandle handle); // fails the test for a handle that is not open
@@ -75,5 +75,4 @@ struct Rig {
 };
 
 std::string Mnemonic(const std::string& command); // "DUSIZE2\n" -> "DUSIZE"
-// An image of whole blocks with a recognisable pattern, its CRC-32 and version.
-FirmwareImage TestImage(size_t blocks, const std::string& version = "1.2.3");
+FirmwareImage TestImage(size_t blocks, const std::string& version = "1.2.3"); // a pattern, its CRC-32
