@@ -6,6 +6,11 @@
 #include <algorithm>
 #include <future>
 #include <stdexcept>
+#include <system_error>
+
+#ifndef _WIN32
+#include <pthread.h>
+#endif
 
 #include "core/app_state.h"
 #include "serial/commands.h"
@@ -310,6 +315,18 @@ TEST(WorkerThreads, CountedUntilTheirProcedureEndsWhicheverWay) {
     EXPECT_TRUE(WaitForWorkers(20000));
     EXPECT_EQ(std::vector<std::string>{"Worker stopped by an error: worker broke"}, rig.Log());
     EXPECT_TRUE(WaitForWorkers(0));
+#ifndef _WIN32
+    // A thread the system cannot create is not counted, or shutdown would wait for it: here it
+    // cannot map a default stack larger than the address space.
+    pthread_attr_t usual, huge;
+    pthread_getattr_default_np(&usual);
+    pthread_attr_init(&huge);
+    pthread_attr_setstacksize(&huge, size_t{1} << 47);
+    pthread_setattr_default_np(&huge);
+    EXPECT_THROW(StartDetachedWorker([] {}), std::system_error);
+    pthread_setattr_default_np(&usual);
+    EXPECT_EQ(0, App().runningWorkers.load());
+#endif
 }
 
 TEST(WorkerThreads, MonitorsAndTheUpdateRunOnTheirOwnThreadAMonitorOnlyWhileNoOperationIs) {
