@@ -1,0 +1,201 @@
+#include "tests/support/fakes.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <stdexcept>
+
+#include "core/app_state.h"
+#include "core/clock.h"
+#include "core/log.h"
+#include "core/notifications.h"
+
+namespace {
+using Lock = std::lock_guard<std::recursive_mutex>;
+Rig* rig = nullptr;
+
+void ResetAppState() {
+    AppState& app = App();
+    for (auto* flag : {&app.appClosing, &app.operationBusy, &app.cancelRequested, &app.cancelAllowed}) flag->store(false);
+    app.preferredPort.store(0);
+    app.batteryVoltage = 0.0;
+    app.instrumentReady = false;
+    app.firmware = FirmwareImage{};
+}
+
+uint64_t Tick() {
+    const Lock lock(rig->mutex);
+    return rig->now;
+}
+
+void Sleep(uint32_t ms) {
+    {
+        const Lock lock(rig->mutex);
+        rig->Step();
+        rig->now += ms;
+        if (ms != kEmptyReadPauseMs) rig->pauses.push_back(ms);
+    }
+    if (rig->onSleep) rig->onSleep(ms);
+}
+
+uint32_t Listing(wchar_t* buffer, uint32_t capacity, uint32_t* error) {
+    const Lock lock(rig->mutex);
+    rig->Step();
+    rig->listings.push_back(capacity);
+    std::wstring names = rig->otherNames;
+    for (const auto& [number, port] : rig->ports) names += port.gone ? L"" : L"COM" + std::to_wstring(number) + L'\0';
+    names += L'\0';
+    if (rig->listingError == 0 && names.size() <= capacity) return static_cast<uint32_t>(names.copy(buffer, names.size()));
+    *error = rig->listingError != 0 ? rig->listingError : 122; // the buffer is too small
+    return 0;
+}
+
+OpenOutcome Open(int number, PortHandle* handle) {
+    const Lock lock(rig->mutex);
+    static uintptr_t next = 0x100;
+    const auto found = rig->ports.find(number);
+    if (found == rig->ports.end() || found->second.gone || found->second.kind == Rig::Held) return OpenOutcome::CannotOpen;
+    if (found->second.kind == Rig::Refuses) return OpenOutcome::SettingsFailed;
+    rig->handles[*handle = reinterpret_cast<PortHandle>(next++)] = number;
+    return OpenOutcome::Opened;
+}
+
+void Close(PortHandle handle) {
+    const Lock lock(rig->mutex);
+    rig->Of(handle).input.clear();
+    rig->handles.erase(handle);
+}
+
+void Purge(PortHandle handle) {
+    const Lock lock(rig->mutex);
+    rig->Of(handle).input.clear();
+}
+
+bool Write(PortHandle handle, const char* data, uint32_t size, uint32_t* written) {
+    const std::string command(data, size);
+    Device device;
+    {
+        const Lock lock(rig->mutex);
+        rig->Step();
+        if (rig->Of(handle).gone) return false;
+        rig->writes.emplace_back(rig->handles[handle], command);
+        device = rig->Of(handle).device;
+    }
+    const std::string reply = device(command); // unlocked: it may block or throw
+    const Lock lock(rig->mutex);
+    Rig::Port& port = rig->Of(handle);
+    port.gone = port.gone || reply == kUnplugs;
+    *written = reply == kShortWrite ? size - 1 : size;
+    if (reply == kWriteFails || reply == kShortWrite || reply == kUnplugs) return reply != kWriteFails;
+    uint64_t at = rig->now;
+    for (char c : reply) {
+        if (c == '~') at += 100;
+        else port.input.emplace_back(at, c);
+    }
+    return true;
+}
+
+bool Read(PortHandle handle, char* buffer, uint32_t capacity, uint32_t* got) {
+    const Lock lock(rig->mutex);
+    ++rig->reads;
+    auto& input = rig->Of(handle).input;
+    for (*got = 0; *got < capacity && !input.empty() && input.front().first <= rig->now; input.pop_front())
+        buffer[(*got)++] = input.front().second;
+    return !rig->Of(handle).gone;
+}
+
+bool Post(uint32_t code, uintptr_t wParam, intptr_t lParam) {
+    if (rig->refusing) return false;
+    auto* text = code == MSG_STATUS_LINE || code == MSG_OPERATION_DONE ? reinterpret_cast<std::wstring*>(lParam) : nullptr;
+    const std::wstring post = code == MSG_STATUS_LINE          ? L"line " + std::to_wstring(wParam) + L": " + *text
+                              : code == MSG_PROGRESS           ? L"progress " + std::to_wstring(wParam) + L" mark " + std::to_wstring(lParam)
+                              : code == MSG_OPERATION_DONE     ? L"done " + std::to_wstring(wParam) + L": " + (text ? *text : L"")
+                              : code == MSG_INSTRUMENT_CHECKED ? L"instrument checked"
+                              : code == MSG_REINSTALL_PROMPT   ? L"reinstall prompt"
+                                                               : L"code " + std::to_wstring(code);
+    if (rig->onPost) rig->onPost(post);
+    delete text;
+    const Lock lock(rig->mutex);
+    rig->posted.push_back(post);
+    return true;
+}
+} // namespace
+
+Rig::Rig() {
+    static const ClockHooks clock{Tick, Sleep};
+    static const SerialIo io{Listing, Open, Close, Purge, Write, /*flush*/ [](PortHandle) {}, Read};
+    ResetAppState();
+    rig = this;
+    SetClockHooks(&clock);
+    SetSerialIo(&io);
+    SetPostHook(Post);
+    SetLogTimeSource([] { return LogTime{12, 0, 0}; });
+    OpenLog(dir.path() / "Zarvel-Update.log");
+    Add(3, [this](const std::string& command) { return station(command); });
+}
+
+Rig::~Rig() {
+    CloseLog();
+    SetLogTimeSource(nullptr);
+    SetPostHook(nullptr);
+    SetSerialIo(nullptr);
+    SetClockHooks(nullptr);
+    ResetAppState();
+    EXPECT_EQ(0u, handles.size()) << "a port was left open";
+}
+
+void Rig::Step() {
+    if (++steps < 100000) return;
+    App().appClosing.store(true);
+    throw std::runtime_error("runaway test");
+}
+
+Rig::Port& Rig::Of(PortHandle handle) {
+    EXPECT_EQ(1u, handles.count(handle)) << "a serial call on a handle that is not open";
+    return ports[handles[handle]];
+}
+
+size_t Rig::OpenHandles() {
+    const Lock lock(mutex);
+    return handles.size();
+}
+
+std::string Rig::Sent() {
+    const Lock lock(mutex);
+    std::string sent;
+    for (const auto& write : writes) sent += (sent.empty() ? "" : " ") + Mnemonic(write.second);
+    return sent;
+}
+
+std::vector<std::wstring> Rig::Posts() {
+    const Lock lock(mutex);
+    return posted;
+}
+
+std::vector<std::string> Rig::Log() {
+    std::ifstream in(dir.path() / "Zarvel-Update.log");
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line.rfind("12:00:00  ", 0) == 0 ? line.substr(10) : "?" + line);
+    return lines;
+}
+
+std::string Station::operator()(const std::string& command) {
+    const std::string mnemonic = Mnemonic(command);
+    const size_t nth = sent[mnemonic]++;
+    if (onCommand) onCommand(mnemonic, nth);
+    const std::vector<std::string>& list = replies[mnemonic];
+    return list.empty() ? "" : list[std::min(nth, list.size() - 1)];
+}
+
+std::string Mnemonic(const std::string& command) {
+    return command.substr(0, std::find_if(command.begin(), command.end(), [](char c) { return c < 'A' || c > 'Z'; }) - command.begin());
+}
+
+FirmwareImage TestImage(size_t blocks, const std::string& version) {
+    FirmwareImage image;
+    for (size_t i = 0; i < blocks * FirmwareBlockSize; ++i) image.bytes.push_back(static_cast<uint8_t>(i * 7 + i / 120));
+    image.crc32 = Crc32(image.bytes.data(), image.bytes.size());
+    image.version = version;
+    return image;
+}

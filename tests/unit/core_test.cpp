@@ -1,0 +1,174 @@
+// Text conversion, the log and the notifications to the window.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <new>
+#include <sstream>
+#include <thread>
+
+#include "core/log.h"
+#include "core/notifications.h"
+#include "core/text.h"
+#include "tests/support/fakes.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace {
+
+const std::wstring kBad = L"\uFFFD";
+
+TEST(Text, Utf8ToWideDecodesAndReplacesEachMalformedByte) {
+    const std::pair<std::string, std::wstring> rows[] = {
+        {"1.2.3 \xD0\x9A\xD1\x81\xD0\xB0", L"1.2.3 Кса"},
+        {std::string(1, '\0'), std::wstring(1, L'\0')},
+        {"\xF0\x90\x80\x80 \xF0\x9F\x98\x80 \xF4\x8F\xBF\xBF", L"\U00010000 \U0001F600 \U0010FFFF"},
+        {"a\x80" "b", L"a" + kBad + L"b"},                          // stray continuation byte
+        {"\xD0" "a v\xD0", kBad + L"a v" + kBad},                   // sequence cut short
+        {"\xC0\xAF", kBad + kBad},                                  // overlong slash
+        {"\xE0\x9F\xBF", kBad + kBad + kBad},                       // overlong U+07FF
+        {"\xED\xA0\x80", kBad + kBad + kBad},                       // encoded surrogate
+        {"\xF4\x90\x80\x80", kBad + kBad + kBad + kBad},            // beyond U+10FFFF
+        {"\xF8\x88\x80\x80\x80", kBad + kBad + kBad + kBad + kBad}, // no such lead byte
+    };
+    for (const auto& [utf8, wide] : rows) EXPECT_EQ(wide, Utf8ToWide(utf8)) << utf8;
+}
+
+// Wide text is UTF-16 on Windows (run under Wine) and UTF-32 here: the rows hold for both.
+TEST(Text, WideToUtf8EncodesAndReplacesUnpairedSurrogates) {
+    const std::pair<std::wstring, std::string> rows[] = {
+        {L"Пр v1.2 \U0001F600", "\xD0\x9F\xD1\x80 v1.2 \xF0\x9F\x98\x80"},
+        {L"\U00010000\U0010FFFF", "\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"},
+        {std::wstring(1, wchar_t(0xD800)) + L"a", "\xEF\xBF\xBD" "a"},
+        {std::wstring(1, wchar_t(0xDFFF)) + wchar_t(0xDC00) + wchar_t(0xDBFF), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+    };
+    for (const auto& [wide, utf8] : rows) EXPECT_EQ(utf8, WideToUtf8(wide));
+}
+
+std::string ReadAll(const std::filesystem::path& path) {
+    std::ostringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
+}
+
+#ifdef _WIN32
+const std::string kEol = "\r\n"; // the log is a text-mode file
+#else
+const std::string kEol = "\n";
+#endif
+
+class LogTest : public ::testing::Test {
+protected:
+    void SetUp() override { SetLogTimeSource([] { return LogTime{9, 5, 7}; }); }
+    void TearDown() override { CloseLog(), SetLogTimeSource(nullptr); }
+    TempDir dir_;
+    const std::filesystem::path path_ = dir_.path() / "Zarvel-Update.log";
+};
+
+TEST_F(LogTest, AppendsPaddedTimeTwoSpacesAndTheMessageByteForByte) {
+    std::ofstream(path_, std::ios::binary) << "old" << kEol;
+    OpenLog(path_);
+    for (const std::string& message : {std::string("started"), std::string(), std::string("a\nb"), std::string("a\0b", 3)}) WriteLog(message);
+    CloseLog();
+    WriteLog("after closing");
+    EXPECT_EQ("old" + kEol + "09:05:07  started" + kEol + "09:05:07  " + kEol + "09:05:07  a" + kEol + "b" + kEol + "09:05:07  " +
+                  std::string("a\0b", 3) + kEol,
+              ReadAll(path_));
+    OpenLog(dir_.path() / "missing-folder" / "x.log"); // cannot be opened: writes are silent
+    WriteLog("nothing happens");
+    EXPECT_FALSE(std::filesystem::exists(dir_.path() / "missing-folder"));
+}
+
+#ifdef _WIN32
+// Runs a Unix program (ln, rm) under Wine on the Unix names of paths, and waits until done() holds:
+// Wine may report such a process ended before it has run.
+template <typename Done>
+void RunUnix(const wchar_t* program, const wchar_t* options, std::initializer_list<std::filesystem::path> paths, Done done) {
+    using UnixName = char*(CDECL*)(LPCWSTR);
+    const auto unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    ASSERT_NE(nullptr, unixName) << "Windows tests run under Wine";
+    std::wstring command = std::wstring(program) + L" " + options;
+    for (const std::filesystem::path& path : paths) {
+        char* name = unixName(path.c_str());
+        command += L" \"" + std::filesystem::path(name).wstring() + L"\"";
+        HeapFree(GetProcessHeap(), 0, name);
+    }
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessW(program, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    for (int tries = 0; tries < 1000 && !done(); ++tries) Sleep(10);
+}
+#endif
+
+// The program runs elevated: a link planted where its log goes (under Wine a Unix symlink) must
+// not be written through.
+TEST_F(LogTest, IsNotWrittenThroughALinkInItsPlace) {
+    for (const bool symbolic : {true, false}) {
+        const std::filesystem::path target = dir_.path() / "elsewhere.txt";
+        std::ofstream(target, std::ios::binary) << "precious";
+#ifdef _WIN32
+        if (symbolic) RunUnix(L"Z:\\bin\\ln", L"-s", {target, path_}, [&] { return std::filesystem::exists(path_); });
+#else
+        if (symbolic) std::filesystem::create_symlink(target, path_);
+#endif
+        if (!symbolic) std::filesystem::create_hard_link(target, path_);
+        OpenLog(path_);
+        WriteLog("through the link");
+        CloseLog();
+        EXPECT_EQ("precious", ReadAll(target)) << symbolic;
+#ifdef _WIN32
+        // Wine would delete the target of a Unix symlink in place of the link itself.
+        if (symbolic) RunUnix(L"Z:\\bin\\rm", L"-f", {path_}, [&] { return !std::filesystem::exists(path_); });
+#endif
+        std::filesystem::remove(path_);
+    }
+}
+
+TEST_F(LogTest, ConcurrentWritersNeverInterleave) {
+    OpenLog(path_);
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 4; ++t)
+        writers.emplace_back([t] {
+            for (int i = 0; i < 500; ++i) WriteLog("thread " + std::to_string(t) + " line " + std::to_string(i));
+        });
+    for (std::thread& writer : writers) writer.join();
+    CloseLog();
+    std::istringstream lines(ReadAll(path_));
+    std::vector<int> next(4, 0); // the lines of one thread keep their order
+    for (std::string line; std::getline(lines, line);) {
+        const int thread = line.size() > 17 ? line[17] - '0' : 0;
+        ASSERT_EQ("09:05:07  thread " + std::to_string(thread) + " line " + std::to_string(next.at(thread)++) + kEol, line + "\n");
+    }
+    EXPECT_EQ(std::vector<int>(4, 500), next);
+}
+
+// A text posted to the window belongs to the window; one that cannot be posted is freed by the
+// sender (the sanitizers see a leak or a double free).
+TEST(Notifications, PostCopiesOfTheirTextsOrFreeThem) {
+    Rig rig;
+    std::wstring text = L"✓  Прибор обнаружен";
+    PostStatusLine(2, text);
+    text.clear();
+    PostStatusLine(-1, L"x");
+    PostOperationDone(Cancelled, L"Отменено.");
+    rig.onPost = [](const std::wstring& post) {
+        if (post != L"done 0: ") throw std::bad_alloc();
+    };
+    PostOperationDone(Failed, L"no memory for this text"); // the end still goes, without its text
+    rig.onPost = {};
+    rig.refusing = true;
+    PostStatusLine(1, L"refused");
+    PostOperationDone(Failed, L"refused");
+    EXPECT_FALSE(PostNotification(MSG_PROGRESS, 10, 0));
+    EXPECT_EQ((std::vector<std::wstring>{L"line 2: ✓  Прибор обнаружен", L"line 18446744073709551615: x", L"done 2: Отменено.", L"done 0: "}),
+              rig.Posts());
+}
+
+} // namespace
