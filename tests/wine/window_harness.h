@@ -20,7 +20,6 @@
 #include "core/log.h"
 #include "core/notifications.h"
 #include "tests/support/temp_dir.h"
-#include "ui/layout_scale.h"
 #include "ui/main_window.h"
 #include "ui/reinstall_dialog.h"
 #include "ui/system_libraries.h"
@@ -44,9 +43,8 @@ inline bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000
 }
 
 inline std::wstring TextOf(HWND window) {
-    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-    return text;
+    wchar_t text[512] = {};
+    return {text, static_cast<size_t>(GetWindowTextW(window, text, 512))};
 }
 
 // The workers the window started, recorded instead of run.
@@ -72,15 +70,11 @@ inline void CALLBACK AnswerDialogs(HWND, UINT, UINT_PTR, DWORD) {
         if (fresh) *reinterpret_cast<HWND*>(found) = window;
         return fresh ? FALSE : TRUE;
     }, reinterpret_cast<LPARAM>(&dialog));
-    if (dialog != nullptr && dialogHandlers.empty()) {
-        ++unexpectedDialogs;
-        Press(dialog, IDCANCEL);
-        Press(dialog, IDC_DLG_CONFIRM);
-    } else if (dialog != nullptr) {
-        const std::function<void(HWND)> handler = std::move(dialogHandlers.front());
-        dialogHandlers.pop_front();
-        handler(dialog);
-    }
+    if (dialog == nullptr) return;
+    if (dialogHandlers.empty()) return ++unexpectedDialogs, Press(dialog, IDCANCEL), Press(dialog, IDC_DLG_CONFIRM);
+    const std::function<void(HWND)> handler = std::move(dialogHandlers.front());
+    dialogHandlers.pop_front();
+    handler(dialog);
 }
 
 struct SeenBox {
@@ -126,19 +120,19 @@ inline std::string Verify(const std::vector<uint32_t>& pixels, int width, const 
 }
 
 // Serves messages until the checks hold on the screen over the window's client area (pop-ups in
-// front included) or 10 s passed, then saves that capture as build/windows/screenshots/name.png.
+// front included) or 10 s passed, then saves that capture as build/windows/screenshots/name.png
+// through GDI+'s flat functions, which the program itself does not need.
 inline void ExpectShows(HWND window, const std::vector<PixelCheck>& checks, const std::string& name) {
     RECT client = {};
     GetClientRect(window, &client);
     MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&client), 2);
     const int width = client.right - client.left;
     const int height = client.bottom - client.top;
-    BITMAPINFO info = {};
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
     HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ old = SelectObject(memory, bitmap);
+    SelectObject(memory, bitmap);
     std::vector<uint32_t> pixels(static_cast<size_t>(width * height));
     std::vector<std::string> failures;
     PumpUntil([&] {
@@ -150,22 +144,18 @@ inline void ExpectShows(HWND window, const std::vector<PixelCheck>& checks, cons
         return failures.empty();
     });
     for (const std::string& failure : failures) ADD_FAILURE() << name << ": " << failure;
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
-    // Through GDI+'s flat functions, which the program itself does not need.
-    using Create = int(WINAPI*)(INT, INT, INT, INT, BYTE*, void**);
-    using Save = int(WINAPI*)(void*, const WCHAR*, const CLSID*, const void*);
     constexpr CLSID kPng = {0x557CF406, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
     HMODULE gdiplus = LoadSystemLibrary(L"gdiplus.dll");
     const std::filesystem::path file = WinePath(ZARVEL_SCREENSHOT_DIR) / (name + ".png");
     std::filesystem::create_directories(file.parent_path());
     void* png = nullptr;
-    SystemFunction<Create>(gdiplus, "GdipCreateBitmapFromScan0")(width, height, width * 4, 0x00022009 /* 32 bpp RGB */,
-                                                                  reinterpret_cast<BYTE*>(pixels.data()), &png);
-    EXPECT_EQ(0, SystemFunction<Save>(gdiplus, "GdipSaveImageToFile")(png, file.c_str(), &kPng, nullptr)) << name;
+    SystemFunction<int(WINAPI*)(HBITMAP, HPALETTE, void**)>(gdiplus, "GdipCreateBitmapFromHBITMAP")(bitmap, nullptr, &png);
+    EXPECT_EQ(0, SystemFunction<int(WINAPI*)(void*, const WCHAR*, const CLSID*, const void*)>(gdiplus, "GdipSaveImageToFile")(
+                     png, file.c_str(), &kPng, nullptr)) << name;
     SystemFunction<int(WINAPI*)(void*)>(gdiplus, "GdipDisposeImage")(png);
+    DeleteObject(bitmap);
 }
 
 // A fresh window per test (Open), its log in dir_, its workers recorded.
@@ -183,9 +173,8 @@ protected:
         timer_ = SetTimer(nullptr, 0, 15, AnswerDialogs);
     }
     void TearDown() override {
-        if (IsWindow(window_)) DestroyWindow(window_);
-        for (MSG quit; PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);) {
-        }
+        DestroyWindow(window_);
+        for (MSG quit; PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);) continue;
         KillTimer(nullptr, timer_);
         EXPECT_EQ(0, std::exchange(unexpectedDialogs, 0)) << "a dialog nobody expected appeared";
         EXPECT_TRUE(std::exchange(dialogHandlers, {}).empty()) << "an expected dialog never appeared";

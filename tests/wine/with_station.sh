@@ -2,38 +2,31 @@
 # Runs one test program with the station simulator on COM port $ZARVEL_SIM_PORT (default 5) of
 # the Wine set-up (scripts/wine-env.sh), and always stops the simulator afterwards.
 #   with_station.sh [SIMULATOR OPTION]... -- COMMAND [ARG]...
-# COMMAND gets ZARVEL_SIM_PORT and ZARVEL_SIM_DIR (the simulator's output, sim.out, and its
-# transcript, both printed when COMMAND fails).
 set -uo pipefail
-
 die() { echo "with_station.sh: $*" >&2; exit 2; }
 [ -x "${ZARVEL_STATION_SIM:-}" ] || die "ZARVEL_STATION_SIM must name the native station-sim (scripts/test.sh sets it)"
 [ -d "${ZARVEL_COM_LINK_DIR:-}" ] || die "ZARVEL_COM_LINK_DIR is not set; run inside scripts/wine-env.sh's set-up"
-export ZARVEL_SIM_PORT="${ZARVEL_SIM_PORT:-5}" ZARVEL_SIM_DIR="$(mktemp -d)"
-link="$ZARVEL_COM_LINK_DIR/com$ZARVEL_SIM_PORT" work="$ZARVEL_SIM_DIR" sim="" status=1
+export ZARVEL_SIM_PORT="${ZARVEL_SIM_PORT:-5}"
+link="$ZARVEL_COM_LINK_DIR/com$ZARVEL_SIM_PORT" out="$(mktemp -d)" sim="" status=1
 options=()
 while [ $# -gt 0 ] && [ "$1" != "--" ]; do options+=("$1"); shift; done
 [ $# -ge 2 ] || die "usage: with_station.sh [SIMULATOR OPTION]... -- COMMAND [ARG]..."
 shift
-
-cleanup() {
+cleanup() { # the port back as wine-env.sh left it, leading nowhere; what the simulator saw, on a failure
     [ -n "$sim" ] && kill "$sim" 2>/dev/null && wait "$sim" 2>/dev/null
-    ln -sfn /dev/null "$link" # as wine-env.sh left it: leading nowhere until the next simulator
-    [ "$status" -ne 0 ] && cat "$work/sim.out" && tail -n 60 "$work/transcript.txt"
-    rm -rf "$work"
+    ln -sfn /dev/null "$link"
+    [ "$status" -ne 0 ] && cat "$out/sim.out" && tail -n 60 "$out/transcript.txt"
+    rm -rf "$out"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM HUP
-
-"$ZARVEL_STATION_SIM" --link "$link" --transcript "$work/transcript.txt" "${options[@]}" >"$work/sim.out" 2>&1 </dev/null &
+"$ZARVEL_STATION_SIM" --link "$link" --transcript "$out/transcript.txt" "${options[@]}" >"$out/sim.out" 2>&1 </dev/null &
 sim=$!
 for _ in $(seq 300); do # its pty line comes within 30 s
-    grep -q '^pty ' "$work/sim.out" || ! kill -0 "$sim" 2>/dev/null || { sleep 0.1; continue; }
+    grep -q '^pty ' "$out/sim.out" || ! kill -0 "$sim" 2>/dev/null || { sleep 0.1; continue; }
     break
 done
-grep -q '^pty ' "$work/sim.out" || { echo "with_station.sh: the simulator did not start" >&2; exit 1; }
-
-# Below the CTest timeout, so that the simulator is still stopped here.
-timeout --kill-after=10 480 "$@"
+grep -q '^pty ' "$out/sim.out" || { echo "with_station.sh: the simulator did not start" >&2; exit 1; }
+timeout --kill-after=10 480 "$@" # below the CTest timeout, so that the simulator is still stopped here
 status=$?
 exit "$status"
