@@ -28,11 +28,8 @@ protected:
     SerialPort first_;
     SerialPort second_;
 };
-using StationOnComPort = Station;
-using SilentStation = Station;
-using UnpluggedStation = Station;
 
-TEST_F(StationOnComPort, IsListedFirstWhenPreferredOpensOnceAtATimeAndAnswersEachQuery) {
+TEST_F(Station, OnItsComPortIsListedFirstWhenPreferredOpensOnceAtATimeAndAnswersEachQuery) {
     const std::vector<int> ports = EnumerateComPorts(0);
     EXPECT_NE(ports.end(), std::find(ports.begin(), ports.end(), port_)) << "COM" << port_ << " (with_station.sh's)";
     EXPECT_EQ(port_, EnumerateComPorts(port_).front());
@@ -50,7 +47,7 @@ TEST_F(StationOnComPort, IsListedFirstWhenPreferredOpensOnceAtATimeAndAnswersEac
     EXPECT_EQ("1\r\n", Transact(second_, BicCommand(), kBicDeadlineMs));
 }
 
-TEST_F(SilentStation, GivesAnEmptyReplyNoEarlierThanTheDeadline) {
+TEST_F(Station, SilentGivesAnEmptyReplyNoEarlierThanTheDeadline) {
     ASSERT_TRUE(OpenPort(first_, port_));
     for (uint32_t deadlineMs : {kBgvDeadlineMs, 100u}) {
         // The link's own clock: a coarser one could make the wait look shorter than it was.
@@ -63,7 +60,7 @@ TEST_F(SilentStation, GivesAnEmptyReplyNoEarlierThanTheDeadline) {
     EXPECT_EQ("1\r\n", Transact(first_, BicCommand(), kBicDeadlineMs)) << "only BGV is silenced";
 }
 
-TEST_F(UnpluggedStation, AnExchangeCutByThePulledCableEndsEmptyWithoutHanging) {
+TEST_F(Station, UnpluggedEndsAnExchangeCutByThePulledCableEmptyWithoutHanging) {
     ASSERT_TRUE(OpenPort(first_, port_));
     // The simulator pulls the cable when BGV arrives; only the failed read can end this early.
     const ULONGLONG start = GetTickCount64();

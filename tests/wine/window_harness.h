@@ -24,6 +24,7 @@
 #include "ui/reinstall_dialog.h"
 #include "ui/system_libraries.h"
 #include "ui/worker_launch.h"
+#include "workflows/workflows.h"
 
 inline std::filesystem::path WinePath(const std::string& unixPath) { // "/a/b" as Wine's "Z:\a\b"
     std::wstring path = L"Z:";
@@ -47,14 +48,12 @@ inline std::wstring TextOf(HWND window) {
     return {text, static_cast<size_t>(GetWindowTextW(window, text, 512))};
 }
 
-// The workers the window started, recorded instead of run.
-inline struct Launches {
-    int monitors = 0;
-    int nextMonitors = 0;
-    std::vector<void (*)()> operations;
-} launches;
-inline const WorkerLaunch kRecordingLaunch = {[] { ++launches.monitors; }, [] { ++launches.nextMonitors; },
-                                              [](void (*procedure)()) { launches.operations.push_back(procedure); }};
+// The workers the window started, in order, recorded instead of run.
+using Workers = std::vector<void (*)()>;
+inline Workers launched;
+inline const WorkerLaunch kRecordingLaunch = {[] { launched.push_back(InstrumentMonitor); },
+                                              [] { launched.push_back(NextInstrumentMonitor); },
+                                              [](void (*procedure)()) { launched.push_back(procedure); }};
 
 // Each next window of ours (a message box, the open-file dialog, the reinstall pop-up) goes to
 // the next handler, inside whatever loop then runs: a thread timer fires in them all.
@@ -77,11 +76,7 @@ inline void CALLBACK AnswerDialogs(HWND, UINT, UINT_PTR, DWORD) {
     handler(dialog);
 }
 
-struct SeenBox {
-    HWND box = nullptr;
-    std::wstring caption;
-    std::wstring text;
-};
+struct SeenBox { HWND box = nullptr; std::wstring caption, text; };
 // Records the message box, runs whileOpen inside its loop, then presses OK.
 inline std::function<void(HWND)> AnswerBox(SeenBox* seen, std::function<void()> whileOpen = {}) {
     return [seen, whileOpen](HWND box) {
@@ -93,16 +88,8 @@ inline std::function<void(HWND)> AnswerBox(SeenBox* seen, std::function<void()> 
 
 // Pixels of a client area's rectangle (right and bottom exclusive) that all, some or none have the colour.
 enum class Cover { All, Some, None };
-struct PixelCheck {
-    const char* what;
-    RECT area;
-    COLORREF colour;
-    int tolerance;
-    Cover cover;
-};
-inline PixelCheck At(const char* what, int x, int y, COLORREF colour, int tolerance = 4) {
-    return {what, {x, y, x + 1, y + 1}, colour, tolerance, Cover::All};
-}
+struct PixelCheck { const char* what; RECT area; COLORREF colour; int tolerance; Cover cover; };
+inline PixelCheck At(const char* what, int x, int y, COLORREF colour, int tolerance = 4) { return {what, {x, y, x + 1, y + 1}, colour, tolerance, Cover::All}; }
 
 // Empty when the check holds on pixels (0x00RRGGBB, top row first), else how far off it is.
 inline std::string Verify(const std::vector<uint32_t>& pixels, int width, const PixelCheck& check) {
@@ -165,7 +152,7 @@ protected:
         for (std::atomic<bool>* flag : {&App().operationBusy, &App().cancelRequested, &App().cancelAllowed, &App().appClosing})
             flag->exchange(false);
         App().firmwareReady = false;
-        launches = Launches();
+        launched.clear();
         OpenLog(dir_.path() / L"Zarvel-Update.log");
         SetProcessDPIAware();
         StartGraphics();
@@ -192,6 +179,7 @@ protected:
         ASSERT_TRUE(RegisterMainWindowClass(GetModuleHandleW(nullptr)));
         ASSERT_NE(nullptr, window_ = CreateMainWindow(GetModuleHandleW(nullptr)));
         ShowWindow(window_, SW_SHOWNORMAL);
+        RedrawWindow(window_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN); // the page before any switch
     }
     HWND Item(int id) const { return GetDlgItem(window_, id); }
     std::wstring Text(int id) const { return TextOf(Item(id)); }

@@ -44,13 +44,7 @@ protected:
     }
 };
 
-struct Page {
-    int step;
-    const char* shot;
-    const wchar_t* heading;
-    std::vector<int> shown; // in id order
-    std::vector<PixelCheck> pixels;
-};
+struct Page { int step; const char* shot; const wchar_t* heading; std::vector<int> shown; std::vector<PixelCheck> pixels; };
 
 class EachPage : public Pages, public ::testing::WithParamInterface<Page> {};
 
@@ -112,7 +106,8 @@ INSTANTIATE_TEST_SUITE_P(
              With({IDC_STATUS1, IDC_STATUS2, IDC_STATUS3, IDC_STATUS4, IDC_FILE_BOX, IDC_CHOOSE_FILE, IDC_ACCEPT_RISK,
                    IDC_START, IDC_CANCEL, IDC_NOTE}),
              {At("step 1 done, green", 190, 144, kGreen), At("step 2 current, blue", 620, 144, kBlue),
-              No("step 1 label no longer blue", {220, 139, 440, 177}, kBlue), At("file card", 785, 590, kFileCard, 1),
+              No("step 1 label no longer blue", {220, 139, 440, 177}, kBlue),
+              Some("step 1 label in dark text", {220, 139, 440, 177}, RGB(20, 31, 43)), At("file card", 785, 590, kFileCard, 1),
               At("file box's blue block", 821, 595, kBlue), At("enabled Start, blue", 810, 718, kBlue),
               Some("Start's caption in white", {820, 700, 1300, 736}, kWhite),
               // the rounded buttons' corners show what lies behind them
@@ -132,12 +127,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<Page>& page) { return std::string(page.param.shot); });
 
 RECT fakeWorkArea = {};
-struct Screen {
-    RECT work;
-    const char* logged;
-    bool fits; // else the smallest scale, at the work area's top-left corner
-    const char* shot; // the check page's screenshot, or none
-};
+// fits: else the smallest scale, at the work area's top-left corner; shot: the check page's screenshot, or none.
+struct Screen { RECT work; const char* logged; bool fits; const char* shot; };
 class OnScreen : public Pages, public ::testing::WithParamInterface<Screen> {};
 
 TEST_P(OnScreen, TheWindowShrinksByOneScaleToTheWorkAreaAndEveryPageToTheClientArea) {

@@ -1,11 +1,9 @@
 #!/bin/bash
-# Runs one test program with the station simulator on COM port $ZARVEL_SIM_PORT (default 5) of
-# the Wine set-up (scripts/wine-env.sh), and always stops the simulator afterwards.
-#   with_station.sh [SIMULATOR OPTION]... -- COMMAND [ARG]...
+# with_station.sh [SIMULATOR OPTION]... -- COMMAND [ARG]...: runs COMMAND with the station simulator on
+# COM port $ZARVEL_SIM_PORT (default 5) of scripts/wine-env.sh's set-up, and always stops the simulator.
 set -uo pipefail
 die() { echo "with_station.sh: $*" >&2; exit 2; }
-[ -x "${ZARVEL_STATION_SIM:-}" ] || die "ZARVEL_STATION_SIM must name the native station-sim (scripts/test.sh sets it)"
-[ -d "${ZARVEL_COM_LINK_DIR:-}" ] || die "ZARVEL_COM_LINK_DIR is not set; run inside scripts/wine-env.sh's set-up"
+[ -x "${ZARVEL_STATION_SIM:-}" ] && [ -d "${ZARVEL_COM_LINK_DIR:-}" ] || die "run inside scripts/test.sh's Wine set-up"
 export ZARVEL_SIM_PORT="${ZARVEL_SIM_PORT:-5}"
 link="$ZARVEL_COM_LINK_DIR/com$ZARVEL_SIM_PORT" out="$(mktemp -d)" sim="" status=1
 options=()
