@@ -157,6 +157,7 @@ protected:
         SetProcessDPIAware();
         StartGraphics();
         SetWorkerLaunch(&kRecordingLaunch);
+        ASSERT_EQ(&kRecordingLaunch, &CurrentWorkerLaunch()) << "real workers would outlive the test";
         timer_ = SetTimer(nullptr, 0, 15, AnswerDialogs);
     }
     void TearDown() override {
@@ -179,7 +180,6 @@ protected:
         ASSERT_TRUE(RegisterMainWindowClass(GetModuleHandleW(nullptr)));
         ASSERT_NE(nullptr, window_ = CreateMainWindow(GetModuleHandleW(nullptr)));
         ShowWindow(window_, SW_SHOWNORMAL);
-        RedrawWindow(window_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN); // the page before any switch
     }
     HWND Item(int id) const { return GetDlgItem(window_, id); }
     std::wstring Text(int id) const { return TextOf(Item(id)); }

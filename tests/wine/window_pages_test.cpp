@@ -119,7 +119,7 @@ INSTANTIATE_TEST_SUITE_P(
              With({IDC_STATUS1, IDC_STATUS2, IDC_STATUS3, IDC_STATUS4, IDC_STATUS5, IDC_PROGRESS, IDC_CANCEL, IDC_NOTE}),
              {At("step 3 current, blue", 1050, 144, kBlue), At("progress, done half", 1000, 406, kBlue, 2),
               At("progress, half to go", 1120, 406, RGB(174, 186, 196), 2),
-              At("line in progress, its disc", 816, 553, kBlue), At("line done, its disc", 816, 465, kGreen)}},
+              At("line in progress, its disc down to its lowest row", 816, 566, kBlue), At("line done, its disc", 816, 465, kGreen)}},
         Page{4, "page4_done", L"Обновление завершено",
              With({IDC_STATUS1, IDC_STATUS2, IDC_STATUS3, IDC_STATUS4, IDC_STATUS5, IDC_NEXT_INSTRUMENT, IDC_NOTE}),
              {At("step 3 done, green", 1050, 144, kGreen), At("the note, green", 785, 790, RGB(239, 252, 245), 1),
