@@ -1,0 +1,218 @@
+#pragma once
+// The real main window in the test process, driven as a user drives it (clicks, answers to its
+// boxes and dialogs) and read back as the user sees it: texts, places and screen pixels.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/app_state.h"
+#include "core/log.h"
+#include "core/notifications.h"
+#include "tests/support/temp_dir.h"
+#include "ui/main_window.h"
+#include "ui/reinstall_dialog.h"
+#include "ui/system_libraries.h"
+#include "ui/worker_launch.h"
+#include "workflows/workflows.h"
+
+inline std::filesystem::path WinePath(const std::string& unixPath) { // "/a/b" as Wine's "Z:\a\b"
+    std::wstring path = L"Z:";
+    for (unsigned char c : unixPath) path.push_back(c == '/' ? L'\\' : c);
+    return path;
+}
+
+// Serves the thread's messages until done() or the deadline; false on the deadline.
+inline bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000) {
+    for (const ULONGLONG deadline = GetTickCount64() + timeoutMs; !done();) {
+        if (GetTickCount64() >= deadline) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        for (MSG message; PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);)
+            if (message.message != WM_QUIT) DispatchMessageW(&message); // the test ends its window itself
+    }
+    return true;
+}
+
+inline std::wstring TextOf(HWND window) {
+    wchar_t text[512] = {};
+    return {text, static_cast<size_t>(GetWindowTextW(window, text, 512))};
+}
+
+// The workers the window started, in order, recorded instead of run.
+using Workers = std::vector<void (*)()>;
+inline Workers launched;
+inline const WorkerLaunch kRecordingLaunch = {[] { launched.push_back(InstrumentMonitor); },
+                                              [] { launched.push_back(NextInstrumentMonitor); },
+                                              [](void (*procedure)()) { launched.push_back(procedure); }};
+
+// Each next window of ours (a message box, the open-file dialog, the reinstall pop-up) goes to
+// the next handler, inside whatever loop then runs: a thread timer fires in them all.
+inline std::deque<std::function<void(HWND)>> dialogHandlers;
+inline std::set<HWND> seenDialogs;
+inline int unexpectedDialogs = 0;
+inline void ExpectDialog(std::function<void(HWND dialog)> handler) { dialogHandlers.push_back(std::move(handler)); }
+inline void Press(HWND dialog, int button) { PostMessageW(dialog, WM_COMMAND, static_cast<WPARAM>(button), 0); }
+inline void CALLBACK AnswerDialogs(HWND, UINT, UINT_PTR, DWORD) {
+    HWND dialog = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), [](HWND window, LPARAM found) {
+        const bool fresh = window != MainWindow() && IsWindowVisible(window) && seenDialogs.insert(window).second;
+        if (fresh) *reinterpret_cast<HWND*>(found) = window;
+        return fresh ? FALSE : TRUE;
+    }, reinterpret_cast<LPARAM>(&dialog));
+    if (dialog == nullptr) return;
+    if (dialogHandlers.empty()) return ++unexpectedDialogs, Press(dialog, IDCANCEL), Press(dialog, IDC_DLG_CONFIRM);
+    const std::function<void(HWND)> handler = std::move(dialogHandlers.front());
+    dialogHandlers.pop_front();
+    handler(dialog);
+}
+
+struct SeenBox { HWND box = nullptr; std::wstring caption, text; };
+// Records the message box, runs whileOpen inside its loop, then presses OK.
+inline std::function<void(HWND)> AnswerBox(SeenBox* seen, std::function<void()> whileOpen = {}) {
+    return [seen, whileOpen](HWND box) {
+        *seen = {box, TextOf(box), TextOf(GetDlgItem(box, 0xFFFF))};
+        if (whileOpen) whileOpen();
+        Press(box, IDOK);
+    };
+}
+
+// Pixels of a client area's rectangle (right and bottom exclusive) that all, some or none have the colour.
+enum class Cover { All, Some, None };
+struct PixelCheck { const char* what; RECT area; COLORREF colour; int tolerance; Cover cover; };
+inline PixelCheck At(const char* what, int x, int y, COLORREF colour, int tolerance = 4) { return {what, {x, y, x + 1, y + 1}, colour, tolerance, Cover::All}; }
+
+// Empty when the check holds on pixels (0x00RRGGBB, top row first), else how far off it is.
+inline std::string Verify(const std::vector<uint32_t>& pixels, int width, const PixelCheck& check) {
+    int matching = 0;
+    int total = 0;
+    for (int y = std::max(0L, check.area.top); y < std::min<LONG>(pixels.size() / width, check.area.bottom); ++y)
+        for (int x = std::max(0L, check.area.left); x < std::min<LONG>(width, check.area.right); ++x, ++total) {
+            const uint32_t seen = pixels[static_cast<size_t>(y * width + x)];
+            matching += std::max({std::abs(static_cast<int>(seen >> 16 & 0xFF) - GetRValue(check.colour)),
+                                  std::abs(static_cast<int>(seen >> 8 & 0xFF) - GetGValue(check.colour)),
+                                  std::abs(static_cast<int>(seen & 0xFF) - GetBValue(check.colour))}) <= check.tolerance;
+        }
+    const bool holds = check.cover == Cover::All ? total > 0 && matching == total : (matching > 0) == (check.cover == Cover::Some);
+    return holds ? "" : std::string(check.what) + ": " + std::to_string(matching) + " of " + std::to_string(total) + " match";
+}
+
+// Serves messages until the checks hold on the screen over the window's client area (pop-ups in
+// front included) or 10 s passed, then saves that capture as build/windows/screenshots/name.png
+// through GDI+'s flat functions, which the program itself does not need.
+inline void ExpectShows(HWND window, const std::vector<PixelCheck>& checks, const std::string& name) {
+    RECT client = {};
+    GetClientRect(window, &client);
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    const int width = client.right - client.left;
+    const int height = client.bottom - client.top;
+    BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    SelectObject(memory, bitmap);
+    std::vector<uint32_t> pixels(static_cast<size_t>(width * height));
+    std::vector<std::string> failures;
+    PumpUntil([&] {
+        BitBlt(memory, 0, 0, width, height, screen, client.left, client.top, SRCCOPY);
+        GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS);
+        failures.clear();
+        for (const PixelCheck& check : checks)
+            if (std::string failure = Verify(pixels, width, check); !failure.empty()) failures.push_back(failure);
+        return failures.empty();
+    });
+    for (const std::string& failure : failures) ADD_FAILURE() << name << ": " << failure;
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    constexpr CLSID kPng = {0x557CF406, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
+    HMODULE gdiplus = LoadSystemLibrary(L"gdiplus.dll");
+    const std::filesystem::path file = WinePath(ZARVEL_SCREENSHOT_DIR) / (name + ".png");
+    std::filesystem::create_directories(file.parent_path());
+    void* png = nullptr;
+    SystemFunction<int(WINAPI*)(HBITMAP, HPALETTE, void**)>(gdiplus, "GdipCreateBitmapFromHBITMAP")(bitmap, nullptr, &png);
+    EXPECT_EQ(0, SystemFunction<int(WINAPI*)(void*, const WCHAR*, const CLSID*, const void*)>(gdiplus, "GdipSaveImageToFile")(
+                     png, file.c_str(), &kPng, nullptr)) << name;
+    SystemFunction<int(WINAPI*)(void*)>(gdiplus, "GdipDisposeImage")(png);
+    DeleteObject(bitmap);
+}
+
+// A fresh window per test (Open), its log in dir_, its workers recorded.
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (std::atomic<bool>* flag : {&App().operationBusy, &App().cancelRequested, &App().cancelAllowed, &App().appClosing})
+            flag->exchange(false);
+        App().firmwareReady = false;
+        launched.clear();
+        OpenLog(dir_.path() / L"Zarvel-Update.log");
+        SetProcessDPIAware();
+        StartGraphics();
+        SetWorkerLaunch(&kRecordingLaunch);
+        ASSERT_EQ(&kRecordingLaunch, &CurrentWorkerLaunch()) << "real workers would outlive the test";
+        timer_ = SetTimer(nullptr, 0, 15, AnswerDialogs);
+    }
+    void TearDown() override {
+        DestroyWindow(window_);
+        for (MSG quit; PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);) continue;
+        KillTimer(nullptr, timer_);
+        EXPECT_EQ(0, std::exchange(unexpectedDialogs, 0)) << "a dialog nobody expected appeared";
+        EXPECT_TRUE(std::exchange(dialogHandlers, {}).empty()) << "an expected dialog never appeared";
+        seenDialogs.clear();
+        UnregisterClassW(kMainWindowClass, GetModuleHandleW(nullptr));
+        DeleteFontsAndBrushes();
+        ReleasePictures();
+        StopGraphics();
+        SetWorkerLaunch(nullptr);
+        SetWorkAreaSource(nullptr);
+        CloseLog();
+    }
+    void Open() {
+        LoadPictures(WinePath(ZARVEL_SOURCE_DIR));
+        ASSERT_TRUE(RegisterMainWindowClass(GetModuleHandleW(nullptr)));
+        ASSERT_NE(nullptr, window_ = CreateMainWindow(GetModuleHandleW(nullptr)));
+        ShowWindow(window_, SW_SHOWNORMAL);
+    }
+    HWND Item(int id) const { return GetDlgItem(window_, id); }
+    std::wstring Text(int id) const { return TextOf(Item(id)); }
+    bool Enabled(int id) const { return IsWindowEnabled(Item(id)) != FALSE; }
+    void Click(int id) { SendMessageW(Item(id), BM_CLICK, 0, 0); }
+    RECT BoxOf(int id) const { // client coordinates
+        RECT box = {};
+        GetWindowRect(Item(id), &box);
+        MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&box), 2);
+        return box;
+    }
+    void Post(UINT code, WPARAM wParam, const std::wstring& text) { // as a worker posts a text
+        PostMessageW(window_, code, wParam, reinterpret_cast<LPARAM>(new std::wstring(text)));
+    }
+    std::vector<std::string> LogLines() const { // without their times
+        std::ifstream in(dir_.path() / L"Zarvel-Update.log", std::ios::binary);
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);) lines.push_back(line.substr(10, line.size() - 11));
+        return lines;
+    }
+    void ReachCheckPage(double volts, bool instrumentReady = true) {
+        App().batteryVoltage = volts;
+        App().instrumentReady = instrumentReady;
+        SendMessageW(window_, MSG_INSTRUMENT_CHECKED, 0, 0);
+    }
+    void StartUpdate() { // from a ready check page: 4.1 V, a file, the risk accepted
+        App().firmwareReady = true;
+        ReachCheckPage(4.1);
+        Click(IDC_ACCEPT_RISK);
+        Click(IDC_START);
+    }
+
+    TempDir dir_;
+    HWND window_ = nullptr;
+    UINT_PTR timer_ = 0;
+};

@@ -1,0 +1,207 @@
+// What only the window does: the Start rule, the buttons, the workers' results, the refused
+// close and the reinstall pop-up's own loop.
+
+#include "tests/wine/window_harness.h"
+
+namespace {
+
+
+class MainWindow : public WindowTest {
+protected:
+    void SetUp() override { WindowTest::SetUp(), Open(); }
+    void Command(int id) { SendMessageW(window_, WM_COMMAND, static_cast<WPARAM>(id), 0); }
+    void Prompt() { SendMessageW(window_, MSG_REINSTALL_PROMPT, 0, 0); } // returns once the pop-up has closed
+};
+
+TEST_F(MainWindow, StartIsEnabledOnlyWhenEveryConditionHolds) {
+    for (int mask = 0; mask < 32; ++mask) {
+        App().firmwareReady = (mask & 1) != 0;
+        App().operationBusy.exchange((mask & 2) == 0);
+        SendMessageW(Item(IDC_ACCEPT_RISK), BM_SETCHECK, (mask & 4) != 0 ? BST_CHECKED : BST_UNCHECKED, 0);
+        ReachCheckPage((mask & 8) != 0 ? 3.9 : 3.89, (mask & 16) != 0);
+        EXPECT_EQ(mask == 31, Enabled(IDC_START)) << "conditions " << mask;
+        EXPECT_EQ((mask & 16) != 0 ? L"✓  Механизм DFWU доступен" : L"✕  Механизм DFWU не подтверждён", Text(IDC_STATUS4));
+    }
+    App().operationBusy.exchange(false);
+    Click(IDC_ACCEPT_RISK); // unticking disables Start at once, ticking enables it
+    EXPECT_FALSE(Enabled(IDC_START));
+    ExpectShows(window_, {At("disabled Start, grey", 810, 718, RGB(222, 230, 236), 1)}, "page2_check_start_disabled");
+    Click(IDC_ACCEPT_RISK);
+    EXPECT_TRUE(Enabled(IDC_START));
+}
+
+TEST_F(MainWindow, TheBatteryLineIsCutToTwoDecimalsBesideItsMark) {
+    const struct { double volts; const wchar_t* line; } cases[] = {{3.896, L"✕  Напряжение аккумулятора: 3.89 В"},
+                                                                  {4.1, L"✓  Напряжение аккумулятора: 4.10 В"},
+                                                                  {3.9, L"✓  Напряжение аккумулятора: 3.90 В"}};
+    for (const auto& c : cases) {
+        ReachCheckPage(c.volts);
+        EXPECT_EQ(c.line, Text(IDC_STATUS2));
+    }
+}
+
+// From Start to the result the PC neither sleeps nor shuts down; a sleep it cannot refuse is logged.
+TEST_F(MainWindow, AnUpdateKeepsThePcAwakeTakesACancelWhenAllowedAndFailsBackToTheCheckPage) {
+    EXPECT_TRUE(SendMessageW(window_, WM_QUERYENDSESSION, 0, 0));
+    App().cancelRequested.exchange(true);
+    StartUpdate();
+    Command(IDC_START); // a second click before the page is drawn
+    EXPECT_FALSE(App().cancelRequested.load());
+    EXPECT_EQ(ES_CONTINUOUS | ES_SYSTEM_REQUIRED | ES_DISPLAY_REQUIRED, SetThreadExecutionState(0)) << "0 only reads it";
+    EXPECT_FALSE(SendMessageW(window_, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
+    SendMessageW(window_, WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
+    SendMessageW(window_, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+    Click(IDC_CANCEL); // before the worker allows it
+    EXPECT_TRUE(Enabled(IDC_CANCEL));
+    App().cancelAllowed.exchange(true);
+    App().cancelRequested.exchange(false); // as the worker's start leaves it
+    Click(IDC_CANCEL);
+    EXPECT_TRUE(App().cancelRequested.load());
+    EXPECT_EQ(L"Отмена…", Text(IDC_CANCEL));
+    EXPECT_FALSE(Enabled(IDC_CANCEL));
+    SendMessageW(window_, MSG_PROGRESS, 90, 1); // the last block is on its way
+    EXPECT_EQ(L"Завершение обновления…", Text(IDC_CANCEL));
+    EXPECT_EQ((Workers{InstrumentMonitor, UpdateWorker}), launched) << "one for two clicks, and no disconnect";
+    SeenBox box;
+    ExpectDialog(AnswerBox(&box, [&] { EXPECT_EQ(3, App().wizardStep) << "the page changes after the box"; }));
+    Post(MSG_OPERATION_DONE, Failed, L"Дата-станция потеряна.");
+    ASSERT_TRUE(PumpUntil([] { return App().wizardStep == 2; }));
+    EXPECT_EQ(L"Ошибка обновления", box.caption);
+    EXPECT_EQ(L"✕  Дата-станция потеряна.", Text(IDC_STATUS4));
+    EXPECT_TRUE(Enabled(IDC_START)) << "the file and the ticked box stay for a second attempt";
+    EXPECT_EQ(static_cast<EXECUTION_STATE>(ES_CONTINUOUS), SetThreadExecutionState(0));
+    EXPECT_TRUE(SendMessageW(window_, WM_QUERYENDSESSION, 0, 0));
+    SendMessageW(window_, WM_POWERBROADCAST, PBT_APMSUSPEND, 0); // outside an update: not logged
+    const std::vector<std::string> log = LogLines();
+    EXPECT_EQ((std::vector<std::string>{"Shutdown or log-off refused: firmware update in progress",
+                                        "System is going to sleep during a firmware update", "System resumed",
+                                        "Cancellation requested by user"}),
+              std::vector<std::string>(log.end() - 4, log.end()));
+}
+
+TEST_F(MainWindow, NoUpdateStartsWhileTheStationIsBeingReleased) {
+    App().firmwareReady = true;
+    ReachCheckPage(4.1);
+    Click(IDC_ACCEPT_RISK);
+    Click(IDC_CANCEL);
+    Command(IDC_CANCEL); // a click while the disconnect runs
+    EXPECT_EQ((Workers{InstrumentMonitor, DisconnectWorker}), launched);
+    EXPECT_EQ(L"Отключение…", Text(IDC_CANCEL));
+    EXPECT_FALSE(Enabled(IDC_CANCEL));
+    SeenBox refused;
+    ExpectDialog(AnswerBox(&refused));
+    SendMessageW(window_, WM_CLOSE, 0, 0);
+    EXPECT_EQ(L"Во время обновления закрывать программу нельзя.", refused.text);
+    App().operationBusy.exchange(false); // the worker clears it before it posts Cancelled
+    Click(IDC_ACCEPT_RISK);
+    Click(IDC_ACCEPT_RISK);
+    EXPECT_FALSE(Enabled(IDC_START)) << "the Start rule looked again while the Cancelled was on its way";
+    Command(IDC_START);
+    ExpectDialog(AnswerBox(&refused));
+    Post(MSG_OPERATION_DONE, Cancelled, L"Обновление отменено. Прибор отключён от дата-станции.");
+    ASSERT_TRUE(PumpUntil([] { return App().wizardStep == 1; }));
+    EXPECT_EQ(L"Обновление отменено", refused.caption);
+    EXPECT_EQ((Workers{InstrumentMonitor, DisconnectWorker, InstrumentMonitor}), launched) << "no update, a new monitor";
+}
+
+TEST_F(MainWindow, TheNextInstrumentStartsOnTheConnectPageWithTheSameChoices) {
+    StartUpdate();
+    Post(MSG_OPERATION_DONE, Succeeded, L"Прошивка успешно обновлена до версии 1.2.3.");
+    ASSERT_TRUE(PumpUntil([] { return App().wizardStep == 4; }));
+    EXPECT_EQ(L"Прошивка успешно обновлена до версии 1.2.3.", Text(IDC_DESCRIPTION));
+    Click(IDC_NEXT_INSTRUMENT);
+    Command(IDC_NEXT_INSTRUMENT); // the second click of a double click
+    EXPECT_EQ(1, App().wizardStep);
+    EXPECT_EQ(L"○  Снимите обновлённый прибор и установите следующий", Text(IDC_STATUS2));
+    EXPECT_EQ((Workers{InstrumentMonitor, UpdateWorker, NextInstrumentMonitor}), launched);
+    EXPECT_EQ("Next instrument requested by user", LogLines().back());
+    EXPECT_TRUE(App().firmwareReady);
+    EXPECT_EQ(BST_CHECKED, SendMessageW(Item(IDC_ACCEPT_RISK), BM_GETCHECK, 0, 0));
+}
+
+TEST_F(MainWindow, AChosenFileIsShownAndLoggedACancelOrARefusedOneChangesNothing) {
+    const std::filesystem::path good = dir_.path() / L"fw_v1.2.3.bin";
+    std::ofstream(good, std::ios::binary) << std::string(300, 'Z');
+    std::ofstream(dir_.path() / L"empty.bin", std::ios::binary).flush();
+    const auto typeName = [](const std::filesystem::path& file) {
+        return [file](HWND dialog) {
+            HWND name = GetDlgItem(dialog, 0x480); // the explorer-style dialog's edt1, else cmb13
+            SetWindowTextW(name != nullptr ? name : GetDlgItem(dialog, 0x47C), file.c_str());
+            Press(dialog, IDOK);
+        };
+    };
+    ReachCheckPage(4.1);
+    Click(IDC_ACCEPT_RISK);
+    ExpectDialog(typeName(good));
+    Click(IDC_CHOOSE_FILE);
+    EXPECT_TRUE(Enabled(IDC_START));
+    EXPECT_EQ(0u, LogLines().back().rfind("Firmware selected: " + good.string() + ", blocks=3, crc32=", 0)) << LogLines().back();
+    const size_t lines = LogLines().size();
+    SeenBox box;
+    ExpectDialog([](HWND dialog) { Press(dialog, IDCANCEL); }); // no failure of the dialog
+    ExpectDialog(typeName(dir_.path() / L"empty.bin"));
+    ExpectDialog(AnswerBox(&box));
+    Click(IDC_CHOOSE_FILE);
+    Click(IDC_CHOOSE_FILE);
+    EXPECT_EQ(L"Файл прошивки", box.caption);
+    EXPECT_EQ(L"Firmware file is empty", box.text);
+    EXPECT_FALSE(Enabled(IDC_START));
+    EXPECT_EQ(L"fw_v1.2.3.bin", Text(IDC_FILE_BOX));
+    EXPECT_EQ(lines, LogLines().size());
+}
+
+TEST_F(MainWindow, TheReinstallPopupHoldsTheWindowUntilItsButtonWhileTheWorkerGoesOn) {
+    StartUpdate();
+    ExpectDialog([&](HWND popup) {
+        EXPECT_FALSE(IsWindowEnabled(window_));
+        SendMessageW(popup, WM_CLOSE, 0, 0); // what Alt+F4 sends
+        EXPECT_TRUE(IsWindowVisible(popup));
+        Post(MSG_STATUS_LINE, 5, L"✓  Прибор повторно подключён");
+        POINT at = {0, 0}; // the pop-up's band and its button's corner, over the window
+        MapWindowPoints(popup, window_, &at, 1);
+        ExpectShows(window_,
+                    {{"the pop-up's band in front", {at.x, at.y, at.x + 600, at.y + 8}, RGB(32, 168, 223), 1, Cover::All},
+                     At("the card in its button's corner", at.x + 132, at.y + 364, RGB(255, 255, 255), 1)},
+                    "reinstall_window");
+        Press(popup, IDC_DLG_CONFIRM);
+    });
+    Prompt();
+    EXPECT_EQ(kReinstallInstruction, Text(IDC_DESCRIPTION));
+    EXPECT_EQ(L"✓  Команда Reset выполнена", Text(IDC_STATUS4));
+    EXPECT_EQ(L"✓  Прибор повторно подключён", Text(IDC_STATUS5)) << "served while the pop-up was open";
+    EXPECT_TRUE(IsWindowEnabled(window_));
+    EXPECT_EQ(window_, GetForegroundWindow());
+}
+
+// The pop-up is topmost: a failure's box would open underneath it.
+TEST_F(MainWindow, AFailureWhileThePopupIsOpenClosesItBeforeItsBox) {
+    StartUpdate();
+    SeenBox box;
+    ExpectDialog([&](HWND popup) {
+        ExpectDialog(AnswerBox(&box, [&] {
+            EXPECT_FALSE(IsWindow(popup));
+            EXPECT_EQ(box.box, GetForegroundWindow());
+        }));
+        Post(MSG_OPERATION_DONE, Failed, L"Прибор не подключился повторно.");
+        PumpUntil([&] { return box.box != nullptr; });
+    });
+    Prompt();
+    EXPECT_EQ(L"✕  Прибор не подключился повторно.", Text(IDC_STATUS4));
+    EXPECT_TRUE(IsWindowEnabled(window_));
+}
+
+TEST_F(MainWindow, ThePopupsButtonLeavesTheWindowToABoxOfOursStillOpen) {
+    StartUpdate();
+    SeenBox box;
+    ExpectDialog(AnswerBox(&box, [&] {
+        ExpectDialog([](HWND popup) { Press(popup, IDC_DLG_CONFIRM); });
+        Prompt();
+        EXPECT_FALSE(IsWindowEnabled(window_));
+    }));
+    SendMessageW(window_, WM_CLOSE, 0, 0); // refused during the update, with a box
+    EXPECT_EQ(L"Обновление выполняется", box.caption);
+    EXPECT_EQ(L"Во время обновления закрывать программу нельзя.", box.text);
+    EXPECT_TRUE(IsWindowEnabled(window_)) << "the box gave it back as it closed";
+}
+
+} // namespace
