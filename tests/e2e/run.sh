@@ -1,14 +1,17 @@
 #!/bin/bash
-# Runs the end-to-end suite in a Wine environment and on an Xvfb screen of its own (CTest too, with the
-# build's paths as options, which override these and go on to suite.py). Needs the native and Windows build.
+# The end-to-end suite in two Wine environments, each on a 1366 x 768 screen of its own (the second for
+# the instrument that never comes back). Options go on to suite.py after these; needs both builds.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 build="${ZARVEL_BUILD_DIR:-$root/build}"
-export ZARVEL_SCREEN=1366x768x24  # the suite's screen: the program's windows must fit its work area
+wine_dir="${ZARVEL_E2E_WINE_DIR:-$build/e2e-wine}"
+export ZARVEL_SCREEN=1366x768x24
 # shellcheck source=scripts/wine-env.sh
 source "$root/scripts/wine-env.sh"
-trap wine_env_stop EXIT
-wine_env_start "${ZARVEL_E2E_WINE_DIR:-$build/e2e-wine}"
+trap 'wine_env_stop; WINEPREFIX="${ZARVEL_E2E_LATE_PREFIX:-}" WINE_ENV_XVFB_PID="${late_xvfb:-}" wine_env_stop' EXIT
+wine_env_start "$wine_dir/late"
+export ZARVEL_E2E_LATE_PREFIX="$WINEPREFIX" ZARVEL_E2E_LATE_DISPLAY="$DISPLAY" late_xvfb="$WINE_ENV_XVFB_PID"
+wine_env_start "$wine_dir"
 python3 "$root/tests/e2e/suite.py" --program "$build/windows/bin/Zarvel-Update.exe" \
     --inspector "$build/windows/tests/e2e/e2e_inspect.exe" \
     --sim "${ZARVEL_STATION_SIM:-$build/native/tools/station-sim/station-sim}" --out "$build/e2e-out" "$@"

@@ -1,14 +1,9 @@
 #!/bin/bash
-# The release as the vendor ships it and a technician installs it: scripts/release.sh signed with
-# a throw-away certificate, bad certificates and time-stamp servers refused without touching
-# dist/, both signatures and the checksums verified; then, under Wine, the MSI installed, the
-# installed program finding the simulator's station, a newer MSI upgrading it (its log
-# kept) and the uninstall.
-#
-#   check_release.sh WORK_DIR
-#
-# Runs inside scripts/wine-env.sh's set-up with ZARVEL_STATION_SIM set (scripts/test.sh).
-# Prints one line per check and ends with "N passed, M failed".
+# The release as shipped and installed: scripts/release.sh signed with a throw-away certificate, a bad
+# certificate or password refused leaving dist/ as it was, the signatures, checksums and the exe's version
+# resource checked; then under Wine the MSI installed, the installed program finding the simulator's
+# station, a newer MSI upgrading it (its log kept) and the uninstall. Ends with "N passed, M failed".
+#   check_release.sh WORK_DIR    (inside scripts/test.sh's Wine set-up, ZARVEL_STATION_SIM set)
 set -uo pipefail
 
 readonly kIdent="ZARVEL DS-4 release"  # the BGV line the installed program must log
@@ -23,10 +18,7 @@ uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 wait_for() {
     local deadline=$((SECONDS + $1))
     shift
-    until "$@"; do
-        [ $SECONDS -lt $deadline ] || return 1
-        sleep 0.2
-    done
+    until "$@"; do [ $SECONDS -lt $deadline ] || return 1; sleep 0.2; done
 }
 
 # With the simulator on ZARVEL_SIM_PORT (with_station.sh): start the installed program as the
@@ -46,21 +38,16 @@ fi
 
 [ $# -eq 1 ] && [ -n "${WINEPREFIX:-}" ] && [ -x "${ZARVEL_STATION_SIM:-}" ] ||
     { echo "usage: check_release.sh WORK_DIR, inside scripts/test.sh's Wine set-up" >&2; exit 2; }
-work="$1"
-dist="$work/dist"
+work="$1" dist="$1/dist"
 rm -rf "$work"
 mkdir -p "$work/unzipped" "$dist"
 
-passed=0
-failed=0
+passed=0 failed=0
 check() {
     if "${@:2}" >"$work/check.out" 2>&1; then
-        echo "ok    $1"
-        passed=$((passed + 1))
+        echo "ok    $1"; passed=$((passed + 1))
     else
-        echo "FAIL  $1"
-        tail -n 30 "$work/check.out" | sed 's/^/      /'
-        failed=$((failed + 1))
+        echo "FAIL  $1"; tail -n 30 "$work/check.out" | sed 's/^/      /'; failed=$((failed + 1))
     fi
 }
 
@@ -121,7 +108,7 @@ stage="$(echo "$work"/unzipped/*)"
 resource="$(wrestool -x --raw --type=16 "$stage/Zarvel-Update.exe" | python3 "$root/scripts/read-version-resource.py")"
 check "the zip's exe carries a valid signature" verified "$stage/Zarvel-Update.exe"
 check "the MSI carries a valid signature" verified "$msi"
-check "the MSI names product, maker and version as the exe does" facts_match
+check "the exe's version resource and the MSI name the same product, maker and version" facts_match
 
 check "msiexec /i installs the exe and the assets into Program Files" install
 check "the installed exe carries the signature" verified "$folder/Zarvel-Update.exe"
