@@ -63,7 +63,7 @@ wine_env_start "$demo/wine"
 if [ "$headless" = 1 ]; then
     echo "No display: running the update headless under Xvfb ($DISPLAY)."
     status=0
-    python3 "$root/tests/e2e/walkthrough.py" --program "$exe" --inspector "$build/windows/tests/e2e/e2e_inspect.exe" \
+    python3 "$root/scripts/demo-headless.py" --program "$exe" --inspector "$build/windows/tests/e2e/e2e_inspect.exe" \
         --sim "$sim" --firmware "$firmware" --version "$version" --link "$ZARVEL_COM_LINK_DIR/com5" --out "$demo" || status=$?
     echo
     echo "=== $demo/program/Zarvel-Update.log ==="

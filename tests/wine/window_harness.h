@@ -92,15 +92,14 @@ struct PixelCheck { const char* what; RECT area; COLORREF colour; int tolerance;
 inline PixelCheck At(const char* what, int x, int y, COLORREF colour, int tolerance = 4) { return {what, {x, y, x + 1, y + 1}, colour, tolerance, Cover::All}; }
 
 // Empty when the check holds on pixels (0x00RRGGBB, top row first), else how far off it is.
-inline std::string Verify(const std::vector<uint32_t>& pixels, int width, const PixelCheck& check) {
-    int matching = 0;
-    int total = 0;
-    for (int y = std::max(0L, check.area.top); y < std::min<LONG>(pixels.size() / width, check.area.bottom); ++y)
-        for (int x = std::max(0L, check.area.left); x < std::min<LONG>(width, check.area.right); ++x, ++total) {
-            const uint32_t seen = pixels[static_cast<size_t>(y * width + x)];
-            matching += std::max({std::abs(static_cast<int>(seen >> 16 & 0xFF) - GetRValue(check.colour)),
-                                  std::abs(static_cast<int>(seen >> 8 & 0xFF) - GetGValue(check.colour)),
-                                  std::abs(static_cast<int>(seen & 0xFF) - GetBValue(check.colour))}) <= check.tolerance;
+inline std::string Verify(const std::vector<uint32_t>& pixels, LONG width, const PixelCheck& check) {
+    int matching = 0, total = 0;
+    for (LONG y = std::max(0L, check.area.top); y < std::min<LONG>(pixels.size() / width, check.area.bottom); ++y)
+        for (LONG x = std::max(0L, check.area.left); x < std::min(width, check.area.right); ++x, ++total) {
+            const uint32_t seen = pixels[static_cast<size_t>(y * width + x)], wanted = RGB(GetBValue(check.colour), GetGValue(check.colour), GetRValue(check.colour));
+            int off = 0;
+            for (int shift : {0, 8, 16}) off = std::max(off, std::abs(static_cast<int>(seen >> shift & 0xFF) - static_cast<int>(wanted >> shift & 0xFF)));
+            matching += off <= check.tolerance;
         }
     const bool holds = check.cover == Cover::All ? total > 0 && matching == total : (matching > 0) == (check.cover == Cover::Some);
     return holds ? "" : std::string(check.what) + ": " + std::to_string(matching) + " of " + std::to_string(total) + " match";
@@ -113,24 +112,22 @@ inline void ExpectShows(HWND window, const std::vector<PixelCheck>& checks, cons
     RECT client = {};
     GetClientRect(window, &client);
     MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&client), 2);
-    const int width = client.right - client.left;
-    const int height = client.bottom - client.top;
+    const LONG width = client.right - client.left, height = client.bottom - client.top;
     BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
+    HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
     HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
     SelectObject(memory, bitmap);
     std::vector<uint32_t> pixels(static_cast<size_t>(width * height));
-    std::vector<std::string> failures;
+    std::string failures;
     PumpUntil([&] {
         BitBlt(memory, 0, 0, width, height, screen, client.left, client.top, SRCCOPY);
         GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS);
         failures.clear();
         for (const PixelCheck& check : checks)
-            if (std::string failure = Verify(pixels, width, check); !failure.empty()) failures.push_back(failure);
+            if (std::string failure = Verify(pixels, width, check); !failure.empty()) failures += "\n  " + failure;
         return failures.empty();
     });
-    for (const std::string& failure : failures) ADD_FAILURE() << name << ": " << failure;
+    EXPECT_EQ("", failures) << name;
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
     constexpr CLSID kPng = {0x557CF406, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
@@ -139,8 +136,7 @@ inline void ExpectShows(HWND window, const std::vector<PixelCheck>& checks, cons
     std::filesystem::create_directories(file.parent_path());
     void* png = nullptr;
     SystemFunction<int(WINAPI*)(HBITMAP, HPALETTE, void**)>(gdiplus, "GdipCreateBitmapFromHBITMAP")(bitmap, nullptr, &png);
-    EXPECT_EQ(0, SystemFunction<int(WINAPI*)(void*, const WCHAR*, const CLSID*, const void*)>(gdiplus, "GdipSaveImageToFile")(
-                     png, file.c_str(), &kPng, nullptr)) << name;
+    EXPECT_EQ(0, SystemFunction<int(WINAPI*)(void*, const WCHAR*, const CLSID*, const void*)>(gdiplus, "GdipSaveImageToFile")(png, file.c_str(), &kPng, nullptr));
     SystemFunction<int(WINAPI*)(void*)>(gdiplus, "GdipDisposeImage")(png);
     DeleteObject(bitmap);
 }
