@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <new>
 #include <sstream>
 #include <thread>
@@ -49,9 +50,8 @@ TEST(Text, WideToUtf8EncodesAndReplacesUnpairedSurrogates) {
 }
 
 std::string ReadAll(const std::filesystem::path& path) {
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 #ifdef _WIN32
@@ -97,12 +97,10 @@ void RunUnix(const wchar_t* program, const wchar_t* options, std::initializer_li
         command += L" \"" + std::filesystem::path(name).wstring() + L"\"";
         HeapFree(GetProcessHeap(), 0, name);
     }
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
+    STARTUPINFOW startup = {sizeof(startup)};
     PROCESS_INFORMATION process = {};
     ASSERT_TRUE(CreateProcessW(program, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread), CloseHandle(process.hProcess);
     for (int tries = 0; tries < 1000 && !done(); ++tries) Sleep(10);
 }
 #endif
