@@ -22,12 +22,10 @@ std::string Json(const wchar_t* text) {
 }
 
 std::string Describe(HWND window) {
-    wchar_t className[256] = {};
-    wchar_t text[4096] = {};
+    wchar_t className[256] = {}, text[4096] = {};
     GetClassNameW(window, className, 256);
     InternalGetWindowText(window, text, 4096); // the stored text: no message that a busy window must answer
-    RECT r = {};
-    RECT c = {};
+    RECT r = {}, c = {};
     GetWindowRect(window, &r);
     GetClientRect(window, &c);
     MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&c), 1);

@@ -97,7 +97,8 @@ void RunUnix(const wchar_t* program, const wchar_t* options, std::initializer_li
         command += L" \"" + std::filesystem::path(name).wstring() + L"\"";
         HeapFree(GetProcessHeap(), 0, name);
     }
-    STARTUPINFOW startup = {sizeof(startup)};
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
     ASSERT_TRUE(CreateProcessW(program, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
     CloseHandle(process.hThread), CloseHandle(process.hProcess);

@@ -36,8 +36,7 @@ TEST(ProgramRun, StartsLogsItsStartAndFaceAndExitsWithZeroWhenClosed) {
         DWORD exitCode = 99;
         GetExitCodeProcess(process.hProcess, &exitCode);
         TerminateProcess(process.hProcess, 99); // nothing once it has ended
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess), CloseHandle(process.hThread);
         EXPECT_EQ(0u, exitCode);
         std::ifstream in(dir.path() / L"Zarvel-Update.log", std::ios::binary);
         std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -26,11 +26,7 @@
 #include "ui/worker_launch.h"
 #include "workflows/workflows.h"
 
-inline std::filesystem::path WinePath(const std::string& unixPath) { // "/a/b" as Wine's "Z:\a\b"
-    std::wstring path = L"Z:";
-    for (unsigned char c : unixPath) path.push_back(c == '/' ? L'\\' : c);
-    return path;
-}
+inline std::filesystem::path WinePath(const std::string& unixPath) { return "Z:" + unixPath; } // Wine's drive Z: is the root
 
 // Serves the thread's messages until done() or the deadline; false on the deadline.
 inline bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000) {

@@ -60,17 +60,14 @@ TEST_P(EachPage, ShowsItsControlsInTheirCardsAndItsMeaningInColour) {
     EXPECT_EQ(std::vector<std::string>{}, LogLines()) << "the design's size and faces: nothing to report";
     ASSERT_EQ(page.shown, Shown());
     // One column: the right card's controls share the heading's axis, the file row the lines' edges.
-    const RECT heading = BoxOf(IDC_HEADING);
-    const RECT line = BoxOf(IDC_STATUS1);
+    const RECT heading = BoxOf(IDC_HEADING), line = BoxOf(IDC_STATUS1);
     for (int id : page.shown) {
         const RECT box = BoxOf(id);
         for (int other : page.shown) {
-            RECT overlap;
-            const RECT otherBox = BoxOf(other);
+            RECT overlap, otherBox = BoxOf(other);
             EXPECT_TRUE(other == id || !IntersectRect(&overlap, &box, &otherBox)) << id << " overlaps " << other;
         }
-        const bool step = id >= IDC_STEP1 && id <= IDC_STEP3;
-        const bool fileRow = id == IDC_FILE_BOX || id == IDC_CHOOSE_FILE;
+        const bool step = id >= IDC_STEP1 && id <= IDC_STEP3, fileRow = id == IDC_FILE_BOX || id == IDC_CHOOSE_FILE;
         EXPECT_TRUE(id == IDC_TITLE || Inside(box, step ? kStepBar : fileRow ? kFileCardBox : kRightCard)) << id;
         EXPECT_TRUE(!fileRow || box.left == line.left || box.right == line.right) << id;
         EXPECT_TRUE(fileRow || step || id == IDC_TITLE || heading.left + heading.right == box.left + box.right) << id;
@@ -136,8 +133,7 @@ TEST_P(OnScreen, TheWindowShrinksByOneScaleToTheWorkAreaAndEveryPageToTheClientA
     fakeWorkArea = screen.work;
     SetWorkAreaSource([](HWND, RECT* area) { return *area = fakeWorkArea, true; });
     Open();
-    RECT outer = {};
-    RECT client = {};
+    RECT outer = {}, client = {};
     GetWindowRect(window_, &outer);
     GetClientRect(window_, &client);
     EXPECT_EQ(std::vector<std::string>{screen.logged}, LogLines());
