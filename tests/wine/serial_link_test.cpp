@@ -37,8 +37,6 @@ TEST_F(Station, OnItsComPortIsListedFirstWhenPreferredOpensOnceAtATimeAndAnswers
     EXPECT_FALSE(OpenPort(second_, port_)) << "a port this process holds must not open twice";
     const struct { std::string command; uint32_t deadlineMs; std::string reply; } exchanges[] = {
         {BgvCommand(), kBgvDeadlineMs, ZARVEL_STATION_IDENT "\r\n"},
-        {BicCommand(), kBicDeadlineMs, "1\r\n"},
-        {GvCommand(), kGvMonitorDeadlineMs, "1.0.0\r\n"},
         {GbCommand(), kGbMonitorDeadlineMs, "3950 mV\r\n"},
     };
     for (const auto& exchange : exchanges) EXPECT_EQ(exchange.reply, Transact(first_, exchange.command, exchange.deadlineMs));
