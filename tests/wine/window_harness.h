@@ -20,6 +20,7 @@
 #include "core/log.h"
 #include "core/notifications.h"
 #include "tests/support/temp_dir.h"
+#include "ui/drawing.h"
 #include "ui/main_window.h"
 #include "ui/reinstall_dialog.h"
 #include "ui/system_libraries.h"
@@ -37,11 +38,6 @@ inline bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000
             if (message.message != WM_QUIT) DispatchMessageW(&message); // the test ends its window itself
     }
     return true;
-}
-
-inline std::wstring TextOf(HWND window) {
-    wchar_t text[512] = {};
-    return {text, static_cast<size_t>(GetWindowTextW(window, text, 512))};
 }
 
 // The workers the window started, in order, recorded instead of run.
@@ -76,7 +72,7 @@ struct SeenBox { HWND box = nullptr; std::wstring caption, text; };
 // Records the message box, runs whileOpen inside its loop, then presses OK.
 inline std::function<void(HWND)> AnswerBox(SeenBox* seen, std::function<void()> whileOpen = {}) {
     return [seen, whileOpen](HWND box) {
-        *seen = {box, TextOf(box), TextOf(GetDlgItem(box, 0xFFFF))};
+        *seen = {box, WindowTextOf(box, 512), WindowTextOf(GetDlgItem(box, 0xFFFF), 512)};
         if (whileOpen) whileOpen();
         Press(box, IDOK);
     };
@@ -174,7 +170,7 @@ protected:
         ShowWindow(window_, SW_SHOWNORMAL);
     }
     HWND Item(int id) const { return GetDlgItem(window_, id); }
-    std::wstring Text(int id) const { return TextOf(Item(id)); }
+    std::wstring Text(int id) const { return WindowTextOf(Item(id), 512); }
     bool Enabled(int id) const { return IsWindowEnabled(Item(id)) != FALSE; }
     void Click(int id) { SendMessageW(Item(id), BM_CLICK, 0, 0); }
     RECT BoxOf(int id) const { // client coordinates
