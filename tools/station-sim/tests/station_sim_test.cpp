@@ -22,11 +22,9 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-struct Step {
-    std::string send;   // a command; "!line" a control line; "@" waits for an event; "^" reopens the port; "=" the image
-    std::string expect; // the exact reply; the event that "!" or "@" brings; the saved image
-    uint32_t minMs = 0; // the reply takes at least this long
-};
+// send: a command; "!line" a control line; "@" waits for an event; "^" reopens the port; "=" checks the saved image.
+// expect: the exact reply; the event that "!" or "@" brings; the image. minMs: the reply takes at least this long.
+struct Step { std::string send, expect; uint32_t minMs = 0; };
 
 std::string ReadAll(const std::string& path) { return {std::istreambuf_iterator<char>(std::ifstream(path).rdbuf()), {}}; }
 
@@ -34,7 +32,7 @@ std::string ReadAll(const std::string& path) { return {std::istreambuf_iterator<
 void Play(const char* name, const std::vector<std::string>& options, const std::vector<std::vector<Step>>& script) {
     SCOPED_TRACE(name);
     const TempDir dir;
-    const auto path = [&dir](const char* name) { return (dir.path() / name).string(); };
+    const auto path = [&dir](const char* file) { return (dir.path() / file).string(); };
     std::string command = "cd " + dir.path().string() + " && exec " STATION_SIM_PATH " --link com5 --control control";
     for (const std::string& option : options) command += " '" + option + "'";
     setenv("ZARVEL_COM_LINK_DIR", dir.path().c_str(), 1);
@@ -126,6 +124,8 @@ TEST(StationSim, PlaysItsScript) {
 TEST(StationSim, BadOptionsGiveAClearError) {
     EXPECT_EQ("--silent: unknown command 'gv' (known: BGV BIC BB GV GB DUSTART DUSIZE DUSUMM DUB DRST)",
               ParseOptions({"--silent", "gv"}).error);
+    EXPECT_EQ("--delay needs a value", ParseOptions({"--delay"}).error);
+    EXPECT_EQ("unexpected argument 'com5'", ParseOptions({"com5"}).error);
     EXPECT_EQ("--after-reboot new needs --new-version", ParseOptions({"--after-reboot", "new"}).error);
 }
 
