@@ -1,6 +1,5 @@
-// serial_exchange_timing PORT [ITERATIONS]: one firmware block exchange (the 244-byte DUB command, its "NEXT")
-// through the serial link against station-sim --line-rate, for scripts/bench-serial.sh natively and under Wine;
-// a plain program, as Google Benchmark does not build with mingw.
+// serial_exchange_timing PORT [ITERATIONS]: the 244-byte DUB command and its "NEXT" through the serial link against
+// station-sim --line-rate (scripts/bench-serial.sh, natively and under Wine); Google Benchmark does not build with mingw.
 
 #include <algorithm>
 #include <chrono>
@@ -17,29 +16,24 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s PORT [ITERATIONS]\n", argv[0]);
         return 2;
     }
-    const int portNumber = std::atoi(argv[1]);
-    const int warmUp = 5;
+    const int portNumber = std::atoi(argv[1]), warmUp = 5;
     const int iterations = argc > 2 ? std::max(1, std::atoi(argv[2])) : 200;
     const std::string block = MakeBlockCommand(FirmwareImage{L"", std::vector<uint8_t>(FirmwareBlockSize, 0x5a), 0, ""}, 0);
+    std::vector<std::string> commands{BgvCommand(), DustartCommand(), DusizeCommand(warmUp + iterations + 1), DusummCommand(0)};
+    commands.resize(commands.size() + warmUp + iterations, block); // one block short of the count: each is answered NEXT
     SerialPort port;
     std::string failed = OpenPort(port, portNumber) ? "" : "does not open"; // what went wrong
-    const auto send = [&](const std::string& command, bool (*accepted)(const std::string&)) {
-        const std::string reply = failed.empty() ? Transact(port, command, kDubDeadlineMs) : "";
-        if (failed.empty() && !accepted(reply)) failed = Trim(command).substr(0, 12) + " -> \"" + Trim(reply) + "\"";
-        return failed.empty();
-    };
-    // One block more announced than sent: every reply is NEXT.
-    for (const std::string& command : {BgvCommand(), DustartCommand(), DusizeCommand(warmUp + iterations + 1), DusummCommand(0)}) {
-        send(command, [](const std::string& reply) { return !IsFailureReply(reply); });
-    }
     std::vector<double> times;
-    for (int i = 0; i < warmUp + iterations && failed.empty(); ++i) {
+    for (size_t i = 0; i < commands.size() && failed.empty(); ++i) {
         const auto start = std::chrono::steady_clock::now();
-        const bool next = send(block, StartsWithNext);
-        if (next && i >= warmUp) times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        const std::string reply = Transact(port, commands[i], kDubDeadlineMs);
+        times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        const bool good = commands[i] == block ? StartsWithNext(reply) : !IsFailureReply(reply);
+        failed = good ? "" : Trim(commands[i]).substr(0, 12) + " -> \"" + Trim(reply) + "\"";
     }
     ClosePort(port);
     if (!failed.empty()) return std::fprintf(stderr, "COM%d: %s\n", portNumber, failed.c_str()) > 0;
+    times.erase(times.begin(), times.end() - iterations); // the last ones, after the warm-up
     std::sort(times.begin(), times.end());
     const double median = times[times.size() / 2];
     const double expectedMs = static_cast<double>(block.size() + 6) * 10 * 1000 / 115200 + kReadIntervalTimeoutMs;
@@ -48,5 +42,4 @@ int main(int argc, char** argv) {
     std::printf("the wire (%zu bytes at 115200 baud 8N1) and the %u ms inter-byte timer take %.1f ms, median / that = %.2f;\n"
                 "a 1 MiB image takes about %.0f s\n", block.size() + 6, static_cast<unsigned>(kReadIntervalTimeoutMs),
                 expectedMs, median / expectedMs, 1048576.0 / FirmwareBlockSize * median / 1000);
-    return 0;
 }

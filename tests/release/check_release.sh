@@ -1,8 +1,8 @@
 #!/bin/bash
-# The release as shipped and installed: scripts/release.sh signed with a throw-away certificate, a bad
-# certificate or password refused leaving dist/ as it was, the signatures, checksums and the exe's version
-# resource checked; then under Wine the MSI installed, the installed program finding the simulator's
-# station, a newer MSI upgrading it (its log kept) and the uninstall. Ends with "N passed, M failed".
+# The release as shipped and installed: scripts/release.sh signed with a throw-away certificate, a bad certificate
+# or password refused leaving dist/ as it was, the signatures, checksums and the exe's version resource checked; then
+# under Wine the MSI installed, the installed program finding the simulator's station, a newer MSI upgrading it (its
+# log kept) and the uninstall. Ends with "N passed, M failed".
 #   check_release.sh WORK_DIR    (inside scripts/test.sh's Wine set-up, ZARVEL_STATION_SIM set)
 set -uo pipefail
 
@@ -15,11 +15,7 @@ folder="${WINEPREFIX:-}/drive_c/Program Files/Zarvel Update"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 
 # Polls COMMAND until it succeeds, for at most SECONDS.
-wait_for() {
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@"; do [ $SECONDS -lt $deadline ] || return 1; sleep 0.2; done
-}
+wait_for() { local deadline=$((SECONDS + $1)); shift; until "$@"; do [ $SECONDS -lt $deadline ] || return 1; sleep 0.2; done; }
 
 # With the simulator on ZARVEL_SIM_PORT (with_station.sh): start the installed program as the
 # Start-menu shortcut does, wait for its BGV line, close its window, expect exit code 0.
@@ -30,25 +26,19 @@ if [ "${1:-}" = "--run-installed" ]; then
         { echo "no BGV line in the installed program's log:"; cat "$folder/Zarvel-Update.log"; kill "$program"; exit 1; }
     # Without /f taskkill sends WM_CLOSE, as the window's close box does.
     wine taskkill /im Zarvel-Update.exe >/dev/null 2>&1
-    ended() { ! kill -0 "$program" 2>/dev/null; }
-    wait_for "$kDeadlineS" ended || { echo "the program did not end"; kill "$program"; exit 1; }
+    wait_for "$kDeadlineS" eval "! kill -0 $program 2>/dev/null" || { echo "the program did not end"; kill "$program"; exit 1; }
     wait "$program"
     exit
 fi
 
 [ $# -eq 1 ] && [ -n "${WINEPREFIX:-}" ] && [ -x "${ZARVEL_STATION_SIM:-}" ] ||
     { echo "usage: check_release.sh WORK_DIR, inside scripts/test.sh's Wine set-up" >&2; exit 2; }
-work="$1" dist="$1/dist"
-rm -rf "$work"
-mkdir -p "$work/unzipped" "$dist"
+work="$1" dist="$1/dist" passed=0 failed=0
+rm -rf "$work" && mkdir -p "$work/unzipped" "$dist"
 
-passed=0 failed=0
 check() {
-    if "${@:2}" >"$work/check.out" 2>&1; then
-        echo "ok    $1"; passed=$((passed + 1))
-    else
-        echo "FAIL  $1"; tail -n 30 "$work/check.out" | sed 's/^/      /'; failed=$((failed + 1))
-    fi
+    "${@:2}" >"$work/check.out" 2>&1 && { echo "ok    $1"; passed=$((passed + 1)); } ||
+        { echo "FAIL  $1"; tail -n 30 "$work/check.out" | sed 's/^/      /'; failed=$((failed + 1)); }
 }
 
 release() { env ZARVEL_DIST_DIR="$dist" "$@" "$root/scripts/release.sh" >"$work/release.log" 2>&1; }
@@ -73,18 +63,16 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Zarvel Update test 
     -addext extendedKeyUsage=codeSigning -keyout "$work/key.pem" -out "$work/cert.pem" >/dev/null 2>&1
 ZARVEL_TEST_PASSWORD="$password" openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" \
     -passout env:ZARVEL_TEST_PASSWORD -out "$work/sign.pfx"
-good=(ZARVEL_SIGN_PFX="$work/sign.pfx" ZARVEL_SIGN_PASSWORD="$password")
+good=(ZARVEL_SIGN_PFX="$work/sign.pfx" ZARVEL_SIGN_PASSWORD="$password") # a bad setting after these wins
 
 signed_release() { release "${good[@]}" || { cat "$work/release.log"; return 1; }; }
 sums_match() { (cd "$dist" && sha256sum -c SHA256SUMS) && [ "$(wc -l <"$dist/SHA256SUMS")" -eq 2 ]; }
 same_as_exe() { grep -qxF "  $(printf '%-22s' "$1")$(msi_property "$msi" "$2")" <<<"$resource"; }
-facts_match() { same_as_exe ProductName ProductName && same_as_exe CompanyName Manufacturer &&
-    same_as_exe ProductVersion ProductVersion; }
+facts_match() { same_as_exe ProductName ProductName && same_as_exe CompanyName Manufacturer && same_as_exe ProductVersion ProductVersion; }
 install() { msiexec /i "$msi" && installed && shortcut && registered "$msi"; }
 upgrade() {
     local version
-    version="$(msi_property "$msi" ProductVersion)"
-    printf '%s\r\n' "$kHistory" >"$folder/Zarvel-Update.log" &&
+    version="$(msi_property "$msi" ProductVersion)" && printf '%s\r\n' "$kHistory" >"$folder/Zarvel-Update.log" &&
         "$root/scripts/make-msi.sh" "$stage" "$work/newer.msi" "$(msi_property "$msi" ProductName)" \
             "$(msi_property "$msi" Manufacturer)" "${version%.*}.$((${version##*.} + 1))" &&
         msiexec /i "$work/newer.msi" && installed && shortcut && registered "$work/newer.msi" && ! registered "$msi" &&
@@ -93,10 +81,8 @@ upgrade() {
 uninstall() { msiexec /x "$work/newer.msi" && [ ! -e "$folder" ] && ! shortcut && ! registered "$work/newer.msi"; }
 
 echo previous >"$dist/SHA256SUMS"
-check "an unreadable certificate is refused" refused "cannot read the certificate" \
-    ZARVEL_SIGN_PFX="$work/missing.pfx" ZARVEL_SIGN_PASSWORD="$password"
-check "a wrong password is refused" refused "wrong ZARVEL_SIGN_PASSWORD" \
-    ZARVEL_SIGN_PFX="$work/sign.pfx" ZARVEL_SIGN_PASSWORD="not $password"
+check "an unreadable certificate is refused" refused "cannot read the certificate" "${good[@]}" ZARVEL_SIGN_PFX="$work/missing.pfx"
+check "a wrong password is refused" refused "wrong ZARVEL_SIGN_PASSWORD" "${good[@]}" ZARVEL_SIGN_PASSWORD="not $password"
 check "an unreachable time-stamp server stops the signing" refused "signing Zarvel-Update.exe failed" \
     "${good[@]}" ZARVEL_SIGN_TIMESTAMP_URL=http://127.0.0.1:1/
 check "a signed release is made" signed_release
