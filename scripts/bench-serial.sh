@@ -31,5 +31,5 @@ echo "Native termios backend, for comparison:"
 "$3" "$ZARVEL_SIM_PORT" "$4"
 '
 bash "$root/tests/wine/with_station.sh" --line-rate -- bash -c "$measure" measure "$root/scripts/wine-run.sh" \
-    "$build/bench-windows/tests/bench/serial_exchange_timing.exe" "$build/bench/tests/bench/serial_exchange_timing" \
+    "$build/bench-windows/tools/bench/serial_exchange_timing.exe" "$build/bench/tools/bench/serial_exchange_timing" \
     "$iterations"

@@ -6,4 +6,4 @@ build="${ZARVEL_BUILD_DIR:-$root/build}"
 "$root/scripts/install-deps.sh"
 cmake -S "$root" -B "$build/bench" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build/bench" -j "$(nproc)"
-"$build/bench/tests/bench/benchmarks" "$@"
+"$build/bench/tools/bench/benchmarks" "$@"

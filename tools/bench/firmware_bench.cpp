@@ -1,10 +1,13 @@
 // Loading the largest firmware file taken (16 MiB); CRC-32 and block commands of a 64 MiB image (scripts/bench.sh).
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
+
+#include <filesystem>
 #include <fstream>
+#include <string>
 
 #include "firmware/firmware_image.h"
-#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -15,10 +18,10 @@ const std::vector<uint8_t> kFirmware = [] {
 }();
 
 void BM_LoadFirmwareImage16MiB(benchmark::State& state) { // from a file the system has just written, so it is cached
-    const TempDir dir;
-    const auto path = dir.path() / "fw_v1.2.3.bin";
+    const auto path = std::filesystem::temp_directory_path() / ("zarvel-bench-" + std::to_string(getpid()) + "_fw_v1.2.3.bin");
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(kFirmware.data()), kLargestFirmwareBytes);
     for (auto _ : state) benchmark::DoNotOptimize(LoadFirmwareImage(path.wstring()).crc32);
+    std::filesystem::remove(path);
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(kLargestFirmwareBytes));
 }
 BENCHMARK(BM_LoadFirmwareImage16MiB)->Unit(benchmark::kMillisecond);
