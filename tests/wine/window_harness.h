@@ -193,12 +193,13 @@ protected:
         App().instrumentReady = instrumentReady;
         SendMessageW(window_, MSG_INSTRUMENT_CHECKED, 0, 0);
     }
-    void StartUpdate() { // from a ready check page: 4.1 V, a file, the risk accepted
+    void ReadyToStart() { // the check page at 4.1 V, a file chosen, the risk accepted
         App().firmwareReady = true;
         ReachCheckPage(4.1);
+        SetWindowTextW(Item(IDC_FILE_BOX), L"fw_v1.2.3.bin");
         Click(IDC_ACCEPT_RISK);
-        Click(IDC_START);
     }
+    void StartUpdate() { ReadyToStart(), Click(IDC_START); }
 
     TempDir dir_;
     HWND window_ = nullptr;

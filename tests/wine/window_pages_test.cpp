@@ -5,13 +5,8 @@
 
 namespace {
 
-constexpr COLORREF kBlue = RGB(32, 168, 223);
-constexpr COLORREF kGreen = RGB(47, 177, 99);
-constexpr COLORREF kWhite = RGB(255, 255, 255);
-constexpr COLORREF kFileCard = RGB(248, 252, 254);
-constexpr RECT kStepBar = {50, 112, 1390, 190};
-constexpr RECT kRightCard = {715, 210, 1390, 930};
-constexpr RECT kFileCardBox = {780, 555, 1340, 625};
+constexpr COLORREF kBlue = RGB(32, 168, 223), kGreen = RGB(47, 177, 99), kWhite = RGB(255, 255, 255), kFileCard = RGB(248, 252, 254);
+constexpr RECT kStepBar = {50, 112, 1390, 190}, kRightCard = {715, 210, 1390, 930}, kFileCardBox = {780, 555, 1340, 625};
 
 bool Inside(const RECT& inner, const RECT& outer) {
     return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right && inner.bottom <= outer.bottom;
@@ -23,10 +18,7 @@ class Pages : public WindowTest {
 protected:
     // The page of wizardStep `step`, reached as the workers and the user lead there.
     void Reach(int step) {
-        App().firmwareReady = true;
-        ReachCheckPage(4.1);
-        SetWindowTextW(Item(IDC_FILE_BOX), L"fw_v1.2.3.bin");
-        Click(IDC_ACCEPT_RISK);
+        ReadyToStart();
         if (step == 2) return;
         Click(IDC_START);
         SendMessageW(window_, MSG_PROGRESS, 50, 0);

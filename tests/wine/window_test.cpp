@@ -70,9 +70,7 @@ TEST_F(MainWindow, AnUpdateKeepsThePcAwakeTakesACancelWhenAllowedAndFailsBackToT
 }
 
 TEST_F(MainWindow, NoUpdateStartsWhileTheStationIsBeingReleased) {
-    App().firmwareReady = true;
-    ReachCheckPage(4.1);
-    Click(IDC_ACCEPT_RISK);
+    ReadyToStart();
     Click(IDC_CANCEL);
     Command(IDC_CANCEL); // a click while the disconnect runs
     EXPECT_EQ((Workers{InstrumentMonitor, DisconnectWorker}), launched);
