@@ -161,4 +161,12 @@ INSTANTIATE_TEST_SUITE_P(
                       Screen{{20, 10, 620, 410}, "Window scale: 0.50 (work area 600x400); the smallest scale, placed at "
                                                  "the work area's top-left corner", false, nullptr}));
 
+TEST_F(Pages, WithoutMonitorInformationTheWindowKeepsTheDesignSize) {
+    SetWorkAreaSource([](HWND, RECT*) { return false; });
+    Open();
+    RECT outer = {};
+    GetWindowRect(window_, &outer);
+    EXPECT_EQ(std::make_pair(1440L, 1040L), std::make_pair(outer.right - outer.left, outer.bottom - outer.top)) << "unscaled";
+}
+
 } // namespace
