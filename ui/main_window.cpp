@@ -50,8 +50,6 @@ void KeepSystemAwake(bool awake) {
     }
 }
 
-void InvalidateControl(int id) { InvalidateRect(Control(id), nullptr, TRUE); }
-
 void SetCancelButton(bool enabled, const wchar_t* text) {
     EnableWindow(Control(IDC_CANCEL), enabled ? TRUE : FALSE);
     SetControlText(IDC_CANCEL, text);
@@ -93,7 +91,7 @@ void OnNextInstrumentClicked() {
     if (App().wizardStep != 4) return;
     WriteLog("Next instrument requested by user");
     ShowConnectPage();
-    SetControlText(IDC_STATUS2, L"○  Снимите обновлённый прибор и установите следующий");
+    SetControlText(IDC_STATUS2, kLiftUpdatedInstrumentText);
     StartMonitor(CurrentWorkerLaunch().startNextMonitor);
 }
 

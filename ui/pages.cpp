@@ -174,7 +174,7 @@ void FillCheckLines() {
 
 void ResetProgress() {
     App().progressPercent = 0;
-    InvalidateRect(Control(IDC_PROGRESS), nullptr, TRUE);
+    InvalidateControl(IDC_PROGRESS);
 }
 
 // Every control first gets BaseFont, then the one its row names: the base font is the window's

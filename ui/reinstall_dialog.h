@@ -5,7 +5,6 @@
 
 #include "ui/control_ids.h"
 
-
 constexpr const wchar_t* kReinstallDialogClass = L"ZarvelReinstallDialog";
 // The outer size at layout scale 1.
 constexpr int kReinstallDialogWidth = 680;
@@ -16,8 +15,9 @@ constexpr const wchar_t* kReinstallInstruction =
     L"Дождитесь, пока прибор перестанет мигать. Затем поднимите его и снова установите на дата-станцию.";
 
 // Shows the pop-up centred on owner, with owner disabled, and returns when it has closed; the
-// owner is then enabled and in front again, unless a message box of ours still holds it. Meanwhile every window of the thread keeps getting
-// its messages. A quit message that arrives meanwhile is posted again for the main loop.
+// owner is then enabled and in front again, unless a message box of ours still holds it.
+// Meanwhile every window of the thread keeps getting its messages. A quit message that arrives
+// meanwhile is posted again for the main loop.
 void RunReinstallDialog(HWND owner);
 
 // Closes the pop-up if it is open, as its own button would; RunReinstallDialog then returns.

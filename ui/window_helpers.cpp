@@ -23,10 +23,11 @@ HWND CreateChildControl(HWND parent, const ChildControl& row) {
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)), instance, nullptr);
 }
 
+void InvalidateControl(int id) { InvalidateRect(Control(id), nullptr, TRUE); }
+
 void SetControlText(int id, const std::wstring& text) {
-    HWND control = Control(id);
-    SetWindowTextW(control, text.c_str());
-    InvalidateRect(control, nullptr, TRUE);
+    SetWindowTextW(Control(id), text.c_str());
+    InvalidateControl(id);
 }
 
 void SetControlFont(int id, UiFont font) {

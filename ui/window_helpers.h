@@ -32,6 +32,8 @@ HWND CreateChildControl(HWND parent, const ChildControl& row);
 // Sets a main-window control's text and has it drawn again, background included.
 void SetControlText(int id, const std::wstring& text);
 void SetControlFont(int id, UiFont font);
+// Has a main-window control drawn again, background included.
+void InvalidateControl(int id);
 // Moves a main-window control to the scaled place of a design box.
 void MoveControl(int id, const PixelBox& box);
 

@@ -24,7 +24,6 @@ constexpr wchar_t kStationFoundText[] = L"✓  Дата-станция подк�
 constexpr wchar_t kPlaceInstrumentText[] = L"○  Установите прибор на дата-станцию";
 constexpr wchar_t kInstrumentFoundText[] = L"✓  Прибор обнаружен";
 constexpr wchar_t kCheckFailedText[] = L"✕  Не удалось проверить прибор";
-constexpr wchar_t kLiftUpdatedText[] = L"○  Снимите обновлённый прибор и установите следующий";
 
 bool MonitorMayRun() { return !App().appClosing.load() && !App().operationBusy.load(); }
 
@@ -59,7 +58,7 @@ uint32_t CheckInstrument(SerialPort& port, bool& awaitingLift) {
     const std::string bic = Transact(port, BicCommand(), kBicDeadlineMs);
     WriteLog("BIC -> " + LoggedReply(bic));
     if (awaitingLift && !ReportsLifted(bic)) {
-        PostStatusLine(kInstrumentLine, kLiftUpdatedText);
+        PostStatusLine(kInstrumentLine, kLiftUpdatedInstrumentText);
         return kNoInstrumentPauseMs;
     }
     awaitingLift = false;

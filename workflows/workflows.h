@@ -15,6 +15,8 @@ void InstrumentMonitor();
 // The monitor after an update, when the technician goes on to the next instrument: it waits
 // until the station reports the updated instrument lifted, then watches as InstrumentMonitor.
 void NextInstrumentMonitor();
+// Status line 2 until the updated instrument is lifted; the window shows it at once as well.
+constexpr const wchar_t* kLiftUpdatedInstrumentText = L"○  Снимите обновлённый прибор и установите следующий";
 // Start InstrumentMonitor or NextInstrumentMonitor on a detached thread unless operationBusy
 // is set. Throw std::system_error when the thread cannot be created.
 void StartInstrumentMonitor();
