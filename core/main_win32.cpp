@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/log.h"
+#include "ui/layout_scale.h"
 #include "ui/main_window.h"
 #include "ui/system_libraries.h"
 #include "ui/ui_resources.h"
@@ -67,7 +68,7 @@ void ReleaseAfterLoop() {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     // An elevated program started from a downloads folder must never load a DLL from there.
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-    SetProcessDPIAware();
+    const char* const dpiAwareness = DeclareDpiAwareness();
     InitProgressBarClass();
     StartGraphics();
     const std::filesystem::path directory = ExecutableDirectory();
@@ -75,6 +76,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     OpenLog(directory / L"Zarvel-Update.log");
     WriteLog("Zarvel Update started");
     WriteLog(std::string("Administrator elevation: ") + (IsProcessElevated() ? "yes" : "no"));
+    WriteLog(std::string("DPI awareness: ") + dpiAwareness);
     // Unchecked: a class that failed to register makes the window's creation fail just below.
     RegisterMainWindowClass(instance);
     HWND window = CreateMainWindow(instance);

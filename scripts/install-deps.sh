@@ -10,7 +10,8 @@ packages=(
     g++-mingw-w64-x86-64-posix              # Windows cross build
     wine wine64                             # running the Windows build
     xvfb xauth xdotool x11-utils imagemagick # a display for the window, clicks and screenshots
-    fonts-dejavu-core fonts-dejavu-extra    # stand-ins for the Windows interface faces under Wine
+    fonts-open-sans                         # stand-in for the Windows interface face under Wine
+    fonts-dejavu-core fonts-dejavu-extra    # symbols, and a deliberately wide face for one check
     zip icoutils                            # the release archive and reading its version resource
     wixl msitools                           # the release's installer (wixl) and reading it (msiinfo)
     osslsigncode openssl                    # signing the release and making a test certificate

@@ -5,6 +5,8 @@
 #   wine_env_start DIR   # prefix in DIR/prefix, COM symlinks DIR/com5..com8
 #   wine_env_stop        # ends the server, the Wine processes and our Xvfb
 #   ZARVEL_SCREEN=WxHxD  # our Xvfb's screen (default 1600x1200x24)
+#   ZARVEL_UI_FACE=NAME  # the face that stands in for Segoe UI (default Open Sans)
+#   ZARVEL_DPI=N         # the display's DPI, as Windows' display scaling sets it (default 96)
 
 wine_env_start() {
     local dir="$1"
@@ -45,14 +47,18 @@ wine_env_start() {
             ln -sfn /dev/null "$WINE_ENV_DIR/com$port"
             printf '"COM%s"="%s"\r\n' "$port" "$WINE_ENV_DIR/com$port"
         done
-        # Windows' own interface faces are missing here; name them after DejaVu, as GDI+
-        # finds a family only by a name the system knows (its generic sans-serif included).
+        # Windows' own interface faces are missing here; Open Sans runs about as wide as Segoe
+        # UI. Named after it, as GDI+ finds a family only by a name the system knows.
         printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n'
-        printf '"%s"="DejaVu Sans Condensed"\r\n' "Segoe UI" "Segoe UI Variable Text" "Segoe UI Variable Display"
+        printf '"%s"="%s"\r\n' "Segoe UI" "${ZARVEL_UI_FACE:-Open Sans}" "Segoe UI Variable Text" "${ZARVEL_UI_FACE:-Open Sans}" \
+            "Segoe UI Variable Display" "${ZARVEL_UI_FACE:-Open Sans}"
         printf '"%s"="DejaVu Sans"\r\n' "Segoe UI Symbol" "Microsoft Sans Serif"
         # Our Xvfb runs no window manager, and Wine waits up to 2 s for one to acknowledge
         # every hide of a window it lets a manager handle (each message box, each test window).
         # Unmanaged windows look and behave the same without a manager, minus the wait.
+        # Programs started after this run at that DPI (both keys are read).
+        printf '\r\n[HKEY_CURRENT_USER\\Control Panel\\Desktop]\r\n"LogPixels"=dword:%08x\r\n' "${ZARVEL_DPI:-96}"
+        printf '\r\n[HKEY_CURRENT_CONFIG\\Software\\Fonts]\r\n"LogPixels"=dword:%08x\r\n' "${ZARVEL_DPI:-96}"
         if [ -n "$WINE_ENV_OWN_DISPLAY" ]; then
             printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"Managed"="N"\r\n'
         fi

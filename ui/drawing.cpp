@@ -218,6 +218,8 @@ SIZE MeasureText(HDC dc, HFONT font, const std::wstring& text, bool wrapped, int
     return {rect.right - rect.left, rect.bottom - rect.top};
 }
 
+HFONT ControlFont(HWND control) { return reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)); }
+
 std::wstring WindowTextOf(HWND window, int capacity) {
     std::vector<wchar_t> text(static_cast<size_t>(capacity), L'\0');
     const int length = GetWindowTextW(window, text.data(), capacity);

@@ -117,5 +117,8 @@ void DrawTextBox(HDC dc, const TextBox& box);
 // Width and height DrawTextW needs for text in font: on one line, or wrapped at width.
 SIZE MeasureText(HDC dc, HFONT font, const std::wstring& text, bool wrapped, int width);
 
+// The font a control holds (WM_GETFONT); owner-drawn controls draw their text in it.
+HFONT ControlFont(HWND control);
+
 // A control's text, read up to capacity - 1 characters.
 std::wstring WindowTextOf(HWND window, int capacity);

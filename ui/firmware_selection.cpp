@@ -44,7 +44,7 @@ void TakeFirmware(const std::wstring& path) {
     FirmwareImage image = LoadFirmwareImage(path);
     app.firmware = std::move(image);
     app.firmwareReady = true;
-    SetControlText(IDC_FILE_BOX, FileNamePart(app.firmware.path));
+    SetOutsideText(IDC_FILE_BOX, FileNamePart(app.firmware.path));
     WriteLog("Firmware selected: " + ToFileSystemNarrow(app.firmware.path) + ", blocks=" +
              std::to_string(BlockCount(app.firmware)) + ", crc32=" + std::to_string(app.firmware.crc32));
 }

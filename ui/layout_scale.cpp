@@ -1,19 +1,30 @@
 #include "ui/layout_scale.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
+#include <string>
 
 #include "core/log.h"
+#include "ui/system_libraries.h"
 
 namespace {
 
-double scale = 1.0; // window thread; set once, before anything is laid out
+double scale = 1.0;    // window thread; chosen as the main window opens and on each DPI change
+SIZE designOuter = {}; // window thread; the main window's outer size at 96 dpi, kept for DPI changes
 
-bool MonitorWorkArea(HWND window, RECT* workArea) {
+// Contexts of SetProcessDpiAwarenessContext (Windows 10 1607 on; 1703 on for v2).
+const auto kPerMonitorV2 = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4));
+const auto kPerMonitor = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-3));
+constexpr int kProcessPerMonitorDpiAware = 2; // shcore's SetProcessDpiAwareness (Windows 8.1)
+
+HMODULE User32() { return GetModuleHandleW(L"user32.dll"); }
+
+bool MonitorWorkArea(const RECT& place, RECT* workArea) {
     MONITORINFO monitor = {};
     monitor.cbSize = sizeof(monitor);
-    if (!GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor)) return false;
+    if (!GetMonitorInfoW(MonitorFromRect(&place, MONITOR_DEFAULTTONEAREST), &monitor)) return false;
     *workArea = monitor.rcWork;
     return true;
 }
@@ -22,11 +33,94 @@ WorkAreaSource workAreaSource = MonitorWorkArea;
 
 int ScaledEdge(int edge) { return static_cast<int>(std::lround(edge * scale)); }
 
-void LogScale(double chosen, SIZE work, bool fits) {
-    char line[160];
-    std::snprintf(line, sizeof(line), "Window scale: %.2f (work area %ldx%ld)%s", chosen, work.cx, work.cy,
-                  fits ? "" : "; the smallest scale, placed at the work area's top-left corner");
+// The border and caption the system draws around the window at dpi; the system DPI's where
+// the system cannot say for another one (before Windows 10 1607).
+SIZE FrameAt(HWND window, unsigned dpi) {
+    using AdjustForDpi = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+    static const auto adjust = SystemFunction<AdjustForDpi>(User32(), "AdjustWindowRectExForDpi");
+    const auto style = static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE));
+    const auto extended = static_cast<DWORD>(GetWindowLongPtrW(window, GWL_EXSTYLE));
+    RECT frame = {0, 0, 0, 0};
+    if (adjust == nullptr || !adjust(&frame, style, FALSE, extended, dpi)) AdjustWindowRectEx(&frame, style, FALSE, extended);
+    return {frame.right - frame.left, frame.bottom - frame.top};
+}
+
+unsigned UsableDpi(unsigned dpi) {
+    if (dpi >= kLowestDpi && dpi <= kHighestDpi) return dpi;
+    WriteLog("Display DPI " + std::to_string(dpi) + " is not usable; 96 dpi assumed");
+    return kLowestDpi;
+}
+
+unsigned WindowDpi(HWND window) {
+    using DpiOfWindow = UINT(WINAPI*)(HWND);
+    static const auto dpiOf = SystemFunction<DpiOfWindow>(User32(), "GetDpiForWindow");
+    if (dpiOf != nullptr) return dpiOf(window);
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    return static_cast<unsigned>(std::max(0, dpi));
+}
+
+SIZE DesignClient(HWND window) {
+    const SIZE frame = FrameAt(window, kLowestDpi);
+    return {designOuter.cx - frame.cx, designOuter.cy - frame.cy};
+}
+
+// Where the window goes at a DPI: the scale, the outer size, and the work area it keeps to.
+struct Placement {
+    unsigned dpi;
+    double scale;
+    SIZE outer;
+    bool areaKnown; // without monitor information nothing limits the size and nothing moves
+    RECT area;
+};
+
+Placement PlaceAt(HWND window, unsigned dpi, const RECT& place) {
+    Placement placement = {dpi, 1.0, {}, false, {}};
+    placement.areaKnown = workAreaSource(place, &placement.area);
+    const SIZE work = placement.areaKnown ? SIZE{placement.area.right - placement.area.left, placement.area.bottom - placement.area.top}
+                                          : SIZE{INT_MAX / 4, INT_MAX / 4};
+    const SIZE client = DesignClient(window);
+    const SIZE frame = FrameAt(window, dpi);
+    placement.scale = ChooseScale(dpi, client, frame, work);
+    const auto edge = [&placement](LONG length) { return static_cast<LONG>(std::lround(length * placement.scale)); };
+    placement.outer = {edge(client.cx) + frame.cx, edge(client.cy) + frame.cy};
+    return placement;
+}
+
+bool Fits(const Placement& placement) {
+    const RECT& a = placement.area;
+    return placement.outer.cx <= a.right - a.left && placement.outer.cy <= a.bottom - a.top;
+}
+
+void LogScale(const Placement& placement) {
+    const RECT& a = placement.area;
+    char line[200];
+    if (!placement.areaKnown) {
+        std::snprintf(line, sizeof(line), "Window scale: %.2f (%u dpi)", placement.scale, placement.dpi);
+    } else {
+        std::snprintf(line, sizeof(line), "Window scale: %.2f (%u dpi, work area %ldx%ld)%s", placement.scale, placement.dpi,
+                      a.right - a.left, a.bottom - a.top,
+                      Fits(placement) ? "" : "; the smallest scale, placed at the work area's top-left corner");
+    }
     WriteLog(line);
+}
+
+// Takes the placement's scale and size, at `at` (the work area's middle when null) moved into
+// the work area; where it cannot fit, its caption stays reachable at the top-left corner.
+void Apply(HWND window, const Placement& placement, const POINT* at) {
+    scale = placement.scale;
+    UINT flags = SWP_NOZORDER | SWP_NOACTIVATE;
+    const RECT& a = placement.area;
+    const LONG width = placement.outer.cx, height = placement.outer.cy;
+    POINT corner = {0, 0};
+    if (!placement.areaKnown && at == nullptr) flags |= SWP_NOMOVE;
+    else if (!placement.areaKnown) corner = *at;
+    else if (at == nullptr) corner = Fits(placement) ? POINT{a.left + (a.right - a.left - width) / 2, a.top + (a.bottom - a.top - height) / 2}
+                                                     : POINT{a.left, a.top};
+    else corner = {std::max(a.left, std::min(at->x, a.right - width)), std::max(a.top, std::min(at->y, a.bottom - height))};
+    SetWindowPos(window, nullptr, corner.x, corner.y, width, height, flags);
+    LogScale(placement);
 }
 
 } // namespace
@@ -49,32 +143,49 @@ RECT Scaled(const RECT& rect) {
     return {ScaledEdge(rect.left), ScaledEdge(rect.top), ScaledEdge(rect.right), ScaledEdge(rect.bottom)};
 }
 
-double FitScale(SIZE outer, SIZE frame, SIZE work) {
-    const double across = static_cast<double>(work.cx - frame.cx) / (outer.cx - frame.cx);
-    const double down = static_cast<double>(work.cy - frame.cy) / (outer.cy - frame.cy);
-    return std::max(kSmallestLayoutScale, std::min({1.0, across, down}));
+// The small allowance keeps 22 x 1.5 at 33 where the product comes out as 32.999...
+int ScaledFontHeight(int designHeight) { return std::max(1, static_cast<int>(std::floor(designHeight * scale + 1e-6))); }
+
+double ChooseScale(unsigned dpi, SIZE designClient, SIZE frame, SIZE work) {
+    const double across = static_cast<double>(work.cx - frame.cx) / designClient.cx;
+    const double down = static_cast<double>(work.cy - frame.cy) / designClient.cy;
+    return std::max(kSmallestLayoutScale, std::min({dpi / 96.0, across, down}));
 }
 
-void FitMainWindowToWorkArea(HWND window, SIZE designOuter) {
+const char* DeclareDpiAwareness() {
+    using SetContext = BOOL(WINAPI*)(HANDLE);
+    const auto setContext = SystemFunction<SetContext>(User32(), "SetProcessDpiAwarenessContext");
+    // Refused, not only missing, on some systems: Wine 8 has the call but not per-monitor v2.
+    if (setContext != nullptr && setContext(kPerMonitorV2)) return "per-monitor v2";
+    if (setContext != nullptr && setContext(kPerMonitor)) return "per-monitor";
+    using SetAwareness = HRESULT(WINAPI*)(int);
+    const auto setAwareness = SystemFunction<SetAwareness>(LoadSystemLibrary(L"shcore.dll"), "SetProcessDpiAwareness");
+    if (setAwareness != nullptr && SUCCEEDED(setAwareness(kProcessPerMonitorDpiAware))) return "per-monitor";
+    SetProcessDPIAware();
+    return "system";
+}
+
+void FitMainWindowToWorkArea(HWND window, SIZE outer) {
+    designOuter = outer;
     scale = 1.0;
-    RECT area = {};
-    if (!workAreaSource(window, &area)) return;
-    RECT frameRect = {0, 0, 0, 0};
-    AdjustWindowRectEx(&frameRect, static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE)), FALSE,
-                       static_cast<DWORD>(GetWindowLongPtrW(window, GWL_EXSTYLE)));
-    const SIZE frame = {frameRect.right - frameRect.left, frameRect.bottom - frameRect.top};
-    const SIZE work = {area.right - area.left, area.bottom - area.top};
-    const double chosen = FitScale(designOuter, frame, work);
-    if (chosen >= 1.0) return;
-    scale = chosen;
-    const int width = Scaled(static_cast<int>(designOuter.cx - frame.cx)) + frame.cx;
-    const int height = Scaled(static_cast<int>(designOuter.cy - frame.cy)) + frame.cy;
-    const bool fits = width <= work.cx && height <= work.cy;
-    // Centred where it fits; otherwise its caption stays reachable at the top-left corner.
-    const int x = fits ? area.left + (work.cx - width) / 2 : area.left;
-    const int y = fits ? area.top + (work.cy - height) / 2 : area.top;
-    SetWindowPos(window, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
-    LogScale(chosen, work, fits);
+    RECT place = {};
+    GetWindowRect(window, &place);
+    const Placement placement = PlaceAt(window, UsableDpi(WindowDpi(window)), place);
+    // At 96 dpi on a screen that holds it the window stays as it always was: design size, default place.
+    if (placement.dpi == kLowestDpi && (placement.scale == 1.0 || !placement.areaKnown)) return;
+    Apply(window, placement, nullptr);
+}
+
+void FollowDpiChange(HWND window, unsigned dpi, const RECT& suggested) {
+    const POINT at = {suggested.left, suggested.top};
+    Apply(window, PlaceAt(window, UsableDpi(dpi), suggested), &at);
+}
+
+SIZE OuterSizeAtDpi(HWND window, unsigned dpi) {
+    RECT place = {};
+    GetWindowRect(window, &place);
+    const unsigned usable = dpi >= kLowestDpi && dpi <= kHighestDpi ? dpi : kLowestDpi;
+    return PlaceAt(window, usable, place).outer;
 }
 
 void SetWorkAreaSource(WorkAreaSource source) { workAreaSource = source != nullptr ? source : MonitorWorkArea; }

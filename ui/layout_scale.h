@@ -1,8 +1,9 @@
 #pragma once
-// One scale for the whole layout. The design is 1440 x 1040 physical pixels; where the screen's
-// work area is smaller, every size and place of both windows, every font height and every
-// painted shape is multiplied by one factor below 1, chosen once when the main window is
-// created. At 1 every helper here returns its argument unchanged.
+// One scale for the whole layout. The design is a 1440 x 1040 window at 96 dpi; every size and
+// place of both windows, every font height and every painted shape is multiplied by one factor:
+// the display's DPI / 96, made smaller where the window would not fit its monitor's work area.
+// Chosen when the main window opens and again when it moves to a monitor of another DPI. At 1
+// every helper here returns its argument unchanged.
 
 #include <windows.h>
 
@@ -21,18 +22,37 @@ int Scaled(int length);
 // Edges are scaled, not sizes, so that boxes that touch at 1 still touch.
 PixelBox Scaled(const PixelBox& box);
 RECT Scaled(const RECT& rect);
+// Font heights round down, so that a text never grows against the box around it.
+int ScaledFontHeight(int designHeight);
 
-// The largest factor up to 1 at which a window whose outer size at 1 is `outer`, with a frame
-// of `frame` (width and height of the system's border and caption), fits `work`; never below
+// dpi / 96, or less where a window with this design client area and this frame (width and
+// height of the system's border and caption at that DPI) would not fit `work`; never below
 // kSmallestLayoutScale.
-double FitScale(SIZE outer, SIZE frame, SIZE work);
+double ChooseScale(unsigned dpi, SIZE designClient, SIZE frame, SIZE work);
 // Below this the base font would fall under 11 pixels.
 constexpr double kSmallestLayoutScale = 11.0 / 22.0;
+// The DPIs taken as they are; any other (0 included) counts as 96.
+constexpr unsigned kLowestDpi = 96;
+constexpr unsigned kHighestDpi = 480;
 
-// Chooses the scale for the main window as it opens at its default place: sizes and moves it
-// to fit the work area of its monitor and logs the choice. No monitor information: scale 1.
+// Declares the process DPI-aware, per monitor where the system allows it; returns what took,
+// for the log ("per-monitor v2", "per-monitor" or "system").
+const char* DeclareDpiAwareness();
+
+// Chooses the scale for the main window as it opens: at 96 dpi on a screen that holds it, the
+// window keeps its design size and default place; otherwise it is sized to the design client
+// area times the scale and centred on its monitor's work area, and the choice is logged.
 void FitMainWindowToWorkArea(HWND window, SIZE designOuter);
+// WM_DPICHANGED: the scale for the new DPI and the work area at the place the system suggests;
+// the window takes that place, moved into the work area, at its own size. Logged.
+void FollowDpiChange(HWND window, unsigned dpi, const RECT& suggested);
+// WM_GETDPISCALEDSIZE: the outer size FollowDpiChange will give the window at that DPI.
+SIZE OuterSizeAtDpi(HWND window, unsigned dpi);
 
-// Tests stand in for the monitor; nullptr restores the system's.
-using WorkAreaSource = bool (*)(HWND window, RECT* workArea);
+// The messages of a DPI change (Windows 8.1 and 10 1703 on), which older headers lack.
+constexpr UINT kDpiChangedMessage = 0x02E0;
+constexpr UINT kGetDpiScaledSizeMessage = 0x02E4;
+
+// Tests stand in for the monitor, found from a place on the screen; nullptr restores the system's.
+using WorkAreaSource = bool (*)(const RECT& place, RECT* workArea);
 void SetWorkAreaSource(WorkAreaSource source);

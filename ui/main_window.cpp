@@ -6,6 +6,7 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/app_state.h"
 #include "core/battery.h"
@@ -227,7 +228,7 @@ void AfterFailed(HWND window, const std::wstring& message) {
     ShowMessageBox(message.c_str(), L"Ошибка обновления", MB_ICONERROR);
     if (!IsWindow(window)) return;
     ShowCheckPage();
-    SetControlText(IDC_STATUS4, L"✕  " + message);
+    SetOutsideText(IDC_STATUS4, L"✕  " + message);
 }
 
 // The flags are cleared before the box, the page switches after it.
@@ -288,6 +289,23 @@ LRESULT OnReinstallPrompt(HWND window) {
     return 0;
 }
 
+// Another monitor, or another scale for this one: the layout follows once, with the system's
+// place and our own size; the page, its texts, the choices and a running update stay as they are.
+LRESULT OnDpiChanged(HWND window, WPARAM dpis, LPARAM suggested) {
+    FollowDpiChange(window, LOWORD(dpis), *reinterpret_cast<const RECT*>(suggested));
+    const std::vector<HFONT> old = RemakeFonts();
+    LayOutChildrenAgain(window);
+    FollowLayoutScaleInReinstallDialog();
+    DeleteFonts(old);
+    return 0;
+}
+
+// The size the window takes at that DPI, so that on a monitor's edge it does not bounce between two.
+LRESULT OnGetDpiScaledSize(HWND window, WPARAM dpi, LPARAM size) {
+    *reinterpret_cast<SIZE*>(size) = OuterSizeAtDpi(window, static_cast<unsigned>(dpi));
+    return TRUE;
+}
+
 LRESULT HandleMainMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE: return OnCreate(window);
@@ -301,6 +319,8 @@ LRESULT HandleMainMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     case WM_COMMAND: return OnCommand(LOWORD(wParam));
     case WM_QUERYENDSESSION: return OnQueryEndSession(window, message, wParam, lParam);
     case WM_POWERBROADCAST: return OnPowerBroadcast(wParam);
+    case kDpiChangedMessage: return OnDpiChanged(window, wParam, lParam);
+    case kGetDpiScaledSizeMessage: return OnGetDpiScaledSize(window, wParam, lParam);
     case MSG_INSTRUMENT_CHECKED: ShowCheckPage(); return 0;
     case MSG_STATUS_LINE: return OnStatusLine(wParam, TakeText(lParam));
     case MSG_PROGRESS: return OnProgress(wParam, lParam);

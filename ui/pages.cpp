@@ -12,14 +12,16 @@
 namespace {
 
 constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
+// A one-line static: it never wraps, and a text that cannot fit ends in "…".
+constexpr DWORD kOneLine = SS_ENDELLIPSIS;
 
 // Created in this order; no tab stops, nothing disabled.
 const ChildControl kControls[] = {
-    {IDC_TITLE, L"STATIC", kChild | SS_CENTER, L"Обновление прошивки Zarvel Ксарон 4", {345, 29, 760, 66}, HeaderFont},
-    {IDC_STEP1, L"STATIC", kChild | SS_LEFT, L"1. Подключение", {220, 139, 220, 38}, StepLabelFont},
-    {IDC_STEP2, L"STATIC", kChild | SS_LEFT, L"2. Проверка", {650, 139, 210, 38}, StepLabelFont},
-    {IDC_STEP3, L"STATIC", kChild | SS_LEFT, L"3. Обновление", {1080, 139, 250, 38}, StepLabelFont},
-    {IDC_HEADING, L"STATIC", kChild | SS_LEFT, L"", {790, 245, 540, 40}, CaptionFont},
+    {IDC_TITLE, L"STATIC", kChild | SS_CENTER | kOneLine, L"Обновление прошивки Zarvel Ксарон 4", {345, 29, 760, 66}, HeaderFont},
+    {IDC_STEP1, L"STATIC", kChild | SS_LEFT | kOneLine, L"1. Подключение", {220, 139, 220, 38}, StepLabelFont},
+    {IDC_STEP2, L"STATIC", kChild | SS_LEFT | kOneLine, L"2. Проверка", {650, 139, 210, 38}, StepLabelFont},
+    {IDC_STEP3, L"STATIC", kChild | SS_LEFT | kOneLine, L"3. Обновление", {1080, 139, 250, 38}, StepLabelFont},
+    {IDC_HEADING, L"STATIC", kChild | SS_LEFT | kOneLine, L"", {790, 245, 540, 40}, CaptionFont},
     {IDC_DESCRIPTION, L"STATIC", kChild | SS_LEFT, L"", {790, 295, 540, 100}, BaseFont},
     {IDC_STATUS1, L"STATIC", kChild | SS_OWNERDRAW, L"", {800, 360, 520, 42}, RowFont},
     {IDC_STATUS2, L"STATIC", kChild | SS_OWNERDRAW, L"", {800, 414, 520, 42}, RowFont},
@@ -182,7 +184,7 @@ void ResetProgress() {
 void CreateControl(HWND window, const ChildControl& row) {
     HWND control = CreateChildControl(window, row);
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(Font(BaseFont)), TRUE);
-    if (row.font != BaseFont) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(Font(row.font)), TRUE);
+    GiveFont(control, row.font);
 }
 
 } // namespace

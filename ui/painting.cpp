@@ -9,6 +9,7 @@
 #include "ui/drawing.h"
 #include "ui/layout_scale.h"
 #include "ui/paint_layout.h"
+#include "ui/text_fit.h"
 #include "ui/ui_resources.h"
 
 namespace {
@@ -55,8 +56,10 @@ void PaintStepIndicator(GpGraphics* graphics, int step) {
     for (int number = 1; number <= 3; ++number) PaintStepCircle(graphics, font, number, step);
 }
 
-void PaintPicture(GpGraphics* graphics, const Picture& picture, const PixelBox& box) {
-    DrawPlacedPicture(graphics, {picture.image, picture.status, box.x, box.y, box.width, box.height});
+// Above scale 1 the twice-size copy, drawn smaller, stays sharp; the design's picture where it is missing.
+void PaintPicture(GpGraphics* graphics, const Picture& picture, const Picture& large, const PixelBox& box) {
+    const Picture& drawn = LayoutScale() > 1.0 && large.status == GpOk ? large : picture;
+    DrawPlacedPicture(graphics, {drawn.image, drawn.status, box.x, box.y, box.width, box.height});
 }
 
 // ---- owner-drawn controls ----
@@ -81,8 +84,8 @@ void DrawButton(const DRAWITEMSTRUCT& item) {
     const ButtonLook& look = LookOfButton(item);
     DrawRoundBlock(item.hDC, {item.rcItem, Scaled(kButtonCorner), look.fill, true, look.outline});
     const std::wstring caption = WindowTextOf(item.hwndItem, kButtonTextChars + 1);
-    DrawTextBox(item.hDC, {caption, item.rcItem, Font(CaptionFont), look.caption,
-                           DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX});
+    DrawTextBox(item.hDC, {caption, item.rcItem, ControlFont(item.hwndItem), look.caption,
+                           DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX});
 }
 
 void DrawProgress(const DRAWITEMSTRUCT& item) {
@@ -103,35 +106,6 @@ const StatusMarkLook& LookOfMark(wchar_t first) {
     return kStatusMarks[std::size(kStatusMarks) - 1];
 }
 
-bool IsStatusMark(wchar_t c) {
-    return std::any_of(std::begin(kStatusMarks), std::end(kStatusMarks), [c](const StatusMarkLook& l) { return l.mark == c; });
-}
-
-// A note: the title before the first line feed (a carriage return before it is dropped), the
-// body after it.
-struct NoteParts {
-    std::wstring title;
-    std::wstring body;
-    bool hasBody = false;
-};
-
-// A known mark and the spaces after it are not part of the label; any other first character is.
-std::wstring StatusLabel(const std::wstring& text) {
-    if (text.empty() || !IsStatusMark(text[0])) return text;
-    const size_t label = text.find_first_not_of(L' ', 1);
-    return label == std::wstring::npos ? std::wstring() : text.substr(label);
-}
-
-NoteParts SplitNote(const std::wstring& text) {
-    const size_t feed = text.find(L'\n');
-    NoteParts note;
-    note.title = text.substr(0, feed);
-    if (!note.title.empty() && note.title.back() == L'\r') note.title.pop_back();
-    note.hasBody = feed != std::wstring::npos;
-    if (note.hasBody) note.body = text.substr(feed + 1);
-    return note;
-}
-
 void DrawStatusLine(const DRAWITEMSTRUCT& item) {
     HDC dc = item.hDC;
     const RECT& area = item.rcItem;
@@ -145,7 +119,8 @@ void DrawStatusLine(const DRAWITEMSTRUCT& item) {
     DrawGdiDisc(dc, {{left, top, left + size, top + size}, look.fill, Scaled(kStatusRingWidth), look.ring});
     DrawTextBox(dc, {look.inner, {left, top - Scaled(kStatusMarkRaise), left + size, top + size}, Font(CaptionFont), White,
                      DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX});
-    DrawTextBox(dc, {StatusLabel(text), {area.left + Scaled(kStatusLabelLeft), area.top, area.right, area.bottom}, Font(RowFont), look.label,
+    DrawTextBox(dc, {StatusLabel(text), {area.left + Scaled(kStatusLabelLeft), area.top, area.right, area.bottom},
+                     ControlFont(item.hwndItem), look.label,
                      DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX});
 }
 
@@ -158,7 +133,7 @@ void DrawFileBox(const DRAWITEMSTRUCT& item) {
     DrawRoundBlock(dc, {block, Scaled(kFileBlockCorner), AccentBlue, false, 0});
     const std::wstring name = WindowTextOf(item.hwndItem, kOwnerTextChars + 1);
     DrawTextBox(dc, {name, {area.left + Scaled(kFileNameLeft), area.top, area.right - Scaled(kFileNameRightInset), area.bottom},
-                     Font(CaptionFont), TextDark, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX});
+                     ControlFont(item.hwndItem), TextDark, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX});
 }
 
 const NoteLook& LookOfNote(int step) {
@@ -192,19 +167,22 @@ void DrawNote(const DRAWITEMSTRUCT& item) {
     const int column = width - Scaled(kNoteTextColumnInset);
     const int iconColumn = Scaled(kNoteIconColumn);
     const int minTop = Scaled(kNoteMinTop);
-    const SIZE title = MeasureText(dc, Font(CaptionFont), note.title, false, column);
-    const SIZE body = note.hasBody ? MeasureText(dc, Font(BaseFont), note.body, true, column) : SIZE{0, 0};
-    const int block = static_cast<int>(std::max(title.cx, note.hasBody ? body.cx : static_cast<LONG>(column)));
+    HFONT titleFont = ControlFont(item.hwndItem);
+    HFONT bodyFont = NoteBodyFont(item.hwndItem);
+    const SIZE title = MeasureText(dc, titleFont, note.title, false, column);
+    const SIZE body = note.hasBody ? MeasureText(dc, bodyFont, note.body, true, column) : SIZE{0, 0};
+    // A title too long even at its smallest font ends in "…" at the column's edge.
+    const int block = static_cast<int>(std::min<LONG>(column, std::max(title.cx, note.hasBody ? body.cx : static_cast<LONG>(column))));
     const int x0 = area.left + std::max(Scaled(kNoteMinLeft), (width - block - iconColumn) / 2);
     const int gap = note.hasBody ? Scaled(kNoteBodyGap) : 0;
     const int y0 = area.top + std::max(minTop, static_cast<int>(Height(area) - title.cy - gap - body.cy) / 2);
     DrawNoteIcon(dc, look, x0, area.top + Height(area) / 2);
     const int textLeft = x0 + iconColumn;
-    DrawTextBox(dc, {note.title, {textLeft, y0, textLeft + block, y0 + title.cy}, Font(CaptionFont), TextDark,
-                     DT_LEFT | DT_SINGLELINE | DT_NOPREFIX});
+    DrawTextBox(dc, {note.title, {textLeft, y0, textLeft + block, y0 + title.cy}, titleFont, TextDark,
+                     DT_LEFT | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX});
     if (!note.hasBody) return;
     DrawTextBox(dc, {note.body, {textLeft, y0 + title.cy + gap, textLeft + block, area.bottom - minTop},
-                     Font(BaseFont), TextDark, DT_LEFT | DT_WORDBREAK | DT_NOPREFIX});
+                     bodyFont, TextDark, DT_LEFT | DT_WORDBREAK | DT_NOPREFIX});
 }
 
 struct OwnerDrawnStatic {
@@ -253,8 +231,8 @@ LRESULT PaintMainWindow(HWND window) {
         const int step = App().wizardStep;
         PaintCards(surface.graphics, step);
         PaintStepIndicator(surface.graphics, step);
-        PaintPicture(surface.graphics, Ui().logo, kLogoBox);
-        PaintPicture(surface.graphics, Ui().instrument, kInstrumentBox);
+        PaintPicture(surface.graphics, Ui().logo, Ui().logoLarge, kLogoBox);
+        PaintPicture(surface.graphics, Ui().instrument, Ui().instrumentLarge, kInstrumentBox);
     }
     EndPaint(window, &paint);
     return 0;

@@ -20,10 +20,10 @@ HWND openPopup = nullptr;
 constexpr DWORD kVisibleChild = WS_CHILD | WS_VISIBLE;
 constexpr const wchar_t* kConfirmText = L"Прибор установлен";
 
-// Created in this order; SS_LEFT wraps its text.
+// Created in this order; SS_LEFT wraps its text, SS_ENDELLIPSIS keeps it on one line.
 const ChildControl kDialogControls[] = {
-    {IDC_DLG_KICKER, L"STATIC", kVisibleChild | SS_LEFT, L"Завершение обновления", {132, 58, 500, 30}, DialogLabelFont},
-    {IDC_DLG_TITLE, L"STATIC", kVisibleChild | SS_LEFT, L"Повторно установите прибор", {132, 94, 500, 48}, DialogTitleFont},
+    {IDC_DLG_KICKER, L"STATIC", kVisibleChild | SS_LEFT | SS_ENDELLIPSIS, L"Завершение обновления", {132, 58, 500, 30}, DialogLabelFont},
+    {IDC_DLG_TITLE, L"STATIC", kVisibleChild | SS_LEFT | SS_ENDELLIPSIS, L"Повторно установите прибор", {132, 94, 500, 48}, DialogTitleFont},
     {IDC_DLG_TEXT, L"STATIC", kVisibleChild | SS_LEFT, kReinstallInstruction, {132, 154, 500, 104}, DialogTextFont},
     {IDC_DLG_HINT, L"STATIC", kVisibleChild | SS_LEFT,
      L"ⓘ  Программа автоматически проверит подключение и версию прошивки.", {132, 280, 500, 62}, DialogLabelFont},
@@ -33,10 +33,7 @@ const ChildControl kDialogControls[] = {
 HINSTANCE ProgramInstance() { return GetModuleHandleW(nullptr); }
 
 void CreateDialogControls(HWND dialog) {
-    for (const ChildControl& row : kDialogControls) {
-        HWND control = CreateChildControl(dialog, row);
-        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(Font(row.font)), TRUE);
-    }
+    for (const ChildControl& row : kDialogControls) GiveFont(CreateChildControl(dialog, row), row.font);
 }
 
 void PaintSymbol(HDC dc) {
@@ -68,8 +65,8 @@ LRESULT ColorDialogStatic(HDC dc, HWND control) {
 void DrawConfirmButton(const DRAWITEMSTRUCT& item) {
     const COLORREF fill = (item.itemState & ODS_SELECTED) != 0 ? kDialogConfirmPressed : AccentBlue;
     DrawRoundBlock(item.hDC, {item.rcItem, Scaled(kDialogConfirmCorner), fill, false, 0});
-    DrawTextBox(item.hDC, {kConfirmText, item.rcItem, Font(DialogLabelFont), White,
-                           DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX});
+    DrawTextBox(item.hDC, {kConfirmText, item.rcItem, ControlFont(item.hwndItem), White,
+                           DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX});
 }
 
 // A message box of ours that is open behind the pop-up keeps the owner disabled: the box
@@ -91,6 +88,7 @@ LRESULT HandleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
     case WM_ERASEBKGND: return FillClientArea(dialog, reinterpret_cast<HDC>(wParam), Brush(CardBrush));
     case WM_PAINT: return PaintDialog(dialog);
     case WM_CLOSE: return 0; // only the button closes it
+    case kDpiChangedMessage: return 0; // the main window lays out both at the one scale
     case WM_CTLCOLORSTATIC: return ColorDialogStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
     // The pop-up's white shows in the corners of its rounded button.
     case WM_CTLCOLORBTN: return reinterpret_cast<LRESULT>(Brush(CardBrush));
@@ -119,15 +117,22 @@ bool RegisterReinstallClass() {
     return RegisterClassW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
-HWND CreateCentredPopup(HWND owner) {
+// The pop-up's outer rectangle at the layout scale, centred on the owner's.
+RECT CentredOn(HWND owner) {
     RECT frame = {};
     GetWindowRect(owner, &frame);
     const int width = Scaled(kReinstallDialogWidth);
     const int height = Scaled(kReinstallDialogHeight);
     const int x = frame.left + (frame.right - frame.left - width) / 2;
     const int y = frame.top + (frame.bottom - frame.top - height) / 2;
-    return CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST, kReinstallDialogClass, L"", WS_POPUP | WS_BORDER, x, y,
-                           width, height, owner, nullptr, ProgramInstance(), nullptr);
+    return {x, y, x + width, y + height};
+}
+
+HWND CreateCentredPopup(HWND owner) {
+    const RECT place = CentredOn(owner);
+    return CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST, kReinstallDialogClass, L"", WS_POPUP | WS_BORDER, place.left,
+                           place.top, place.right - place.left, place.bottom - place.top, owner, nullptr, ProgramInstance(),
+                           nullptr);
 }
 
 // Serves every window of the thread until the pop-up is gone; a quit is handed on to the main loop.
@@ -160,6 +165,14 @@ void RunReinstallDialog(HWND owner) {
     EnableOwner(owner);
     if (IsWindow(popup)) DestroyWindow(popup); // the loop ended on a quit or an error
     if (ModalBoxesOpen() == 0) SetForegroundWindow(owner);
+}
+
+void FollowLayoutScaleInReinstallDialog() {
+    if (openPopup == nullptr || !IsWindow(openPopup)) return;
+    const RECT place = CentredOn(GetWindow(openPopup, GW_OWNER));
+    SetWindowPos(openPopup, nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    LayOutChildrenAgain(openPopup);
 }
 
 void CloseReinstallDialog() {

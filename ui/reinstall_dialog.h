@@ -20,6 +20,9 @@ constexpr const wchar_t* kReinstallInstruction =
 // meanwhile is posted again for the main loop.
 void RunReinstallDialog(HWND owner);
 
+// After a change of the layout scale: the open pop-up at its new size, centred on its owner again.
+void FollowLayoutScaleInReinstallDialog();
+
 // Closes the pop-up if it is open, as its own button would; RunReinstallDialog then returns.
 void CloseReinstallDialog();
 

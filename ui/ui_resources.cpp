@@ -1,5 +1,6 @@
 #include "ui/ui_resources.h"
 
+#include <iterator>
 #include <string>
 
 #include "core/log.h"
@@ -48,8 +49,8 @@ bool IsFaceInstalled(const wchar_t* face) {
     return found > 0;
 }
 
-HFONT MakeFont(const FontRow& row, const wchar_t* face) {
-    return CreateFontW(Scaled(row.height), 0, 0, 0, row.weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+HFONT MakeFont(const FontRow& row, const wchar_t* face, int height) {
+    return CreateFontW(height, 0, 0, 0, row.weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                        CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face);
 }
 
@@ -88,10 +89,39 @@ void CreateFontsAndBrushes() {
     for (int i = 0; i < FontCount; ++i) {
         const bool installed = IsFaceInstalled(kFontTable[i].face);
         fellBack = fellBack || !installed;
-        ui.fonts[i] = MakeFont(kFontTable[i], installed ? kFontTable[i].face : kFallbackFace);
+        ui.faces[i] = installed ? kFontTable[i].face : kFallbackFace;
+        ui.fonts[i] = MakeFont(kFontTable[i], ui.faces[i], FontHeight(static_cast<UiFont>(i)));
     }
     if (fellBack) WriteLog("Interface font: Segoe UI (Segoe UI Variable not installed)");
     for (int i = 0; i < BrushCount; ++i) ui.brushes[i] = CreateSolidBrush(kBrushTable[i]);
+}
+
+int FontHeight(UiFont font) { return ScaledFontHeight(kFontTable[font].height); }
+
+HFONT FontOfHeight(UiFont font, int height) {
+    UiResources& ui = Ui();
+    if (height == FontHeight(font) || ui.faces[font] == nullptr) return Font(font);
+    for (const ShrunkFont& shrunk : ui.shrunkFonts)
+        if (shrunk.font == font && shrunk.height == height) return shrunk.handle;
+    HFONT made = MakeFont(kFontTable[font], ui.faces[font], height);
+    if (made == nullptr) return Font(font);
+    ui.shrunkFonts.push_back({font, height, made});
+    return made;
+}
+
+std::vector<HFONT> RemakeFonts() {
+    UiResources& ui = Ui();
+    std::vector<HFONT> old(std::begin(ui.fonts), std::end(ui.fonts));
+    for (const ShrunkFont& shrunk : ui.shrunkFonts) old.push_back(shrunk.handle);
+    ui.shrunkFonts.clear();
+    for (int i = 0; i < FontCount; ++i)
+        if (ui.faces[i] != nullptr) ui.fonts[i] = MakeFont(kFontTable[i], ui.faces[i], FontHeight(static_cast<UiFont>(i)));
+    return old;
+}
+
+void DeleteFonts(const std::vector<HFONT>& fonts) {
+    for (HFONT font : fonts)
+        if (font != nullptr) DeleteObject(font);
 }
 
 void DeleteFontsAndBrushes() {
@@ -100,6 +130,9 @@ void DeleteFontsAndBrushes() {
         if (font != nullptr) DeleteObject(font);
         font = nullptr;
     }
+    for (const wchar_t*& face : ui.faces) face = nullptr;
+    for (const ShrunkFont& shrunk : ui.shrunkFonts) DeleteObject(shrunk.handle);
+    ui.shrunkFonts.clear();
     for (HBRUSH& brush : ui.brushes) {
         if (brush != nullptr) DeleteObject(brush);
         brush = nullptr;
@@ -117,6 +150,8 @@ void LoadPictures(const std::filesystem::path& executableDirectory) {
     const std::filesystem::path assets = executableDirectory / L"assets";
     ui.logo = LoadImagePicture(assets / L"logo.png");
     ui.instrument = LoadImagePicture(assets / L"ksaron4_ui.png");
+    ui.logoLarge = LoadImagePicture(assets / L"logo@2x.png");
+    ui.instrumentLarge = LoadImagePicture(assets / L"ksaron4_ui@2x.png");
     ui.iconBitmap = LoadBitmapPicture(assets / L"icon.png");
     if (ui.iconBitmap.status == GpOk) {
         HICON icon = nullptr;
@@ -132,6 +167,8 @@ void ReleasePictures() {
     ui.icon = nullptr;
     ReleasePicture(ui.logo);
     ReleasePicture(ui.instrument);
+    ReleasePicture(ui.logoLarge);
+    ReleasePicture(ui.instrumentLarge);
     ReleasePicture(ui.iconBitmap);
 }
 

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <vector>
 
 #include "ui/gdiplus_flat.h"
 
@@ -59,12 +60,23 @@ struct Picture {
     GpStatus status = GpGenericError;
 };
 
+// A font of the table made smaller than its height at the layout scale, so that a text fits.
+struct ShrunkFont {
+    UiFont font;
+    int height;
+    HFONT handle;
+};
+
 struct UiResources {
     HFONT fonts[FontCount] = {};
+    const wchar_t* faces[FontCount] = {};   // the face each font was made of: its own or the fallback
+    std::vector<ShrunkFont> shrunkFonts;    // made on demand, deleted with the fonts
     HBRUSH brushes[BrushCount] = {};
     ULONG_PTR graphicsToken = 0;
     Picture logo;
     Picture instrument;
+    Picture logoLarge;                     // twice the design size, drawn instead where the scale is above 1
+    Picture instrumentLarge;
     Picture iconBitmap;
     HICON icon = nullptr;                  // made from iconBitmap; null when it did not load
     NOTIFYICONDATAW trayIcon = {};         // all zero while no notification-area icon was added
@@ -76,16 +88,25 @@ UiResources& Ui();
 HFONT Font(UiFont font);
 HBRUSH Brush(UiBrush brush);
 
-// Creates the eleven fonts, then the five brushes, in table order.
+// Creates the eleven fonts at the layout scale, then the five brushes, in table order.
 void CreateFontsAndBrushes();
+// The font's height in pixels at the layout scale.
+int FontHeight(UiFont font);
+// The font at a height of its own, below FontHeight; the font itself when that one cannot be made.
+HFONT FontOfHeight(UiFont font, int height);
+// Makes the fonts again for a new layout scale. The old ones come back to be deleted once no
+// control holds them any more.
+std::vector<HFONT> RemakeFonts();
+void DeleteFonts(const std::vector<HFONT>& fonts);
 // Deletes those that exist, in the order they were created, and forgets them.
 void DeleteFontsAndBrushes();
 
 // Starts the graphics library (its result is not checked: without it no picture loads).
 void StartGraphics();
-// Loads logo.png, ksaron4_ui.png and icon.png from directory/"assets" and makes the icon handle.
+// Loads logo.png, ksaron4_ui.png and icon.png from directory/"assets" and makes the icon handle;
+// also logo@2x.png and ksaron4_ui@2x.png, which may be missing.
 void LoadPictures(const std::filesystem::path& executableDirectory);
-// Destroys the icon handle and releases the three pictures.
+// Destroys the icon handle and releases the pictures.
 void ReleasePictures();
 // Shuts the graphics library down; the pictures must be released before.
 void StopGraphics();

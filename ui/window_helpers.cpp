@@ -1,14 +1,30 @@
 #include "ui/window_helpers.h"
 
 #include <exception>
+#include <map>
 #include <string>
 
 #include "core/app_state.h"
 #include "core/log.h"
+#include "ui/text_fit.h"
 
 namespace {
 
 int openBoxes = 0; // window thread only
+std::map<int, PixelBox> designBoxes; // window thread: every control's place at scale 1, by id
+
+void MoveToScaledBox(HWND control, const PixelBox& box) {
+    const PixelBox scaled = Scaled(box);
+    SetWindowPos(control, nullptr, scaled.x, scaled.y, scaled.width, scaled.height, SWP_NOZORDER | SWP_NOACTIVATE);
+    FitControlText(control);
+}
+
+void SetTextAs(int id, const std::wstring& text, TextOrigin origin) {
+    SetTextOrigin(id, origin);
+    SetWindowTextW(Control(id), text.c_str());
+    FitControlText(Control(id));
+    InvalidateControl(id);
+}
 
 } // namespace
 
@@ -19,24 +35,36 @@ HWND Control(int id) { return GetDlgItem(MainWindow(), id); }
 HWND CreateChildControl(HWND parent, const ChildControl& row) {
     const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE));
     const PixelBox box = Scaled(row.box);
+    designBoxes[row.id] = row.box;
     return CreateWindowExW(0, row.className, row.text, row.style, box.x, box.y, box.width, box.height, parent,
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)), instance, nullptr);
 }
 
 void InvalidateControl(int id) { InvalidateRect(Control(id), nullptr, TRUE); }
 
-void SetControlText(int id, const std::wstring& text) {
-    SetWindowTextW(Control(id), text.c_str());
-    InvalidateControl(id);
+void GiveFont(HWND control, UiFont font) {
+    SetDesignFont(GetDlgCtrlID(control), font);
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(Font(font)), TRUE);
+    FitControlText(control);
 }
 
-void SetControlFont(int id, UiFont font) {
-    SendMessageW(Control(id), WM_SETFONT, reinterpret_cast<WPARAM>(Font(font)), TRUE);
-}
+void SetControlText(int id, const std::wstring& text) { SetTextAs(id, text, TextOrigin::Fixed); }
+
+void SetOutsideText(int id, const std::wstring& text) { SetTextAs(id, text, TextOrigin::Outside); }
+
+void SetControlFont(int id, UiFont font) { GiveFont(Control(id), font); }
 
 void MoveControl(int id, const PixelBox& box) {
-    const PixelBox scaled = Scaled(box);
-    SetWindowPos(Control(id), nullptr, scaled.x, scaled.y, scaled.width, scaled.height, SWP_NOZORDER | SWP_NOACTIVATE);
+    designBoxes[id] = box;
+    MoveToScaledBox(Control(id), box);
+}
+
+void LayOutChildrenAgain(HWND parent) {
+    for (HWND child = GetWindow(parent, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        const auto box = designBoxes.find(GetDlgCtrlID(child));
+        if (box != designBoxes.end()) MoveToScaledBox(child, box->second);
+    }
+    InvalidateRect(parent, nullptr, TRUE);
 }
 
 LRESULT HandleGuarded(const char* windowName, MessageHandler handler, HWND window, UINT message, WPARAM wParam,

@@ -26,16 +26,24 @@ struct ChildControl {
 };
 
 // Creates the control of the row in parent (its id passed in place of a menu) at its scaled
-// place; fonts are the caller's business.
+// place and keeps the design box for a change of scale; fonts are the caller's business.
 HWND CreateChildControl(HWND parent, const ChildControl& row);
+// Gives a control the font its text is designed in, made smaller where the text needs it.
+void GiveFont(HWND control, UiFont font);
 
 // Sets a main-window control's text and has it drawn again, background included.
 void SetControlText(int id, const std::wstring& text);
+// The same for a text from outside the program (a file name, a failure's text): cut with "…"
+// where it does not fit, never made smaller.
+void SetOutsideText(int id, const std::wstring& text);
 void SetControlFont(int id, UiFont font);
 // Has a main-window control drawn again, background included.
 void InvalidateControl(int id);
 // Moves a main-window control to the scaled place of a design box.
 void MoveControl(int id, const PixelBox& box);
+// After a change of scale: every child of parent to its design box at the new scale, its text
+// fitted again with the new fonts.
+void LayOutChildrenAgain(HWND parent);
 
 using MessageHandler = LRESULT (*)(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Runs a window procedure's handler. Nothing may unwind through the system's dispatcher: an

@@ -11,7 +11,7 @@ namespace {
 TEST(ProgramRun, StartsLogsItsStartAndFaceAndExitsWithZeroWhenClosed) {
     const wchar_t* const faces[] = {L"Segoe UI Variable Text", L"Segoe UI Variable Display"};
     const std::wstring replacements = L"Software\\Wine\\Fonts\\Replacements";
-    const std::wstring standIn = L"DejaVu Sans Condensed"; // as the Wine set-up names both
+    const std::wstring standIn = L"Open Sans"; // as the Wine set-up names both
     for (const bool variableFaces : {true, false}) {
         SCOPED_TRACE(variableFaces ? "Variable faces installed" : "Segoe UI only");
         TempDir dir;

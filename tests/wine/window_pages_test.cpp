@@ -123,7 +123,7 @@ class OnScreen : public Pages, public ::testing::WithParamInterface<Screen> {};
 TEST_P(OnScreen, TheWindowShrinksByOneScaleToTheWorkAreaAndEveryPageToTheClientArea) {
     const Screen& screen = GetParam();
     fakeWorkArea = screen.work;
-    SetWorkAreaSource([](HWND, RECT* area) { return *area = fakeWorkArea, true; });
+    SetWorkAreaSource([](const RECT&, RECT* area) { return *area = fakeWorkArea, true; });
     Open();
     RECT outer = {}, client = {};
     GetWindowRect(window_, &outer);
@@ -139,7 +139,7 @@ TEST_P(OnScreen, TheWindowShrinksByOneScaleToTheWorkAreaAndEveryPageToTheClientA
     }
     LOGFONTW base = {};
     GetObjectW(Font(BaseFont), sizeof(base), &base);
-    EXPECT_EQ(Scaled(22), base.lfHeight) << "the fonts shrink with the layout";
+    EXPECT_EQ(static_cast<int>(22 * LayoutScale()), base.lfHeight) << "the fonts shrink with the layout, rounded down";
     const auto expectInside = [&](const char* page) {
         for (int id : Shown()) EXPECT_TRUE(Inside(BoxOf(id), client)) << page << ", control " << id;
     };
@@ -156,13 +156,13 @@ TEST_P(OnScreen, TheWindowShrinksByOneScaleToTheWorkAreaAndEveryPageToTheClientA
 
 INSTANTIATE_TEST_SUITE_P(
     WorkAreas, OnScreen,
-    ::testing::Values(Screen{{0, 0, 1366, 768}, "Window scale: 0.73 (work area 1366x768)", true, "page2_check_1366x768"},
-                      Screen{{100, 50, 1380, 770}, "Window scale: 0.68 (work area 1280x720)", true, nullptr},
-                      Screen{{20, 10, 620, 410}, "Window scale: 0.50 (work area 600x400); the smallest scale, placed at "
+    ::testing::Values(Screen{{0, 0, 1366, 768}, "Window scale: 0.73 (96 dpi, work area 1366x768)", true, "page2_check_1366x768"},
+                      Screen{{100, 50, 1380, 770}, "Window scale: 0.68 (96 dpi, work area 1280x720)", true, nullptr},
+                      Screen{{20, 10, 620, 410}, "Window scale: 0.50 (96 dpi, work area 600x400); the smallest scale, placed at "
                                                  "the work area's top-left corner", false, nullptr}));
 
 TEST_F(Pages, WithoutMonitorInformationTheWindowKeepsTheDesignSize) {
-    SetWorkAreaSource([](HWND, RECT*) { return false; });
+    SetWorkAreaSource([](const RECT&, RECT*) { return false; });
     Open();
     RECT outer = {};
     GetWindowRect(window_, &outer);
