@@ -72,7 +72,8 @@ rm -rf "$build/stage" "$out"
 mkdir -p "$stage/assets" "$out"
 x86_64-w64-mingw32-strip -o "$stage/Zarvel-Update.exe" "$build/bin/Zarvel-Update.exe"
 [ -z "$pfx" ] || sign "$stage/Zarvel-Update.exe"
-cp "$root/assets/logo.png" "$root/assets/ksaron4_ui.png" "$root/assets/icon.png" "$stage/assets/"
+cp "$root/assets/logo.png" "$root/assets/ksaron4_ui.png" "$root/assets/logo@2x.png" "$root/assets/ksaron4_ui@2x.png" \
+    "$root/assets/icon.png" "$stage/assets/"
 # UTF-8 with a byte-order mark and CR LF, so that every Windows editor shows the Russian text.
 { printf '\xef\xbb\xbf'; sed -e "s/@VERSION@/$version/g" -e 's/$/\r/' "$root/scripts/release-readme.txt"; } \
     >"$stage/README.txt"

@@ -3,6 +3,7 @@
 # resource the exe carries:
 #   assets/logo.png        300 x 82   (header, drawn 1:1)
 #   assets/ksaron4_ui.png  500 x 500  (the instrument in its data station)
+#   assets/logo@2x.png, assets/ksaron4_ui@2x.png  twice those sizes, drawn smaller on high-DPI screens
 #   assets/icon.png        256 x 256  RGBA (window, tray and dialog icon)
 #   assets/icon.ico        one 256 x 256 PNG image (icon group 101 of assets/resources.rc)
 # Installs librsvg2-bin when rsvg-convert is missing. Safe to run again.
@@ -27,6 +28,8 @@ render() { # source width height target
 }
 render logo.svg 300 82 "$out/logo.png"
 render ksaron4_ui.svg 500 500 "$out/ksaron4_ui.png"
+render logo.svg 600 164 "$out/logo@2x.png"
+render ksaron4_ui.svg 1000 1000 "$out/ksaron4_ui@2x.png"
 render icon.svg 256 256 "$out/icon.png"
 
 # An .ico is ICONDIR, one ICONDIRENTRY per image, then the images; a PNG image may be stored as is,
@@ -42,6 +45,6 @@ entry = struct.pack("<BBBBHHII", 0, 0, 0, 0, 1, 32, len(png), 6 + 16)
 open(sys.argv[2], "wb").write(header + entry + png)
 EOF
 
-for file in logo.png ksaron4_ui.png icon.png icon.ico; do
+for file in logo.png ksaron4_ui.png logo@2x.png ksaron4_ui@2x.png icon.png icon.ico; do
     echo "$file: $(stat -c %s "$out/$file") bytes"
 done

@@ -4,7 +4,7 @@
 #
 #   wine_env_start DIR   # prefix in DIR/prefix, COM symlinks DIR/com5..com8
 #   wine_env_stop        # ends the server, the Wine processes and our Xvfb
-#   ZARVEL_SCREEN=WxHxD  # our Xvfb's screen (default 1600x1200x24)
+#   ZARVEL_SCREEN=WxHxD  # our Xvfb's screen (default 2560x1600x24: room for the window at 144 dpi)
 #   ZARVEL_UI_FACE=NAME  # the face that stands in for Segoe UI (default Open Sans)
 #   ZARVEL_DPI=N         # the display's DPI, as Windows' display scaling sets it (default 96)
 
@@ -23,7 +23,7 @@ wine_env_start() {
         local n
         for n in $(seq 91 140); do
             [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-            Xvfb ":$n" -screen 0 "${ZARVEL_SCREEN:-1600x1200x24}" -nolisten tcp >"$WINE_ENV_DIR/xvfb.log" 2>&1 &
+            Xvfb ":$n" -screen 0 "${ZARVEL_SCREEN:-2560x1600x24}" -nolisten tcp >"$WINE_ENV_DIR/xvfb.log" 2>&1 &
             WINE_ENV_XVFB_PID=$!
             export DISPLAY=":$n"
             local tries=0

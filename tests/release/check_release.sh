@@ -54,7 +54,7 @@ msiexec() {
         { echo "msiexec $1 failed with $?, see $work/msiexec.log"; return 1; }
 }
 registered() { wine reg query "$uninstall_key\\$(msi_property "$1" ProductCode)" >/dev/null 2>&1; }
-installed() { [ -f "$folder/Zarvel-Update.exe" ] && [ "$(ls "$folder/assets")" = "$(printf 'icon.png\nksaron4_ui.png\nlogo.png')" ]; }
+installed() { [ -f "$folder/Zarvel-Update.exe" ] && [ "$(LC_ALL=C ls "$folder/assets")" = "$(printf 'icon.png\nksaron4_ui.png\nksaron4_ui@2x.png\nlogo.png\nlogo@2x.png')" ]; }
 # Wine puts the all-users shortcut into the user's Start menu, Windows into ProgramData's.
 shortcut() { find "$WINEPREFIX/drive_c" -path '*/Start Menu/Programs/Zarvel Update.lnk' | grep -q .; }
 

@@ -97,10 +97,9 @@ inline std::string Verify(const std::vector<uint32_t>& pixels, LONG width, const
     return holds ? "" : std::string(check.what) + ": " + std::to_string(matching) + " of " + std::to_string(total) + " match";
 }
 
-// Serves messages until the checks hold on the screen over the window's client area (pop-ups in
-// front included) or 10 s passed, then saves that capture as build/windows/screenshots/name.png
-// through GDI+'s flat functions, which the program itself does not need.
-inline void ExpectShows(HWND window, const std::vector<PixelCheck>& checks, const std::string& name) {
+// The screen over the window's client area (pop-ups in front included), 0x00RRGGBB, top row first;
+// the capture stays in *keep when asked for.
+inline std::vector<uint32_t> ClientPixels(HWND window, HBITMAP* keep = nullptr) {
     RECT client = {};
     GetClientRect(window, &client);
     MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&client), 2);
@@ -108,20 +107,34 @@ inline void ExpectShows(HWND window, const std::vector<PixelCheck>& checks, cons
     BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
     HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
     HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    SelectObject(memory, bitmap);
+    HGDIOBJ old = SelectObject(memory, bitmap);
     std::vector<uint32_t> pixels(static_cast<size_t>(width * height));
+    BitBlt(memory, 0, 0, width, height, screen, client.left, client.top, SRCCOPY);
+    SelectObject(memory, old);
+    GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    if (keep != nullptr) *keep = bitmap; else DeleteObject(bitmap);
+    return pixels;
+}
+
+// Serves messages until the checks hold on the client area or 10 s passed, then saves that
+// capture as build/windows/screenshots/name.png through GDI+'s flat functions, which the program
+// itself does not need.
+inline void ExpectShows(HWND window, const std::vector<PixelCheck>& checks, const std::string& name) {
+    RECT client = {};
+    GetClientRect(window, &client);
+    HBITMAP bitmap = nullptr;
     std::string failures;
     PumpUntil([&] {
-        BitBlt(memory, 0, 0, width, height, screen, client.left, client.top, SRCCOPY);
-        GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS);
+        if (bitmap != nullptr) DeleteObject(bitmap);
+        const std::vector<uint32_t> pixels = ClientPixels(window, &bitmap);
         failures.clear();
         for (const PixelCheck& check : checks)
-            if (std::string failure = Verify(pixels, width, check); !failure.empty()) failures += "\n  " + failure;
+            if (std::string failure = Verify(pixels, client.right, check); !failure.empty()) failures += "\n  " + failure;
         return failures.empty();
     });
     EXPECT_EQ("", failures) << name;
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
     constexpr CLSID kPng = {0x557CF406, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
     HMODULE gdiplus = LoadSystemLibrary(L"gdiplus.dll");
     const std::filesystem::path file = WinePath(ZARVEL_SCREENSHOT_DIR) / (name + ".png");
@@ -131,6 +144,61 @@ inline void ExpectShows(HWND window, const std::vector<PixelCheck>& checks, cons
     EXPECT_EQ(0, SystemFunction<int(WINAPI*)(void*, const WCHAR*, const CLSID*, const void*)>(gdiplus, "GdipSaveImageToFile")(png, file.c_str(), &kPng, nullptr));
     SystemFunction<int(WINAPI*)(void*)>(gdiplus, "GdipDisposeImage")(png);
     DeleteObject(bitmap);
+}
+
+// This test's own reading of where each control shows its text: design pixels kept free at the
+// left (a status line's circle, the file box's block) and whether the text wraps.
+struct TextPlace { int firstId, lastId, left; bool wraps; };
+inline constexpr TextPlace kTextPlaces[] = {
+    {IDC_CHOOSE_FILE, IDC_START, 0, false}, {IDC_TITLE, IDC_HEADING, 0, false}, {IDC_DESCRIPTION, IDC_DESCRIPTION, 0, true},
+    {IDC_STATUS1, IDC_STATUS5, 30, false},  {IDC_FILE_BOX, IDC_FILE_BOX, 38, false}, {IDC_CANCEL, IDC_NEXT_INSTRUMENT, 0, false},
+    {IDC_DLG_CONFIRM, IDC_DLG_TITLE, 0, false}, {IDC_DLG_TEXT, IDC_DLG_HINT, 0, true}};
+
+// Width and height the text needs in font, on one line or wrapped at width.
+inline SIZE Needs(HWND control, HFONT font, const std::wstring& text, bool wraps, int width) {
+    HDC dc = GetDC(control);
+    HGDIOBJ old = SelectObject(dc, font);
+    RECT needed = {0, 0, wraps ? width : 0, 0};
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &needed, DT_CALCRECT | DT_NOPREFIX | (wraps ? DT_WORDBREAK : DT_SINGLELINE));
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return {needed.right, needed.bottom};
+}
+
+// Every visible text of parent's controls that does not fit its box with the font the control
+// has; a note's title and body together. Empty when all fit.
+inline std::vector<std::string> TextsThatDoNotFit(HWND parent) {
+    std::vector<std::string> cut;
+    HDC screen = GetDC(nullptr);
+    const double dpiScale = GetDeviceCaps(screen, LOGPIXELSX) / 96.0, s = LayoutScale();
+    ReleaseDC(nullptr, screen);
+    for (HWND control = GetWindow(parent, GW_CHILD); control != nullptr; control = GetWindow(control, GW_HWNDNEXT)) {
+        const int id = GetDlgCtrlID(control);
+        std::wstring text = WindowTextOf(control, 512);
+        RECT box = {};
+        GetClientRect(control, &box);
+        const auto font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
+        if (!IsWindowVisible(control) || text.empty()) continue;
+        bool fits = true;
+        if (id == IDC_NOTE) { // its icon column, then the title on one line and the body wrapped below it
+            const size_t feed = text.find(L"\r\n");
+            const int column = box.right - static_cast<int>(70 * s);
+            const SIZE title = Needs(control, font, text.substr(0, feed), false, column);
+            const SIZE body = Needs(control, static_cast<HFONT>(GetPropW(control, L"ZarvelNoteBodyFont")), text.substr(feed + 2), true, column);
+            fits = title.cx <= column && body.cx <= column && title.cy + body.cy <= box.bottom;
+        } else if (id == IDC_ACCEPT_RISK) { // the system's square, at the display's DPI, and a gap
+            fits = Needs(control, font, text, false, 0).cx <= box.right - static_cast<int>(15 * dpiScale);
+        } else {
+            const TextPlace* place = std::find_if(std::begin(kTextPlaces), std::end(kTextPlaces), [id](const TextPlace& p) { return id >= p.firstId && id <= p.lastId; });
+            if (place == std::end(kTextPlaces)) continue;
+            if (place->left == 30 && std::wstring(L"✓✕○●").find(text[0]) != std::wstring::npos) text = text.substr(std::min(text.find_first_not_of(L' ', 1), text.size()));
+            const int width = box.right - static_cast<int>(place->left * s);
+            const SIZE needed = Needs(control, font, text, place->wraps, width);
+            fits = needed.cx <= width && needed.cy <= box.bottom;
+        }
+        if (!fits) cut.push_back("control " + std::to_string(id) + " (" + std::to_string(text.size()) + " characters)");
+    }
+    return cut;
 }
 
 // A fresh window per test (Open), its log in dir_, its workers recorded.
@@ -196,10 +264,28 @@ protected:
     void ReadyToStart() { // the check page at 4.1 V, a file chosen, the risk accepted
         App().firmwareReady = true;
         ReachCheckPage(4.1);
-        SetWindowTextW(Item(IDC_FILE_BOX), L"fw_v1.2.3.bin");
+        SetOutsideText(IDC_FILE_BOX, L"fw_v1.2.3.bin"); // as a chosen file's name is shown
         Click(IDC_ACCEPT_RISK);
     }
     void StartUpdate() { ReadyToStart(), Click(IDC_START); }
+    // The page of wizardStep `step`, reached as the workers and the user lead there.
+    void Reach(int step) {
+        ReadyToStart();
+        if (step == 2) return;
+        Click(IDC_START);
+        SendMessageW(window_, MSG_PROGRESS, 50, 0);
+        Post(MSG_STATUS_LINE, 1, L"✓  Подключение к прибору");
+        Post(MSG_STATUS_LINE, 3, L"●  Передача прошивки: 37 из 74");
+        if (step == 4) Post(MSG_OPERATION_DONE, Succeeded, L"Прошивка успешно обновлена до версии 1.2.3.");
+        ASSERT_TRUE(PumpUntil([&] { return App().wizardStep == step && Text(IDC_STATUS3) != L"○  Передача прошивки"; }));
+    }
+    std::vector<int> Shown() const {
+        std::vector<int> shown;
+        for (HWND child = GetWindow(window_, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
+            if (IsWindowVisible(child)) shown.push_back(GetDlgCtrlID(child));
+        std::sort(shown.begin(), shown.end());
+        return shown;
+    }
 
     TempDir dir_;
     HWND window_ = nullptr;

@@ -14,27 +14,7 @@ bool Inside(const RECT& inner, const RECT& outer) {
 PixelCheck Some(const char* what, RECT area, COLORREF colour) { return {what, area, colour, 16, Cover::Some}; }
 PixelCheck No(const char* what, RECT area, COLORREF colour, int tolerance = 40) { return {what, area, colour, tolerance, Cover::None}; }
 
-class Pages : public WindowTest {
-protected:
-    // The page of wizardStep `step`, reached as the workers and the user lead there.
-    void Reach(int step) {
-        ReadyToStart();
-        if (step == 2) return;
-        Click(IDC_START);
-        SendMessageW(window_, MSG_PROGRESS, 50, 0);
-        Post(MSG_STATUS_LINE, 1, L"✓  Подключение к прибору");
-        Post(MSG_STATUS_LINE, 3, L"●  Передача прошивки: 37 из 74");
-        if (step == 4) Post(MSG_OPERATION_DONE, Succeeded, L"Прошивка успешно обновлена до версии 1.2.3.");
-        ASSERT_TRUE(PumpUntil([&] { return App().wizardStep == step && Text(IDC_STATUS3) != L"○  Передача прошивки"; }));
-    }
-    std::vector<int> Shown() const {
-        std::vector<int> shown;
-        for (HWND child = GetWindow(window_, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
-            if (IsWindowVisible(child)) shown.push_back(GetDlgCtrlID(child));
-        std::sort(shown.begin(), shown.end());
-        return shown;
-    }
-};
+using Pages = WindowTest;
 
 struct Page { int step; const char* shot; const wchar_t* heading; std::vector<int> shown; std::vector<PixelCheck> pixels; };
 
@@ -142,6 +122,7 @@ TEST_P(OnScreen, TheWindowShrinksByOneScaleToTheWorkAreaAndEveryPageToTheClientA
     EXPECT_EQ(static_cast<int>(22 * LayoutScale()), base.lfHeight) << "the fonts shrink with the layout, rounded down";
     const auto expectInside = [&](const char* page) {
         for (int id : Shown()) EXPECT_TRUE(Inside(BoxOf(id), client)) << page << ", control " << id;
+        EXPECT_EQ(std::vector<std::string>{}, TextsThatDoNotFit(window_)) << page;
     };
     expectInside("connect");
     Reach(2);
