@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""The demo without a display (scripts/demo.sh): one whole update clicked through, a screenshot of every page."""
+"""The demo without a display (scripts/demo.sh): one whole update clicked through, a screenshot of every page (of the
+main window, the pop-up in front of it included)."""
 
 import argparse
 import os
@@ -17,24 +18,25 @@ def main():
     wine = Wine(args.inspector, os.environ, os.path.join(os.path.abspath(args.out), "screenshots"))
     station = Station(args.sim, args.link, os.path.join(args.out, "station"), ["--absent", "--new-version", args.version])
     program = Program(args.program, os.path.join(args.out, "program"), wine)
+    shot = lambda name: wine.shot(name, program.find("ZarvelUpdateWindow")["rect"])  # noqa: E731
     try:
         program.wait_text("status2", "○  Установите прибор на дата-станцию", 120)
-        wine.shot("1-connect-page")
+        shot("1-connect-page")
         station.send("place")
         program.wait_page("check", 120)
-        wine.shot("2-check-page")
+        shot("2-check-page")
         program.get_ready(args.firmware)
-        wine.shot("3-check-page-ready")
+        shot("3-check-page-ready")
         program.click("start")
         station.wait_event("^block 20/")
-        wine.shot("4-update-page")
+        shot("4-update-page")
         dialog = program.window("ZarvelReinstallDialog", 300)
-        wine.shot("5-reinstall-dialog")
+        shot("5-reinstall-dialog")
         station.send("lift")
         station.send("place")
         program.click("confirm", dialog)
         program.wait_page("done", 240)
-        wine.shot("6-done-page")
+        shot("6-done-page")
         with open(args.firmware, "rb") as file:
             same = station.received() == padded(file.read())
         print(f"{program.text('description')}\nThe station received {'the' if same else 'NOT the'} file, padded.")

@@ -6,12 +6,12 @@
 #     through the update yourself; the README says what to do.
 #   - Without one it runs headless under Xvfb, clicks through a whole update as a user would,
 #     saves a screenshot of every page and prints where they are, and the log.
-# ZARVEL_DEMO_HEADLESS=1 forces the headless run.
+# ZARVEL_DEMO_HEADLESS=1 forces the headless run; ZARVEL_DEMO_DIR puts its files elsewhere than build/demo.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${ZARVEL_BUILD_DIR:-$root/build}"
-demo="$build/demo"
+demo="${ZARVEL_DEMO_DIR:-$build/demo}"
 version="1.2.3"
 jobs="$(nproc)"
 

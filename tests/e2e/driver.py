@@ -57,8 +57,10 @@ class Wine:
     def x(self, *command):
         subprocess.run(command, check=True, env=self.env, stdout=DEVNULL, stderr=DEVNULL, timeout=60)
 
-    def shot(self, name):
-        self.x("import", "-window", "root", os.path.join(self.shots, name + ".png"))
+    def shot(self, name, rect=None):
+        """The screen, or the part of it a window's [left, top, right, bottom] covers."""
+        crop = ["-crop", f"{rect[2] - rect[0]}x{rect[3] - rect[1]}+{rect[0]}+{rect[1]}", "+repage"] if rect else []
+        self.x("import", "-window", "root", *crop, os.path.join(self.shots, name + ".png"))
 
     def close(self):
         self._inspector.kill()
@@ -70,6 +72,7 @@ class Station:
 
     def __init__(self, sim, link, folder, options=()):
         os.makedirs(folder, exist_ok=True)
+        self.link = link
         self.image, self.control, self.transcript, self._events = (
             os.path.join(folder, name) for name in ("received.bin", "control", "transcript.txt", "events.txt"))
         with open(self._events, "wb") as out:
