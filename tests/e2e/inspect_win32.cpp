@@ -1,6 +1,5 @@
 // The end-to-end suite's eyes under Wine. Requests on stdin: "windows" (top-level), "controls H" (below window H),
-// "workarea", "frame96 H" (the frame window H's style has at 96 dpi); each answer one line of JSON, text as \u
-// escapes so that no code page gets in between.
+// "workarea"; each answer one line of JSON, text as \u escapes so that no code page gets in between.
 
 #include <windows.h>
 
@@ -49,15 +48,6 @@ std::string Answer(const char* request) {
     if (std::strncmp(request, "workarea", 8) == 0 && SystemParametersInfoW(SPI_GETWORKAREA, 0, &a, 0)) {
         return "[" + std::to_string(a.left) + "," + std::to_string(a.top) + "," + std::to_string(a.right) + "," +
                std::to_string(a.bottom) + "]";
-    }
-    using AdjustForDpi = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
-    const auto adjust = reinterpret_cast<AdjustForDpi>(reinterpret_cast<void (*)()>(
-        GetProcAddress(GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi")));
-    const auto framed = reinterpret_cast<HWND>(static_cast<uintptr_t>(std::strtoull(request + 7, nullptr, 10)));
-    if (std::strncmp(request, "frame96", 7) == 0 && adjust != nullptr &&
-        adjust(&a, static_cast<DWORD>(GetWindowLongPtrW(framed, GWL_STYLE)), FALSE,
-               static_cast<DWORD>(GetWindowLongPtrW(framed, GWL_EXSTYLE)), 96)) {
-        return "[" + std::to_string(a.right - a.left) + "," + std::to_string(a.bottom - a.top) + "]";
     }
     if (std::strncmp(request, "windows", 7) == 0) EnumWindows(collect, reinterpret_cast<LPARAM>(&found));
     else if (IsWindow(parent)) EnumChildWindows(parent, collect, reinterpret_cast<LPARAM>(&found));

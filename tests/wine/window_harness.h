@@ -146,57 +146,30 @@ inline void ExpectShows(HWND window, const std::vector<PixelCheck>& checks, cons
     DeleteObject(bitmap);
 }
 
-// This test's own reading of where each control shows its text: design pixels kept free at the
-// left (a status line's circle, the file box's block) and whether the text wraps.
-struct TextPlace { int firstId, lastId, left; bool wraps; };
-inline constexpr TextPlace kTextPlaces[] = {
-    {IDC_CHOOSE_FILE, IDC_START, 0, false}, {IDC_TITLE, IDC_HEADING, 0, false}, {IDC_DESCRIPTION, IDC_DESCRIPTION, 0, true},
-    {IDC_STATUS1, IDC_STATUS5, 30, false},  {IDC_FILE_BOX, IDC_FILE_BOX, 38, false}, {IDC_CANCEL, IDC_NEXT_INSTRUMENT, 0, false},
-    {IDC_DLG_CONFIRM, IDC_DLG_TITLE, 0, false}, {IDC_DLG_TEXT, IDC_DLG_HINT, 0, true}};
-
-// Width and height the text needs in font, on one line or wrapped at width.
-inline SIZE Needs(HWND control, HFONT font, const std::wstring& text, bool wraps, int width) {
-    HDC dc = GetDC(control);
-    HGDIOBJ old = SelectObject(dc, font);
-    RECT needed = {0, 0, wraps ? width : 0, 0};
-    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &needed, DT_CALCRECT | DT_NOPREFIX | (wraps ? DT_WORDBREAK : DT_SINGLELINE));
-    SelectObject(dc, old);
-    ReleaseDC(control, dc);
-    return {needed.right, needed.bottom};
-}
-
-// Every visible text of parent's controls that does not fit its box with the font the control
-// has; a note's title and body together. Empty when all fit.
+// Every visible text of parent's controls that does not fit its box with the font the control has
+// (measured as DrawTextW sees it), as this test reads the design: what a status line's circle, the file box's block, the check box's
+// square (at the display's DPI) and the note's icon keep free on the left; which texts wrap.
 inline std::vector<std::string> TextsThatDoNotFit(HWND parent) {
     std::vector<std::string> cut;
     HDC screen = GetDC(nullptr);
-    const double dpiScale = GetDeviceCaps(screen, LOGPIXELSX) / 96.0, s = LayoutScale();
+    const double s = LayoutScale(), dpiScale = GetDeviceCaps(screen, LOGPIXELSX) / 96.0;
     ReleaseDC(nullptr, screen);
     for (HWND control = GetWindow(parent, GW_CHILD); control != nullptr; control = GetWindow(control, GW_HWNDNEXT)) {
         const int id = GetDlgCtrlID(control);
-        std::wstring text = WindowTextOf(control, 512);
+        std::wstring text = WindowTextOf(control, 512), body;
         RECT box = {};
         GetClientRect(control, &box);
         const auto font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
-        if (!IsWindowVisible(control) || text.empty()) continue;
-        bool fits = true;
-        if (id == IDC_NOTE) { // its icon column, then the title on one line and the body wrapped below it
-            const size_t feed = text.find(L"\r\n");
-            const int column = box.right - static_cast<int>(70 * s);
-            const SIZE title = Needs(control, font, text.substr(0, feed), false, column);
-            const SIZE body = Needs(control, static_cast<HFONT>(GetPropW(control, L"ZarvelNoteBodyFont")), text.substr(feed + 2), true, column);
-            fits = title.cx <= column && body.cx <= column && title.cy + body.cy <= box.bottom;
-        } else if (id == IDC_ACCEPT_RISK) { // the system's square, at the display's DPI, and a gap
-            fits = Needs(control, font, text, false, 0).cx <= box.right - static_cast<int>(15 * dpiScale);
-        } else {
-            const TextPlace* place = std::find_if(std::begin(kTextPlaces), std::end(kTextPlaces), [id](const TextPlace& p) { return id >= p.firstId && id <= p.lastId; });
-            if (place == std::end(kTextPlaces)) continue;
-            if (place->left == 30 && std::wstring(L"✓✕○●").find(text[0]) != std::wstring::npos) text = text.substr(std::min(text.find_first_not_of(L' ', 1), text.size()));
-            const int width = box.right - static_cast<int>(place->left * s);
-            const SIZE needed = Needs(control, font, text, place->wraps, width);
-            fits = needed.cx <= width && needed.cy <= box.bottom;
-        }
-        if (!fits) cut.push_back("control " + std::to_string(id) + " (" + std::to_string(text.size()) + " characters)");
+        const bool status = id >= IDC_STATUS1 && id <= IDC_STATUS5, wraps = id == IDC_DESCRIPTION || id == IDC_DLG_TEXT || id == IDC_DLG_HINT;
+        const int left = status ? 30 * s : id == IDC_FILE_BOX ? 38 * s : id == IDC_ACCEPT_RISK ? 15 * dpiScale : id == IDC_NOTE ? 70 * s : 0;
+        if (!IsWindowVisible(control) || text.empty() || id == IDC_PROGRESS) continue;
+        if (status && std::wstring(L"✓✕○●").find(text[0]) != std::wstring::npos) text = text.substr(std::min(text.find_first_not_of(L' ', 1), text.size()));
+        if (id == IDC_NOTE) body = text.substr(text.find(L"\r\n") + 2), text = text.substr(0, text.find(L"\r\n"));
+        HDC dc = GetDC(control);
+        const SIZE needed = MeasureText(dc, font, text, wraps, box.right - left);
+        const SIZE below = id == IDC_NOTE ? MeasureText(dc, static_cast<HFONT>(GetPropW(control, L"ZarvelNoteBodyFont")), body, true, box.right - left) : SIZE{0, 0};
+        ReleaseDC(control, dc);
+        if (std::max(needed.cx, below.cx) > box.right - left || needed.cy + below.cy > box.bottom) cut.push_back("control " + std::to_string(id));
     }
     return cut;
 }

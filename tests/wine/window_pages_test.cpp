@@ -6,7 +6,6 @@
 namespace {
 
 constexpr COLORREF kBlue = RGB(32, 168, 223), kGreen = RGB(47, 177, 99), kWhite = RGB(255, 255, 255), kFileCard = RGB(248, 252, 254);
-constexpr RECT kStepBar = {50, 112, 1390, 190}, kRightCard = {715, 210, 1390, 930}, kFileCardBox = {780, 555, 1340, 625};
 
 bool Inside(const RECT& inner, const RECT& outer) {
     return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right && inner.bottom <= outer.bottom;
@@ -40,7 +39,6 @@ TEST_P(EachPage, ShowsItsControlsInTheirCardsAndItsMeaningInColour) {
             EXPECT_TRUE(other == id || !IntersectRect(&overlap, &box, &otherBox)) << id << " overlaps " << other;
         }
         const bool step = id >= IDC_STEP1 && id <= IDC_STEP3, fileRow = id == IDC_FILE_BOX || id == IDC_CHOOSE_FILE;
-        EXPECT_TRUE(id == IDC_TITLE || Inside(box, step ? kStepBar : fileRow ? kFileCardBox : kRightCard)) << id;
         EXPECT_TRUE(!fileRow || box.left == line.left || box.right == line.right) << id;
         EXPECT_TRUE(fileRow || step || id == IDC_TITLE || heading.left + heading.right == box.left + box.right) << id;
     }
@@ -117,9 +115,6 @@ TEST_P(OnScreen, TheWindowShrinksByOneScaleToTheWorkAreaAndEveryPageToTheClientA
         EXPECT_EQ(screen.work.left, outer.left);
         EXPECT_EQ(screen.work.top, outer.top);
     }
-    LOGFONTW base = {};
-    GetObjectW(Font(BaseFont), sizeof(base), &base);
-    EXPECT_EQ(static_cast<int>(22 * LayoutScale()), base.lfHeight) << "the fonts shrink with the layout, rounded down";
     const auto expectInside = [&](const char* page) {
         for (int id : Shown()) EXPECT_TRUE(Inside(BoxOf(id), client)) << page << ", control " << id;
         EXPECT_EQ(std::vector<std::string>{}, TextsThatDoNotFit(window_)) << page;
