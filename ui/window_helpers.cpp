@@ -36,6 +36,7 @@ HWND CreateChildControl(HWND parent, const ChildControl& row) {
     const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE));
     const PixelBox box = Scaled(row.box);
     designBoxes[row.id] = row.box;
+    SetTextOrigin(row.id, TextOrigin::Fixed); // the text it is made with is the program's own
     return CreateWindowExW(0, row.className, row.text, row.style, box.x, box.y, box.width, box.height, parent,
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)), instance, nullptr);
 }
