@@ -22,7 +22,7 @@ struct HistoryEntry {
     uint64_t blocks = 0;
     double batteryVolts = 0.0;
     uint64_t seconds = 0; // from the Start click
-    OperationResult result = Failed;
+    OperationResult result = Failed; // any value but Succeeded and Cancelled is a failure
     std::string message; // UTF-8: what the user was shown for a failure or a cancel
 };
 

@@ -35,7 +35,7 @@ HistoryEntry EntryOf(OperationResult result, const std::wstring& message) {
     entry.blocks = BlockCount(app.firmware);
     entry.batteryVolts = facts.batteryVolts.value_or(app.batteryVoltage);
     entry.seconds = (TickMs() - startedAtMs) / 1000;
-    entry.result = result == Succeeded || result == Cancelled ? result : Failed;
+    entry.result = result;
     entry.message = result == Succeeded ? std::string() : WideToUtf8(message);
     return entry;
 }

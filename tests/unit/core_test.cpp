@@ -176,8 +176,8 @@ TEST_F(LogTest, OnceItHasReachedTheRotationSizeBecomesTheDotOneLogAndANewOneBegi
     SetLogRotationBytes(0);
 }
 
-// A rename that fails (another program holds the log without delete sharing, or something that
-// is no plain file holds the .1 name) loses no line and is not tried again in this run.
+// A rename that fails (here the .1 name is no plain file; on Windows, mostly, another program
+// holds the log without delete sharing) loses no line and is not tried again in this run.
 TEST_F(LogTest, ARotationThatFailsKeepsWritingToTheSameFile) {
     SetLogRotationBytes(10);
     std::filesystem::create_directory(dir_.path() / "Zarvel-Update.1.log");
@@ -190,53 +190,18 @@ TEST_F(LogTest, ARotationThatFailsKeepsWritingToTheSameFile) {
     EXPECT_EQ("earlier line" + kEol + "09:05:07  Log could not be renamed to Zarvel-Update.1.log; it grows on until the next start" + kEol +
                   "09:05:07  one" + kEol + "09:05:07  two" + kEol,
               ReadAll(path_));
-#ifdef _WIN32
-    std::filesystem::remove_all(dir_.path() / "Zarvel-Update.1.log");
-    HANDLE held = CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    OpenLog(path_);
-    WriteLog("three");
-    CloseLog();
-    CloseHandle(held);
-    EXPECT_FALSE(std::filesystem::exists(dir_.path() / "Zarvel-Update.1.log"));
-    EXPECT_EQ("09:05:07  three" + kEol, ReadAll(path_).substr(ReadAll(path_).size() - 15 - kEol.size()));
-#endif
     SetLogRotationBytes(0);
 }
 
-HistoryEntry SampleEntry() {
-    HistoryEntry entry;
-    entry.handled = {14, 3, 12, 2026, 12, 7};
-    entry.comPort = 5;
-    entry.station = "ZARVEL DS-4 v3.1";
-    entry.versionBefore = "1.1.0";
-    entry.fileName = "fw_v1.2.0.bin";
-    entry.fileVersion = "1.2.0";
-    entry.crc32 = 0x0BADF00D;
-    entry.blocks = 512;
-    entry.batteryVolts = 3.896;
-    entry.seconds = 311;
-    entry.result = Succeeded;
-    return entry;
-}
-
-TEST(History, AnEntryIsOneLineOfTwelveFieldsInTheirForms) {
-    EXPECT_EQ("Дата и время;COM-порт;Дата-станция;Версия до;Файл;Версия файла;CRC-32;Блоков;Аккумулятор, В;Длительность, с;"
-              "Результат;Сообщение",
-              HistoryHeader());
-    HistoryEntry entry = SampleEntry();
-    EXPECT_EQ("2026-12-07 14:03:12;COM5;ZARVEL DS-4 v3.1;1.1.0;fw_v1.2.0.bin;1.2.0;0BADF00D;512;3,89;311;успешно;", HistoryLine(entry));
-    entry.comPort = 0, entry.station = "", entry.result = Cancelled, entry.message = "Обновление отменено.";
-    EXPECT_EQ("2026-12-07 14:03:12;;;1.1.0;fw_v1.2.0.bin;1.2.0;0BADF00D;512;3,89;311;отменено;Обновление отменено.", HistoryLine(entry));
-    entry.result = static_cast<OperationResult>(7); // the window takes any other result for a failure
-    EXPECT_EQ("ошибка", HistoryLine(entry).substr(HistoryLine(entry).rfind(";ошибка;") + 1, 12));
+HistoryEntry SampleEntry() { // when, port, station, version before, file, its version, CRC, blocks, volts, seconds, result
+    return {{14, 3, 12, 2026, 12, 7}, 5, "ZDS 3.1", "1.1.0", "fw_v1.2.0.bin", "1.2.0", 0x0BADF00D, 512, 3.896, 311, Succeeded, ""};
 }
 
 // A station's reply must neither break the columns nor run as a formula in a spreadsheet.
-TEST(History, HostileFieldsAreQuotedAndNeverBeginAFormula) {
+TEST(History, AnEntryIsOneLineOfTwelveFieldsHostileOnesQuotedAndNeverAFormula) {
     const std::pair<std::string, std::string> rows[] = {
-        {"a;b", "\"a;b\""},     {"say \"hi\"", "\"say \"\"hi\"\"\""}, {"a\r\nb", "\"a\r\nb\""},
-        {"=1+1", "'=1+1"},       {"+1", "'+1"},                     {"-1", "'-1"},
-        {"@SUM(A1)", "'@SUM(A1)"}, {"=HYPERLINK(\"x\";1)", "\"'=HYPERLINK(\"\"x\"\";1)\""}, {"1=1", "1=1"},
+        {"ZDS 3.1", "ZDS 3.1"}, {"a;b", "\"a;b\""}, {"say \"hi\"", "\"say \"\"hi\"\"\""}, {"a\r\nb", "\"a\r\nb\""}, {"=1+1", "'=1+1"},
+        {"+1", "'+1"}, {"-1", "'-1"}, {"@SUM(A1)", "'@SUM(A1)"}, {"=HYPERLINK(\"x\";1)", "\"'=HYPERLINK(\"\"x\"\";1)\""}, {"1=1", "1=1"},
     };
     for (const auto& [text, field] : rows) {
         HistoryEntry entry = SampleEntry();

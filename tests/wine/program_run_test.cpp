@@ -73,17 +73,10 @@ TEST(ProgramRun, StartsLogsItsStartAndFaceAndExitsWithZeroWhenClosed) {
 }
 
 #ifdef ZARVEL_CRASH_TRIGGER
-// What support reads first in a dump: the exception's code and thread, which the thread list holds.
-struct DumpFacts {
-    bool valid = false;
-    DWORD code = 0;
-    bool crashedThreadListed = false;
-};
-
-DumpFacts ReadDump(const std::string& dump) {
-    DumpFacts facts;
+// What support reads first in a dump: the exception's code, and its thread in the thread list.
+std::string DumpSummary(const std::string& dump) {
     const auto* header = reinterpret_cast<const MINIDUMP_HEADER*>(dump.data());
-    if (dump.size() < sizeof(MINIDUMP_HEADER) || header->Signature != 0x504D444D) return facts; // "MDMP"
+    if (dump.size() < sizeof(MINIDUMP_HEADER) || header->Signature != 0x504D444D) return "no minidump"; // "MDMP"
     const auto* streams = reinterpret_cast<const MINIDUMP_DIRECTORY*>(dump.data() + header->StreamDirectoryRva);
     const MINIDUMP_EXCEPTION_STREAM* exception = nullptr;
     const MINIDUMP_THREAD_LIST* threads = nullptr;
@@ -92,12 +85,12 @@ DumpFacts ReadDump(const std::string& dump) {
         if (streams[i].StreamType == ExceptionStream) exception = static_cast<const MINIDUMP_EXCEPTION_STREAM*>(data);
         if (streams[i].StreamType == ThreadListStream) threads = static_cast<const MINIDUMP_THREAD_LIST*>(data);
     }
-    facts.valid = exception != nullptr && threads != nullptr;
-    if (!facts.valid) return facts;
-    facts.code = exception->ExceptionRecord.ExceptionCode;
-    for (ULONG32 i = 0; i < threads->NumberOfThreads; ++i)
-        facts.crashedThreadListed = facts.crashedThreadListed || threads->Threads[i].ThreadId == exception->ThreadId;
-    return facts;
+    if (exception == nullptr || threads == nullptr) return "no exception or no thread list";
+    const bool listed = std::any_of(threads->Threads, threads->Threads + threads->NumberOfThreads,
+                                    [&](const MINIDUMP_THREAD& thread) { return thread.ThreadId == exception->ThreadId; });
+    char code[16];
+    std::snprintf(code, sizeof(code), "0x%08lX", static_cast<unsigned long>(exception->ExceptionRecord.ExceptionCode));
+    return code + std::string(listed ? ", its thread listed" : ", its thread missing");
 }
 
 std::set<std::string> FilesIn(const std::filesystem::path& folder) {
@@ -124,10 +117,7 @@ TEST(ProgramRun, ACrashLeavesADumpAndALogLineAndTheNextStartKeepsTheNewestThree)
         for (const std::string& name : before) added.erase(name);
         const std::string dump = added.empty() ? std::string() : *added.begin(); // sorts before the exe and the log
         ASSERT_EQ(0u, dump.rfind("Zarvel-Update-crash-2", 0)) << dump;
-        const DumpFacts facts = ReadDump(ReadAll(dir.path() / dump));
-        EXPECT_TRUE(facts.valid);
-        EXPECT_EQ(code, facts.code);
-        EXPECT_TRUE(facts.crashedThreadListed);
+        EXPECT_EQ(std::string(logged) + ", its thread listed", DumpSummary(ReadAll(dir.path() / dump)));
         const std::string log = ReadAll(dir.path() / L"Zarvel-Update.log");
         EXPECT_NE(std::string::npos, log.find("  Crash: exception " + std::string(logged) + "; dump " + dump + "\r\n")) << log;
         dumps.insert(dump);
