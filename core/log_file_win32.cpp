@@ -62,7 +62,7 @@ bool OpenLogFile(std::ofstream& stream, const std::filesystem::path& path, std::
                                         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
                                         nullptr));
     if (guard.handle == INVALID_HANDLE_VALUE || !IsPlainFileAt(guard.handle, path)) return false;
-    // Text mode: each line feed reaches the disk as CR LF.
+    // In text mode, the log's, each line feed reaches the disk as CR LF.
     stream.open(path, mode);
     return stream.is_open();
 }

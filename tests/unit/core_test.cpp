@@ -225,7 +225,9 @@ TEST_F(LogTest, HistoryGetsAMarkAndAHeaderWhenNewAndEachLineEndsInOneCrLf) {
     AppendHistory(SampleEntry()); // no history set: nothing is written
     CloseLog();
     const std::string line = HistoryLine(SampleEntry()) + "\r\n";
-    EXPECT_EQ("\xEF\xBB\xBF" + HistoryHeader() + "\r\n" + line + HistoryLine(failed) + "\r\n" + line, ReadAll(history));
+    const std::string header = "Дата и время;COM-порт;Дата-станция;Версия до;Файл;Версия файла;CRC-32;Блоков;Аккумулятор, В;"
+                               "Длительность, с;Результат;Сообщение\r\n";
+    EXPECT_EQ("\xEF\xBB\xBF" + header + line + HistoryLine(failed) + "\r\n" + line, ReadAll(history));
     EXPECT_EQ("09:05:07  Update history cannot be written" + kEol, ReadAll(path_));
 }
 
