@@ -2,7 +2,7 @@
 # A service centre's day as a benchmark: one run of the release-built Zarvel-Update.exe under
 # Wine updates UPDATES instruments (default 20) through "Обновить следующий прибор" against the
 # station simulator, and prints the Wine process's resident memory, threads and open descriptors
-# after the first and after the last update, and the history's line count. About 25 s an update.
+# after the first and after the last update, and the history's line count. About 20 s an update.
 #
 #   scripts/bench-service-day.sh [UPDATES]
 set -euo pipefail
