@@ -6,8 +6,18 @@
 #include <cstdint>
 #include <fstream>
 #include <mutex>
+#include <optional>
+#include <string>
 
 #include "firmware/firmware_image.h"
+
+// What an update learnt on its way, beside its result: where it found the station, what the
+// station answered BGV, and the battery voltage it read before it began.
+struct UpdateFacts {
+    int32_t comPort = 0; // 0: no station found
+    std::string stationReply;
+    std::optional<double> batteryVolts; // none: not read, or not readable
+};
 
 struct AppState {
     // Window thread writes it once at creation, before any worker starts; workers read it to post.
@@ -26,16 +36,22 @@ struct AppState {
     // Monitor writes (exchange) where it found the station; every worker reads it for discovery.
     std::atomic<int32_t> preferredPort{0};
 
-    // Guards the monitor's publication of batteryVoltage and instrumentReady. The window thread
-    // reads both without it, after MSG_INSTRUMENT_CHECKED (posted inside the lock).
+    // Guards the monitor's publication of batteryVoltage, instrumentVersion and instrumentReady.
+    // The window thread reads them without it, after MSG_INSTRUMENT_CHECKED (posted inside the lock).
     std::mutex instrumentMutex;
     double batteryVoltage = 0.0;
+    std::string instrumentVersion; // the trimmed GV reply, as the instrument sent it
 
     // Firmware slot: written by the window thread only (firmware selection), read by the update
     // worker without a lock while the update page hides the way to change it.
     FirmwareImage firmware;
     bool firmwareReady = false;
     bool instrumentReady = false;
+
+    // The update worker writes it once, under updateMutex, just before its MSG_OPERATION_DONE;
+    // the window reads it under the lock when it handles that message, for the history.
+    std::mutex updateMutex;
+    UpdateFacts updateFacts;
 
     // The log file; only WriteLog touches it, under logMutex.
     std::ofstream log;

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <ctime>
 #include <iomanip>
+#include <mutex>
 
 #include "core/app_state.h"
 #include "core/log_file.h"
@@ -13,20 +14,75 @@
 
 namespace {
 
+constexpr uint64_t kRotationBytes = 10 * 1024 * 1024;
+
 LogTime LocalWallClock() {
 #ifdef _WIN32
     SYSTEMTIME now;
     GetLocalTime(&now);
-    return {now.wHour, now.wMinute, now.wSecond};
+    return {now.wHour, now.wMinute, now.wSecond, now.wYear, now.wMonth, now.wDay};
 #else
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    return {local.tm_hour, local.tm_min, local.tm_sec};
+    return {local.tm_hour, local.tm_min, local.tm_sec, local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
 #endif
 }
 
 std::atomic<LogTime (*)()> timeSource{LocalWallClock};
+std::atomic<uint64_t> rotationBytes{kRotationBytes};
+
+// Under the log's lock.
+std::filesystem::path logPath;
+bool rotationGivenUp = false; // a rename failed: the log stays in one file until the next start
+
+// The stream stands at the file's end, so its position tells the log's size.
+void OpenAt(std::ofstream& out, const std::filesystem::path& path) {
+    out.clear();
+    if (OpenLogFile(out, path)) {
+        out.seekp(0, std::ios::end);
+    } else {
+        out.setstate(std::ios::failbit);
+    }
+}
+
+void WriteLine(std::ofstream& out, const LogTime& now, const std::string& message) {
+    out.fill('0');
+    out << std::setw(2) << now.hour << ':' << std::setw(2) << now.minute << ':' << std::setw(2) << now.second;
+    out << "  ";
+    out.write(message.data(), static_cast<std::streamsize>(message.size()));
+    out << '\n';
+    out.flush();
+}
+
+std::filesystem::path RotatedPath(const std::filesystem::path& path) {
+    std::filesystem::path rotated = path;
+    return rotated.replace_filename(path.stem().string() + ".1" + path.extension().string());
+}
+
+// Another program may hold the log without delete sharing: then it keeps this one file for
+// the run, since every further try would fail the same way, and the next start tries again.
+void RotateIfFull(std::ofstream& out, const LogTime& now) {
+    if (rotationGivenUp || !out.is_open() || !out) return;
+    const std::streamoff size = out.tellp();
+    if (size < 0 || static_cast<uint64_t>(size) < rotationBytes.load()) return;
+    const std::filesystem::path rotated = RotatedPath(logPath);
+    out.close();
+    const bool renamed = ReplaceLogFile(logPath, rotated);
+    OpenAt(out, logPath);
+    if (renamed) {
+        WriteLine(out, now, "Log continued; the previous part is " + rotated.filename().string());
+        return;
+    }
+    rotationGivenUp = true;
+    WriteLine(out, now, "Log could not be renamed to " + rotated.filename().string() + "; it grows on until the next start");
+}
+
+void WriteLocked(const std::string& message) {
+    const LogTime now = timeSource.load()();
+    RotateIfFull(App().log, now);
+    WriteLine(App().log, now, message);
+}
 
 } // namespace
 
@@ -34,9 +90,10 @@ void OpenLog(const std::filesystem::path& path) {
     AppState& app = App();
     std::lock_guard<std::mutex> lock(app.logMutex);
     if (app.log.is_open()) app.log.close();
-    app.log.clear();
+    logPath = path;
+    rotationGivenUp = false;
     // Logging is off for the run when the file cannot be opened or is not a plain file of its own.
-    if (!OpenLogFile(app.log, path)) app.log.setstate(std::ios::failbit);
+    OpenAt(app.log, path);
 }
 
 void CloseLog() {
@@ -47,16 +104,19 @@ void CloseLog() {
 }
 
 void WriteLog(const std::string& message) {
-    AppState& app = App();
-    std::lock_guard<std::mutex> lock(app.logMutex);
-    const LogTime now = timeSource.load()();
-    std::ofstream& out = app.log;
-    out.fill('0');
-    out << std::setw(2) << now.hour << ':' << std::setw(2) << now.minute << ':' << std::setw(2) << now.second;
-    out << "  ";
-    out.write(message.data(), static_cast<std::streamsize>(message.size()));
-    out << '\n';
-    out.flush();
+    std::lock_guard<std::mutex> lock(App().logMutex);
+    WriteLocked(message);
+}
+
+bool TryWriteLog(const std::string& message) {
+    std::unique_lock<std::mutex> lock(App().logMutex, std::try_to_lock);
+    if (!lock.owns_lock()) return false;
+    WriteLocked(message);
+    return true;
 }
 
 void SetLogTimeSource(LogTime (*source)()) { timeSource.store(source ? source : LocalWallClock); }
+
+LogTime LogClockNow() { return timeSource.load()(); }
+
+void SetLogRotationBytes(uint64_t bytes) { rotationBytes.store(bytes != 0 ? bytes : kRotationBytes); }

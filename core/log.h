@@ -1,6 +1,9 @@
 #pragma once
 // The diary in "Zarvel-Update.log": one line per event, "hh:mm:ss", two spaces, the message.
+// It stays small: once it has reached 10 MiB it becomes "Zarvel-Update.1.log" (replacing an
+// older one) and a new log begins.
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -10,12 +13,25 @@ void OpenLog(const std::filesystem::path& path);
 void CloseLog();
 
 // Writes "hh:mm:ss  " + message + line feed and flushes. Thread-safe; lines never interleave.
+// A log that has reached the rotation size is first renamed to the ".1" name and begun anew.
 void WriteLog(const std::string& message);
+// WriteLog only if the log is free at once; false when another thread holds it. For a crash,
+// whose thread may have stopped while holding it.
+bool TryWriteLog(const std::string& message);
 
 struct LogTime {
     int hour;
     int minute;
     int second;
+    // The date, which the log itself does not show; 0 where a test's clock leaves it out.
+    int year = 0;
+    int month = 0;
+    int day = 0;
 };
 // nullptr restores the local wall clock.
 void SetLogTimeSource(LogTime (*source)());
+// The local time by the log's clock, for everything that stamps a record of this run.
+LogTime LogClockNow();
+
+// The log's size from which it is rotated; 0 restores 10 MiB.
+void SetLogRotationBytes(uint64_t bytes);

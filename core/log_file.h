@@ -6,7 +6,13 @@
 #include <filesystem>
 #include <fstream>
 
-// Opens stream on path for appending in text mode, but only when path names a regular file of
-// its own (not a link of any kind, one name only) directly in its folder, or a new one made
-// there. False leaves the stream closed.
-bool OpenLogFile(std::ofstream& stream, const std::filesystem::path& path);
+// Opens stream on path for appending (in text mode unless mode says binary), but only when path
+// names a regular file of its own (not a link of any kind, one name only) directly in its
+// folder, or a new one made there. False leaves the stream closed.
+bool OpenLogFile(std::ofstream& stream, const std::filesystem::path& path,
+                 std::ios::openmode mode = std::ios::out | std::ios::app);
+
+// Renames the closed file from to the name to, replacing a file there only when it is a plain
+// file of its own as OpenLogFile requires. False when to is anything else or the rename fails
+// (on Windows, for instance, while another program holds from without delete sharing).
+bool ReplaceLogFile(const std::filesystem::path& from, const std::filesystem::path& to);

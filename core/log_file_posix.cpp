@@ -2,10 +2,24 @@
 
 #include <sys/stat.h>
 
-bool OpenLogFile(std::ofstream& stream, const std::filesystem::path& path) {
+#include <cstdio>
+
+namespace {
+
+// A name that is missing is made by whoever opens it; one that exists must be a plain file.
+bool MissingOrPlain(const std::filesystem::path& path) {
     struct stat status {};
-    // A name that is missing is made by the open below; one that exists must be a plain file.
-    if (lstat(path.c_str(), &status) == 0 && (!S_ISREG(status.st_mode) || status.st_nlink != 1)) return false;
-    stream.open(path, std::ios::out | std::ios::app);
+    return lstat(path.c_str(), &status) != 0 || (S_ISREG(status.st_mode) && status.st_nlink == 1);
+}
+
+} // namespace
+
+bool OpenLogFile(std::ofstream& stream, const std::filesystem::path& path, std::ios::openmode mode) {
+    if (!MissingOrPlain(path)) return false;
+    stream.open(path, mode);
     return stream.is_open();
+}
+
+bool ReplaceLogFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+    return MissingOrPlain(to) && std::rename(from.c_str(), to.c_str()) == 0;
 }

@@ -1,4 +1,5 @@
 #include "core/log_file.h"
+#include "core/log_file_win32.h"
 
 #include <windows.h>
 
@@ -54,14 +55,36 @@ bool IsPlainFileAt(HANDLE file, const std::filesystem::path& path) {
 
 } // namespace
 
-bool OpenLogFile(std::ofstream& stream, const std::filesystem::path& path) {
+bool OpenLogFile(std::ofstream& stream, const std::filesystem::path& path, std::ios::openmode mode) {
     // A link itself is opened, never followed; without delete sharing nobody can replace the
     // name while the stream opens it below.
     const OwnedHandle guard(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
                                         nullptr));
     if (guard.handle == INVALID_HANDLE_VALUE || !IsPlainFileAt(guard.handle, path)) return false;
-    // Text mode: each line feed reaches the disk as CR LF.
-    stream.open(path, std::ios::out | std::ios::app);
+    // In text mode, the log's, each line feed reaches the disk as CR LF.
+    stream.open(path, mode);
     return stream.is_open();
+}
+
+bool ReplaceLogFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+    {
+        const OwnedHandle existing(CreateFileW(to.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                               nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (existing.handle == INVALID_HANDLE_VALUE ? GetLastError() != ERROR_FILE_NOT_FOUND : !IsPlainFileAt(existing.handle, to))
+            return false;
+    }
+    return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+}
+
+void* CreateNewFileBesideLog(const std::filesystem::path& path, unsigned long access) {
+    // Never an existing name, so never through a link; DELETE takes back a file that landed
+    // elsewhere because the folder itself leads there.
+    HANDLE file = CreateFileW(path.c_str(), access | DELETE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE || IsPlainFileAt(file, path)) return file;
+    FILE_DISPOSITION_INFO remove = {TRUE};
+    SetFileInformationByHandle(file, FileDispositionInfo, &remove, sizeof(remove));
+    CloseHandle(file);
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
 }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "core/crash_dump.h"
+#include "core/history.h"
 #include "core/log.h"
 #include "ui/layout_scale.h"
 #include "ui/main_window.h"
@@ -74,9 +76,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     const std::filesystem::path directory = ExecutableDirectory();
     LoadPictures(directory);
     OpenLog(directory / L"Zarvel-Update.log");
+    StartCrashDumps(directory);
     WriteLog("Zarvel Update started");
     WriteLog(std::string("Administrator elevation: ") + (IsProcessElevated() ? "yes" : "no"));
     WriteLog(std::string("DPI awareness: ") + dpiAwareness);
+    ReviewCrashDumps(directory);
+    SetHistoryPath(directory / L"Zarvel-Update-history.csv");
+#ifdef ZARVEL_CRASH_TRIGGER
+    PullCrashTrigger();
+#endif
     // Unchecked: a class that failed to register makes the window's creation fail just below.
     RegisterMainWindowClass(instance);
     HWND window = CreateMainWindow(instance);

@@ -1,6 +1,8 @@
 #include "firmware/firmware_version.h"
 
+#include <algorithm>
 #include <array>
+#include <vector>
 
 // GCC 12 under AddressSanitizer reports uninitialised reads inside <regex> that cannot happen.
 #if defined(__GNUC__) && !defined(__clang__)
@@ -26,7 +28,49 @@ const std::array<std::regex, 2>& VersionPatterns() {
     return *patterns;
 }
 
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The numbers of a version of the form digits(.digits)*, each without its leading zeros (zero
+// is empty); false for any other text. Kept as digit strings, so that no length overflows.
+bool SplitNumbers(const std::string& text, std::vector<std::string>& numbers) {
+    size_t start = 0;
+    for (;;) {
+        const size_t end = std::min(text.find('.', start), text.size());
+        size_t first = start;
+        for (size_t at = start; at < end; ++at) {
+            if (!IsDigit(text[at])) return false;
+            if (first == at && text[at] == '0') ++first;
+        }
+        if (end == start) return false;
+        numbers.push_back(text.substr(first, end - first));
+        if (end == text.size()) return true;
+        start = end + 1;
+    }
+}
+
+// Negative, zero or positive as the number a is below, equal to or above b.
+int CompareNumbers(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+    return a.compare(b);
+}
+
+bool NumericallyLower(const std::vector<std::string>& a, const std::vector<std::string>& b) {
+    for (size_t i = 0; i < std::max(a.size(), b.size()); ++i) {
+        const int order = CompareNumbers(i < a.size() ? a[i] : std::string(), i < b.size() ? b[i] : std::string());
+        if (order != 0) return order < 0;
+    }
+    return false;
+}
+
 } // namespace
+
+VersionStanding CompareVersions(const std::string& instrument, const std::string& file) {
+    if (file.empty()) return VersionStanding::Other;
+    if (instrument == file) return VersionStanding::Same;
+    std::vector<std::string> installed, offered;
+    if (!SplitNumbers(instrument, installed) || !SplitNumbers(file, offered)) return VersionStanding::Other;
+    return NumericallyLower(offered, installed) ? VersionStanding::FileOlder : VersionStanding::Other;
+}
 
 std::wstring FileNamePart(const std::wstring& path) {
     const size_t separator = path.find_last_of(L"\\/");

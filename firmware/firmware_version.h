@@ -7,6 +7,14 @@
 // std::system_error when the name cannot be converted strictly to the file-system code page.
 std::string VersionFromFileName(const std::wstring& path);
 
+// How the instrument's version stands to the file's, for the question before an update.
+enum class VersionStanding {
+    Same,      // the very text, as the update's final check compares them
+    FileOlder, // both digits(.digits)*, the file's lower number by number (a missing one counts 0)
+    Other,     // anything else: newer, only numerically equal ("1.2", "1.2.0"), empty, not numeric
+};
+VersionStanding CompareVersions(const std::string& instrument, const std::string& file);
+
 // The last path component: the text after the last backslash or slash.
 std::wstring FileNamePart(const std::wstring& path);
 

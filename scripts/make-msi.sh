@@ -2,7 +2,7 @@
 # Builds the Windows Installer package of a staged release (Zarvel-Update.exe and its assets
 # folder) with wixl from assets/Zarvel-Update.wxs: a per-machine install into
 # Program Files\<product name>, a Start-menu shortcut, and an upgrade of any older version that
-# keeps the program's log.
+# keeps the program's log and update history.
 #
 #   make-msi.sh STAGE_DIR OUT.msi PRODUCT_NAME MANUFACTURER VERSION
 #
@@ -48,10 +48,14 @@ wixl --arch x64 --output "$partial" \
     -D UpgradeCode="$kUpgradeCode" -D ProductCode="$product_code" -D ProductName="$name" \
     -D Manufacturer="$manufacturer" -D Version="$version" -D Stage="$stage_from_wxs" \
     "$root/assets/Zarvel-Update.wxs"
-# The program writes its log into its folder; wixl cannot name a file to remove, so the log is
-# added here and the uninstall leaves no folder behind.
-msibuild "$partial" -q "INSERT INTO \`RemoveFile\` (\`FileKey\`, \`Component_\`, \`FileName\`, \`DirProperty\`, \`InstallMode\`) \
-VALUES ('RemoveProgramLog', 'Program', 'Zarvel-Update.log', 'ZarvelUpdateFolder', 2)"
+# The program writes its logs and crash dumps into its folder; wixl cannot name a file to
+# remove, so they are added here. The update history, a service centre's record of its work,
+# stays after an uninstall (and with it the folder, once there is one).
+remove_file="INSERT INTO \`RemoveFile\` (\`FileKey\`, \`Component_\`, \`FileName\`, \`DirProperty\`, \`InstallMode\`) VALUES"
+msibuild "$partial" -q "$remove_file ('RemoveProgramLog', 'Program', 'Zarvel-Update.log', 'ZarvelUpdateFolder', 2)" \
+    -q "$remove_file ('RemoveRotatedLog', 'Program', 'Zarvel-Update.1.log', 'ZarvelUpdateFolder', 2)" \
+    -q "$remove_file ('RemoveCrashDumps', 'Program', 'Zarvel-Update-crash-*.dmp', 'ZarvelUpdateFolder', 2)" \
+    -q "$remove_file ('RemoveCrashReport', 'Program', 'Zarvel-Update-crash-reported.txt', 'ZarvelUpdateFolder', 2)"
 # wixl writes no file version, and the installed exe, kept until this one is in place, would win
 # over an unversioned one; Windows hashes unversioned files only.
 msibuild "$partial" -q "UPDATE \`File\` SET \`Version\` = '$file_version' WHERE \`File\` = 'ProgramExe'" \

@@ -55,7 +55,7 @@ sign() {
 }
 
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" \
-    -DCMAKE_BUILD_TYPE=Release >"$build.configure.log" 2>&1 || { cat "$build.configure.log"; exit 1; }
+    -DCMAKE_BUILD_TYPE=Release -DZARVEL_CRASH_TRIGGER=OFF >"$build.configure.log" 2>&1 || { cat "$build.configure.log"; exit 1; }
 cmake --build "$build" -j "$(nproc)" --target Zarvel-Update
 
 header="$build/generated/zarvel_version.h"

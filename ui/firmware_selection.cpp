@@ -15,6 +15,7 @@
 #include "firmware/firmware_image.h"
 #include "firmware/firmware_version.h"
 #include "ui/main_window.h"
+#include "ui/version_question.h"
 #include "ui/window_helpers.h"
 
 namespace {
@@ -47,6 +48,7 @@ void TakeFirmware(const std::wstring& path) {
     SetOutsideText(IDC_FILE_BOX, FileNamePart(app.firmware.path));
     WriteLog("Firmware selected: " + ToFileSystemNarrow(app.firmware.path) + ", blocks=" +
              std::to_string(BlockCount(app.firmware)) + ", crc32=" + std::to_string(app.firmware.crc32));
+    LogVersions();
 }
 
 void RefuseFirmware(const std::exception& error) {

@@ -19,6 +19,8 @@
 #include "ui/painting.h"
 #include "ui/reinstall_dialog.h"
 #include "ui/ui_resources.h"
+#include "ui/update_history.h"
+#include "ui/version_question.h"
 #include "ui/window_helpers.h"
 #include "ui/worker_launch.h"
 #include "workflows/workflows.h"
@@ -99,10 +101,16 @@ void OnNextInstrumentClicked() {
 void OnStartClicked() {
     AppState& app = App();
     // A disconnect is not over until its Cancelled is handled, though its worker has cleared
-    // operationBusy already.
+    // operationBusy already. Set before the version question, whose box delivers a second click.
     if (operation.disconnecting || app.operationBusy.exchange(true)) return;
+    if (!ConfirmFirmwareVersion()) {
+        app.operationBusy.exchange(false);
+        UpdateStartButton();
+        return;
+    }
     app.cancelRequested.exchange(false);
     ShowUpdatePage();
+    NoteUpdateStarted();
     if (!TryStartOperation(UpdateWorker, "update worker")) {
         ShowCheckPage();
         return;
@@ -236,8 +244,11 @@ LRESULT OnOperationDone(HWND window, WPARAM result, const std::unique_ptr<std::w
     AppState& app = App();
     app.operationBusy.exchange(false);
     app.cancelAllowed.exchange(false);
-    if (operation.updateRunning) KeepSystemAwake(false);
     const std::wstring message = TextOf(text);
+    if (operation.updateRunning) {
+        KeepSystemAwake(false);
+        RecordUpdateEnded(static_cast<OperationResult>(result), message);
+    }
     // A failure must not open underneath the topmost pop-up that still asks to reinstall.
     if (result != Succeeded) CloseReinstallDialog();
     if (result == Succeeded) {
@@ -247,6 +258,12 @@ LRESULT OnOperationDone(HWND window, WPARAM result, const std::unique_ptr<std::w
     } else {
         AfterFailed(window, message);
     }
+    return 0;
+}
+
+LRESULT OnInstrumentChecked() {
+    ShowCheckPage();
+    LogVersions();
     return 0;
 }
 
@@ -321,7 +338,7 @@ LRESULT HandleMainMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     case WM_POWERBROADCAST: return OnPowerBroadcast(wParam);
     case kDpiChangedMessage: return OnDpiChanged(window, wParam, lParam);
     case kGetDpiScaledSizeMessage: return OnGetDpiScaledSize(window, wParam, lParam);
-    case MSG_INSTRUMENT_CHECKED: ShowCheckPage(); return 0;
+    case MSG_INSTRUMENT_CHECKED: return OnInstrumentChecked();
     case MSG_STATUS_LINE: return OnStatusLine(wParam, TakeText(lParam));
     case MSG_PROGRESS: return OnProgress(wParam, lParam);
     case MSG_OPERATION_DONE: return OnOperationDone(window, wParam, TakeText(lParam));

@@ -1,12 +1,12 @@
 #include "ui/pages.h"
 
-#include <charconv>
 #include <string>
 
 #include "core/app_state.h"
 #include "core/battery.h"
 #include "ui/control_ids.h"
 #include "ui/main_window.h"
+#include "ui/version_question.h"
 #include "ui/window_helpers.h"
 
 namespace {
@@ -83,7 +83,7 @@ const PageRow kConnectRows[] = {
 const PageRow kCheckRows[] = {
     {IDC_HEADING, true, {790, 245, 540, 52}, Shown::Yes, L"Проверка перед обновлением"},
     {IDC_DESCRIPTION, true, {790, 310, 540, 65}, Shown::Yes, L"Программа проверила подключение и готовность прибора."},
-    {IDC_STATUS1, true, {800, 380, 520, 40}, Shown::Yes, L"✓  Прибор подключён"},
+    {IDC_STATUS1, true, {800, 380, 520, 40}, Shown::Yes, nullptr}, // the instrument and its version
     {IDC_STATUS2, true, {800, 423, 520, 40}, Shown::Yes, nullptr}, // the battery line
     {IDC_STATUS3, true, {800, 466, 520, 40}, Shown::Yes, nullptr}, // the lowest voltage
     {IDC_STATUS4, true, {800, 509, 520, 40}, Shown::Yes, nullptr}, // the DFWU line
@@ -169,6 +169,7 @@ PageLayout Page(int step, const PageRow (&rows)[N], void (*fillTexts)() = nullpt
 // The monitor published both before it posted the notification that led here.
 void FillCheckLines() {
     const AppState& app = App();
+    SetControlText(IDC_STATUS1, InstrumentLine(app.instrumentVersion));
     SetControlText(IDC_STATUS2, BatteryLine(app.batteryVoltage));
     SetControlText(IDC_STATUS3, L"✓  Минимально допустимое напряжение: " + std::wstring(kLowestUpdateVoltsText));
     SetControlText(IDC_STATUS4, app.instrumentReady ? L"✓  Механизм DFWU доступен" : L"✕  Механизм DFWU не подтверждён");
@@ -214,13 +215,7 @@ void ShowDonePage(const std::wstring& message) {
 }
 
 std::wstring BatteryLine(double volts) {
-    // Cut, never rounded, so that 3.896 V shows as 3.89 beside its cross; cut from the shortest
-    // decimal that reads back as the same double, so that 3.9 shows as 3.90 and not 3.89.
-    char digits[400];
-    const std::to_chars_result shortest = std::to_chars(digits, digits + sizeof(digits), volts, std::chars_format::fixed);
-    std::string number(digits, shortest.ptr);
-    if (number.find('.') == std::string::npos) number += '.';
-    number.resize(number.find('.') + 3, '0');
+    const std::string number = VoltsToHundredths(volts);
     std::wstring line = volts >= kLowestUpdateVolts ? L"✓  " : L"✕  ";
     return line + L"Напряжение аккумулятора: " + std::wstring(number.begin(), number.end()) + L" В";
 }

@@ -87,11 +87,21 @@ LRESULT FillClientArea(HWND window, HDC dc, HBRUSH brush) {
     return 1;
 }
 
-int ShowMessageBox(const wchar_t* text, const wchar_t* caption, UINT icon) {
+namespace {
+
+int RunMessageBox(const wchar_t* text, const wchar_t* caption, UINT style) {
     ++openBoxes;
-    const int answer = MessageBoxW(MainWindow(), text, caption, icon | MB_OK);
+    const int answer = MessageBoxW(MainWindow(), text, caption, style);
     --openBoxes;
     return answer;
+}
+
+} // namespace
+
+int ShowMessageBox(const wchar_t* text, const wchar_t* caption, UINT icon) { return RunMessageBox(text, caption, icon | MB_OK); }
+
+bool AskYesNo(const wchar_t* text, const wchar_t* caption) {
+    return RunMessageBox(text, caption, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
 }
 
 int ModalBoxesOpen() { return openBoxes; }

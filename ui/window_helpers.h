@@ -57,4 +57,7 @@ LRESULT FillClientArea(HWND window, HDC dc, HBRUSH brush);
 // A message box owned by the main window with one OK button and the given icon. While it is
 // open, ModalBoxesOpen() counts it, so that nothing else enables the main window under it.
 int ShowMessageBox(const wchar_t* text, const wchar_t* caption, UINT icon);
+// A question box owned by the main window with the system's Yes and No buttons, No the
+// default, and the question icon; counted the same way. True for Yes.
+bool AskYesNo(const wchar_t* text, const wchar_t* caption);
 int ModalBoxesOpen();

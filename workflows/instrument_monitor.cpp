@@ -29,10 +29,11 @@ bool MonitorMayRun() { return !App().appClosing.load() && !App().operationBusy.l
 
 // The window reads the record after MSG_INSTRUMENT_CHECKED without the lock: posting inside it
 // makes both values visible before the message can be handled.
-void PublishInstrument(double voltage) {
+void PublishInstrument(double voltage, const std::string& version) {
     AppState& app = App();
     std::lock_guard<std::mutex> lock(app.instrumentMutex);
     app.batteryVoltage = voltage;
+    app.instrumentVersion = version;
     app.instrumentReady = true;
     PostNotification(MSG_INSTRUMENT_CHECKED, 0, 0);
 }
@@ -44,8 +45,9 @@ void ReadInstrument(SerialPort& port) {
     WriteLog("GV -> " + LoggedReply(gv));
     WriteLog("GB -> " + LoggedReply(gb));
     const double voltage = ParseBatteryVoltage(gb);
-    if (Trim(gv).empty() || IsFailureReply(gv)) throw std::runtime_error("Instrument version is missing");
-    PublishInstrument(voltage);
+    const std::string version = Trim(gv);
+    if (version.empty() || IsFailureReply(gv)) throw std::runtime_error("Instrument version is missing");
+    PublishInstrument(voltage, version);
 }
 
 // The station answered BIC, and not with a confirmation: nothing sits on it.

@@ -17,7 +17,7 @@ bool AnswersLikeStation(const std::string& reply) { return !reply.empty() && !Is
 
 } // namespace
 
-bool FindStation(SerialPort& port, int preferredPort) {
+bool FindStation(SerialPort& port, int preferredPort, std::string* stationReply) {
     const std::vector<int> ports = EnumerateComPorts(preferredPort);
     WriteLog(PortListLine(ports));
     for (int number : ports) {
@@ -27,7 +27,10 @@ bool FindStation(SerialPort& port, int preferredPort) {
         if (!OpenPort(port, number)) continue;
         const std::string reply = Transact(port, BgvCommand(), kBgvDeadlineMs);
         WriteLog("COM" + std::to_string(number) + " BGV -> " + LoggedReply(reply));
-        if (AnswersLikeStation(reply)) return true;
+        if (AnswersLikeStation(reply)) {
+            if (stationReply != nullptr) *stationReply = reply;
+            return true;
+        }
         ClosePort(port);
     }
     ClosePort(port);

@@ -1,4 +1,5 @@
 #include <exception>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -64,6 +65,7 @@ struct UpdateRun {
     SerialPort port;
     uint64_t blockCount = 0;
     std::string reportedVersion; // the trimmed GV reply after the instrument came back
+    UpdateFacts facts;           // handed to the window with the result
 };
 
 // A stage either lets the update go on (no value) or ends it.
@@ -84,7 +86,8 @@ StageResult Start(UpdateRun&) {
 }
 
 StageResult ConnectToStation(UpdateRun& run) {
-    if (!FindStation(run.port, App().preferredPort.load())) return Fail(kStationLostText);
+    if (!FindStation(run.port, App().preferredPort.load(), &run.facts.stationReply)) return Fail(kStationLostText);
+    run.facts.comPort = run.port.portNumber;
     PostStatusLine(kConnectionLine, kConnectedText);
     return {};
 }
@@ -98,6 +101,7 @@ StageResult CheckBattery(UpdateRun& run) {
     } catch (const std::exception&) {
         return Fail(kBatteryUnreadableText);
     }
+    run.facts.batteryVolts = voltage;
     if (voltage < kLowestUpdateVolts)
         return Fail(L"Напряжение аккумулятора стало ниже " + std::wstring(kLowestUpdateVoltsText) + L".");
     return {};
@@ -253,9 +257,13 @@ Ending RunGuarded(UpdateRun& run) {
 } // namespace
 
 void UpdateWorker() {
-    UpdateRun run{App().firmware, SerialPort{}, 0, {}};
+    UpdateRun run{App().firmware, SerialPort{}, 0, {}, {}};
     const Ending ending = RunGuarded(run);
     // The port is free before the window hears of the end and may start a new monitor.
     ClosePort(run.port);
+    {
+        std::lock_guard<std::mutex> lock(App().updateMutex);
+        App().updateFacts = std::move(run.facts); // a move: nothing may keep the result from going out
+    }
     PostOperationDone(ending.result, ending.text);
 }

@@ -4,11 +4,13 @@
 
 #include <cstdint>
 #include <exception>
+#include <string>
 
 #include "serial/serial_port.h"
 
-// Scans the COM ports with BGV (preferred port first); true leaves `port` open on the station.
-bool FindStation(SerialPort& port, int preferredPort);
+// Scans the COM ports with BGV (preferred port first); true leaves `port` open on the station
+// and, when asked for, its BGV reply in stationReply.
+bool FindStation(SerialPort& port, int preferredPort, std::string* stationReply = nullptr);
 
 // Watches for the station and the instrument until one check succeeds.
 void InstrumentMonitor();

@@ -105,13 +105,17 @@ class Station:
 
 
 class Program:
-    """Zarvel-Update.exe with its assets copied into a folder of its own, so the log there is this run's."""
+    """Zarvel-Update.exe with its assets copied into a folder of its own, so the log there is this run's (after the
+    earlier one given, if any)."""
 
-    def __init__(self, exe, folder, wine):
+    def __init__(self, exe, folder, wine, earlier_log=None):
         shutil.rmtree(folder, ignore_errors=True)
         shutil.copytree(os.path.join(os.path.dirname(exe), "assets"), os.path.join(folder, "assets"))
         shutil.copy2(exe, folder)
-        self.wine, self.log = wine, os.path.join(folder, "Zarvel-Update.log")
+        self.wine, self.folder, self.log = wine, folder, os.path.join(folder, "Zarvel-Update.log")
+        if earlier_log is not None:
+            with open(self.log, "wb") as file:
+                file.write(earlier_log)
         with open(os.path.join(folder, "wine-output.txt"), "wb") as out:
             self._process = subprocess.Popen(["wine", "Zarvel-Update.exe"], cwd=folder, env=wine.env, stdin=DEVNULL,
                                              stdout=out, stderr=STDOUT)

@@ -1,13 +1,17 @@
 #!/usr/bin/env python3
 """End-to-end suite: the real Zarvel-Update.exe under Wine against station-sim, in real time, on a 1366 x 768 screen
-where it scales its windows. One run of it takes the cancels, each failure (against a simulator with that fault), an
-update and the next instrument; meanwhile the instrument that never comes back waits out its 135 s in a second Wine,
-at 144 dpi on 2560 x 1600, on the COM9 that its registry maps to a simulator as the README shows, and an update follows
-there. Ends with "N passed, M failed" (OUT/suite.txt)."""
+where it scales its windows. One run of it, started over a 10 MiB log of an earlier run, takes the cancels, each failure
+(against a simulator with that fault), an update and the next instrument, and leaves a line for each update in the
+history; meanwhile the instrument that never comes back waits out its 135 s in a second Wine, at 144 dpi on
+2560 x 1600, on the COM9 that its registry maps to a simulator as the README shows, and an update follows there.
+Ends with "N passed, M failed" (OUT/suite.txt)."""
 
 import argparse
 import contextlib
+import csv
+import io
 import os
+import re
 import subprocess
 import sys
 import time
@@ -27,6 +31,9 @@ FAILURES = [
     (["--reply", "DRST=ERROR"], "Команда перезапуска не подтверждена. Не снимайте прибор."),
     (["--after-reboot", "unchanged"], "Прибор перезапустился, но версия не изменилась. Возможна проблема с bootloader."),
 ]
+HISTORY_HEADER = ["Дата и время", "COM-порт", "Дата-станция", "Версия до", "Файл", "Версия файла", "CRC-32", "Блоков",
+                  "Аккумулятор, В", "Длительность, с", "Результат", "Сообщение"]
+EARLIER_LOG = (b"12:00:00  a line of an earlier run\r\n" * 400000)[:10 * 1024 * 1024]  # the rotation size exactly
 
 
 class Suite:
@@ -55,10 +62,10 @@ class Suite:
             self.check(f"{steps.__name__} ran to its end", None, f"{type(error).__name__}: {error}")
             return self.say(traceback.format_exc().rstrip())
 
-    def program(self, name, env):
+    def program(self, name, env, earlier_log=None):
         wine = Wine(self.args.inspector, env, os.path.join(self.out, name, "shots"))
         self.cleanup.callback(wine.close)
-        program = Program(self.args.program, os.path.join(self.out, name, "program"), wine)
+        program = Program(self.args.program, os.path.join(self.out, name, "program"), wine, earlier_log)
         self.cleanup.callback(program.kill)
         self.cleanup.callback(wine.shot, "at-the-end")  # where a failed part left it
         return program
@@ -120,10 +127,32 @@ class Suite:
         program.click("start")
         self.done(program, station, 1)
 
+    def rotated_log(self, program):
+        with open(os.path.join(program.folder, "Zarvel-Update.1.log"), "rb") as file:
+            self.check("the 10 MiB log at start became Zarvel-Update.1.log", True, file.read() == EARLIER_LOG)
+        self.check("the new log begins with the continuation line",
+                   "Log continued; the previous part is Zarvel-Update.1.log", program.log_lines()[0])
+
+    def history(self, program, updates):
+        """updates: (version before, battery, result, message) of each update in its order."""
+        with open(os.path.join(program.folder, "Zarvel-Update-history.csv"), "rb") as file:
+            data = file.read()
+        self.check("history: a byte-order mark, and CR LF exactly once after each line", [True, len(updates) + 1, 0],
+                   [data.startswith(b"\xef\xbb\xbf"), data.count(b"\r\n"), data.count(b"\r\r") + data.count(b"\n\n")])
+        rows = list(csv.reader(io.StringIO(data.decode("utf-8-sig"), newline=""), delimiter=";"))
+        self.check("history: the header", HISTORY_HEADER, rows[0])
+        crc = f"{zlib.crc32(self.image):08X}"
+        expected = [["COM6", "ZARVEL DS-4 v3.1", before, "fw_v1.2.3.bin", "1.2.3", crc, "50", volts, result, message]
+                    for before, volts, result, message in updates]
+        self.check("history: one line of the columns per update", expected, [row[1:9] + row[10:] for row in rows[1:]])
+        self.check("history: time and whole seconds", [True] * len(updates),
+                   [bool(re.fullmatch(r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d", row[0])) and row[9].isdigit() for row in rows[1:]])
+
     def one_run(self):
         link = os.path.join(os.environ["ZARVEL_COM_LINK_DIR"], "com6")
         station = self.station(link)
-        program = self.program("main", os.environ)
+        program = self.program("main", os.environ, EARLIER_LOG)
+        self.rotated_log(program)
         self.window(program, "main window", program.main, (1440, 1040))
         program.wait_page("check", 120)
         program.get_ready(self.firmware)
@@ -171,6 +200,9 @@ class Suite:
         self.check("one log: one elevation line, both updates", [1, 2],
                    [sum(line.startswith("Administrator elevation: ") for line in log),
                     log.count("BB after successful update -> OK")])
+        failed = [("1.0.0", "3,80" if "--battery" in options else "3,95", "ошибка", text) for options, text in FAILURES]
+        self.history(program, failed + [("1.0.0", "3,95", "отменено", "Обновление отменено. Основная прошивка прибора не изменена."),
+                                        ("1.0.0", "3,95", "успешно", ""), ("1.1.0", "3,95", "успешно", "")])
 
 
 def main():

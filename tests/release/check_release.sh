@@ -1,14 +1,19 @@
 #!/bin/bash
 # The release as shipped and installed: scripts/release.sh signed with a throw-away certificate, a bad certificate
-# or password refused leaving dist/ as it was, the signatures, checksums and the exe's version resource checked; then
-# under Wine the MSI installed, the installed program finding the simulator's station, a newer MSI upgrading it (its
-# log kept) and the uninstall. Ends with "N passed, M failed".
+# or password refused leaving dist/ as it was, the signatures, checksums, the exe's version resource and the absence
+# of the test-only crash trigger checked; then under Wine the MSI installed, the installed program finding the
+# simulator's station, a newer MSI upgrading it (its log and update history kept) and the uninstall (the history
+# kept). Ends with "N passed, M failed".
 #   check_release.sh WORK_DIR    (inside scripts/test.sh's Wine set-up, ZARVEL_STATION_SIM set)
 set -uo pipefail
 
 readonly kIdent="ZARVEL DS-4 release"  # the BGV line the installed program must log
 readonly kDeadlineS=60
 readonly kHistory="12:00:00  a technician's line from before the upgrade"
+readonly kUpdates="Дата и время;COM-порт;…;Сообщение"  # an update history from before the upgrade
+# What the program leaves in its folder besides its log and history; the uninstall takes it away. Its
+# crash dumps go too, named by a wildcard, which Wine's msi does not expand (Windows Installer does).
+readonly kLeftovers=(Zarvel-Update.1.log Zarvel-Update-crash-reported.txt)
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 folder="${WINEPREFIX:-}/drive_c/Program Files/Zarvel Update"
@@ -73,12 +78,24 @@ install() { msiexec /i "$msi" && installed && shortcut && registered "$msi"; }
 upgrade() {
     local version
     version="$(msi_property "$msi" ProductVersion)" && printf '%s\r\n' "$kHistory" >"$folder/Zarvel-Update.log" &&
+        printf '%s\r\n' "$kUpdates" >"$folder/Zarvel-Update-history.csv" &&
         "$root/scripts/make-msi.sh" "$stage" "$work/newer.msi" "$(msi_property "$msi" ProductName)" \
             "$(msi_property "$msi" Manufacturer)" "${version%.*}.$((${version##*.} + 1))" &&
         msiexec /i "$work/newer.msi" && installed && shortcut && registered "$work/newer.msi" && ! registered "$msi" &&
-        printf '%s\r\n' "$kHistory" | cmp - "$folder/Zarvel-Update.log"
+        printf '%s\r\n' "$kHistory" | cmp - "$folder/Zarvel-Update.log" &&
+        printf '%s\r\n' "$kUpdates" | cmp - "$folder/Zarvel-Update-history.csv"
 }
-uninstall() { msiexec /x "$work/newer.msi" && [ ! -e "$folder" ] && ! shortcut && ! registered "$work/newer.msi"; }
+uninstall() {
+    local file
+    for file in "${kLeftovers[@]}"; do echo "left by the program" >"$folder/$file"; done
+    msiexec /x "$work/newer.msi" && [ "$(ls "$folder")" = Zarvel-Update-history.csv ] && ! shortcut &&
+        ! registered "$work/newer.msi" || { ls -la "$folder"; return 1; }
+}
+# The test build's program carries the crash trigger, so the search would find one that is there.
+no_crash_trigger() {
+    ! grep -qaF ZARVEL_TEST_CRASH "$stage/Zarvel-Update.exe" &&
+        grep -qaF ZARVEL_TEST_CRASH "${ZARVEL_BUILD_DIR:-$root/build}/windows/bin/Zarvel-Update.exe"
+}
 
 echo previous >"$dist/SHA256SUMS"
 check "an unreadable certificate is refused" refused "cannot read the certificate" "${good[@]}" ZARVEL_SIGN_PFX="$work/missing.pfx"
@@ -95,13 +112,14 @@ resource="$(wrestool -x --raw --type=16 "$stage/Zarvel-Update.exe" | python3 "$r
 check "the zip's exe carries a valid signature" verified "$stage/Zarvel-Update.exe"
 check "the MSI carries a valid signature" verified "$msi"
 check "the exe's version resource and the MSI name the same product, maker and version" facts_match
+check "the shipped exe holds no test-only crash trigger" no_crash_trigger
 
 check "msiexec /i installs the exe and the assets into Program Files" install
 check "the installed exe carries the signature" verified "$folder/Zarvel-Update.exe"
-check "a newer MSI upgrades the installed one and keeps its log" upgrade
+check "a newer MSI upgrades the installed one and keeps its log and update history" upgrade
 check "the installed program finds the simulator's station and closes" \
     bash "$root/tests/wine/with_station.sh" --ident "$kIdent" -- bash "$0" --run-installed
-check "msiexec /x removes the program, its log, folder and shortcut" uninstall
+check "msiexec /x removes the program, its logs and shortcut, and keeps the update history" uninstall
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

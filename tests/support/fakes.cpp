@@ -20,7 +20,9 @@ void ResetAppState() {
     for (auto* flag : {&app.appClosing, &app.operationBusy, &app.cancelRequested, &app.cancelAllowed}) flag->store(false);
     app.preferredPort.store(0);
     app.batteryVoltage = 0.0;
+    app.instrumentVersion.clear();
     app.instrumentReady = false;
+    app.updateFacts = UpdateFacts{};
     app.firmware = FirmwareImage{};
 }
 

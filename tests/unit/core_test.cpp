@@ -9,6 +9,8 @@
 #include <sstream>
 #include <thread>
 
+#include "core/crash_dump.h"
+#include "core/history.h"
 #include "core/log.h"
 #include "core/notifications.h"
 #include "core/text.h"
@@ -146,6 +148,102 @@ TEST_F(LogTest, ConcurrentWritersNeverInterleave) {
         ASSERT_EQ("09:05:07  thread " + std::to_string(thread) + " line " + std::to_string(next.at(thread)++) + kEol, line + "\n");
     }
     EXPECT_EQ(std::vector<int>(4, 500), next);
+}
+
+// Checked before each write, the first of the run included: the log never grows far past 10 MiB.
+TEST_F(LogTest, OnceItHasReachedTheRotationSizeBecomesTheDotOneLogAndANewOneBegins) {
+    SetLogRotationBytes(100);
+    const std::filesystem::path rotated = dir_.path() / "Zarvel-Update.1.log";
+    const std::string continued = "09:05:07  Log continued; the previous part is Zarvel-Update.1.log" + kEol;
+    const std::string first = "09:05:07  first" + kEol, second = "09:05:07  second" + kEol;
+    const struct {
+        size_t size;
+        std::string rotated, log;
+    } rows[] = {
+        {99, std::string(99, 'o') + first, continued + second}, // one byte short: the second write rotates
+        {100, std::string(100, 'o'), continued + first + second},
+    };
+    for (const auto& row : rows) {
+        std::ofstream(path_, std::ios::binary) << std::string(row.size, 'o');
+        std::ofstream(rotated, std::ios::binary) << "older";
+        OpenLog(path_);
+        WriteLog("first");
+        WriteLog("second");
+        CloseLog();
+        EXPECT_EQ(row.rotated, ReadAll(rotated)) << row.size;
+        EXPECT_EQ(row.log, ReadAll(path_)) << row.size;
+    }
+    SetLogRotationBytes(0);
+}
+
+// A rename that fails (here the .1 name is no plain file; on Windows, mostly, another program
+// holds the log without delete sharing) loses no line and is not tried again in this run.
+TEST_F(LogTest, ARotationThatFailsKeepsWritingToTheSameFile) {
+    SetLogRotationBytes(10);
+    std::filesystem::create_directory(dir_.path() / "Zarvel-Update.1.log");
+    std::ofstream(dir_.path() / "Zarvel-Update.1.log" / "inside", std::ios::binary) << "x";
+    std::ofstream(path_, std::ios::binary) << "earlier line" << kEol;
+    OpenLog(path_);
+    WriteLog("one");
+    WriteLog("two");
+    CloseLog();
+    EXPECT_EQ("earlier line" + kEol + "09:05:07  Log could not be renamed to Zarvel-Update.1.log; it grows on until the next start" + kEol +
+                  "09:05:07  one" + kEol + "09:05:07  two" + kEol,
+              ReadAll(path_));
+    SetLogRotationBytes(0);
+}
+
+HistoryEntry SampleEntry() { // when, port, station, version before, file, its version, CRC, blocks, volts, seconds, result
+    return {{14, 3, 12, 2026, 12, 7}, 5, "ZDS 3.1", "1.1.0", "fw_v1.2.0.bin", "1.2.0", 0x0BADF00D, 512, 3.896, 311, Succeeded, ""};
+}
+
+// A station's reply must neither break the columns nor run as a formula in a spreadsheet.
+TEST(History, AnEntryIsOneLineOfTwelveFieldsHostileOnesQuotedAndNeverAFormula) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"ZDS 3.1", "ZDS 3.1"}, {"a;b", "\"a;b\""}, {"say \"hi\"", "\"say \"\"hi\"\"\""}, {"a\r\nb", "\"a\r\nb\""}, {"=1+1", "'=1+1"},
+        {"+1", "'+1"}, {"-1", "'-1"}, {"@SUM(A1)", "'@SUM(A1)"}, {"=HYPERLINK(\"x\";1)", "\"'=HYPERLINK(\"\"x\"\";1)\""}, {"1=1", "1=1"},
+    };
+    for (const auto& [text, field] : rows) {
+        HistoryEntry entry = SampleEntry();
+        entry.station = text;
+        EXPECT_EQ("2026-12-07 14:03:12;COM5;" + field + ";1.1.0;fw_v1.2.0.bin;1.2.0;0BADF00D;512;3,89;311;успешно;", HistoryLine(entry));
+    }
+}
+
+// Excel on a Russian Windows opens a UTF-8 file with a byte-order mark and ';' in columns.
+TEST_F(LogTest, HistoryGetsAMarkAndAHeaderWhenNewAndEachLineEndsInOneCrLf) {
+    const std::filesystem::path history = dir_.path() / "sub" / "Zarvel-Update-history.csv";
+    OpenLog(path_);
+    SetHistoryPath(history);
+    AppendHistory(SampleEntry()); // its folder is missing: the line waits
+    std::filesystem::create_directory(history.parent_path());
+    HistoryEntry failed = SampleEntry();
+    failed.result = Failed, failed.message = "Дата-станция потеряна.";
+    AppendHistory(failed);
+    AppendHistory(SampleEntry());
+    SetHistoryPath({});
+    AppendHistory(SampleEntry()); // no history set: nothing is written
+    CloseLog();
+    const std::string line = HistoryLine(SampleEntry()) + "\r\n";
+    const std::string header = "Дата и время;COM-порт;Дата-станция;Версия до;Файл;Версия файла;CRC-32;Блоков;Аккумулятор, В;"
+                               "Длительность, с;Результат;Сообщение\r\n";
+    EXPECT_EQ("\xEF\xBB\xBF" + header + line + HistoryLine(failed) + "\r\n" + line, ReadAll(history));
+    EXPECT_EQ("09:05:07  Update history cannot be written" + kEol, ReadAll(path_));
+}
+
+TEST_F(LogTest, EarlierCrashDumpsKeepTheNewestThreeAndTheNewestIsLoggedOnce) {
+    EXPECT_EQ("Zarvel-Update-crash-20261207-140312.dmp", CrashDumpName({14, 3, 12, 2026, 12, 7}, 1));
+    EXPECT_EQ("Zarvel-Update-crash-20261207-140312-2.dmp", CrashDumpName({14, 3, 12, 2026, 12, 7}, 2));
+    const char* const names[] = {"Zarvel-Update-crash-20261207-140312.dmp", "Zarvel-Update-crash-20261207-140312-2.dmp",
+                                 "Zarvel-Update-crash-20261207-140312-10.dmp", "Zarvel-Update-crash-20261130-235959.dmp",
+                                 "Zarvel-Update-crash-2026120-140312.dmp", "Zarvel-Update-crash-20261207-140312-1.dmp", "notes.txt"};
+    for (const char* name : names) std::ofstream(dir_.path() / name) << name;
+    OpenLog(path_);
+    ReviewCrashDumps(dir_.path());
+    ReviewCrashDumps(dir_.path());
+    CloseLog();
+    for (const char* name : names) EXPECT_EQ(name != names[3], std::filesystem::exists(dir_.path() / name)) << name;
+    EXPECT_EQ("09:05:07  A crash dump of an earlier run is in Zarvel-Update-crash-20261207-140312-10.dmp" + kEol, ReadAll(path_));
 }
 
 // A text posted to the window belongs to the window; one that cannot be posted is freed by the

@@ -180,6 +180,25 @@ TEST(FirmwareVersion, ReadFromTheFileNameOnly) {
         EXPECT_EQ(name, FileNamePart(path));
 }
 
+TEST(FirmwareVersion, CompareVersionsFindsTheSameTextOrANumericallyOlderFile) {
+    using V = VersionStanding;
+    const struct {
+        const char *instrument, *file;
+        VersionStanding standing;
+    } rows[] = {
+        {"1.2.0", "1.2.0", V::Same},      {"V2.1", "V2.1", V::Same},          {"1.2.0", "1.1.9", V::FileOlder},
+        {"1.10", "1.9", V::FileOlder},    {"2", "1.99.99", V::FileOlder},     {"1.2.1", "1.2", V::FileOlder},
+        {"01.2", "1.1", V::FileOlder},    {"1.1.0", "1.2.0", V::Other},       {"1.2", "1.2.0", V::Other},
+        {"1.2.0", "1.2", V::Other},       {"1.02", "1.2", V::Other},          {"1.2.0-beta", "1.1.0", V::Other},
+        {"V2.1", "1.0", V::Other},        {"1.2.0", "", V::Other},            {"", "1.0", V::Other},
+        {"1..2", "1.0", V::Other},        {"1.2.", "1.0", V::Other},          {"v1.2.0", "v1.2.0", V::Same},
+        {"1.2.0", "1.2.0 ", V::Other},    {"1.2.0", "1.2.O", V::Other},
+        {"99999999999999999999999999", "99999999999999999999999998", V::FileOlder},
+        {"99999999999999999999999999", "100000000000000000000000000", V::Other},
+    };
+    for (const auto& row : rows) EXPECT_EQ(row.standing, CompareVersions(row.instrument, row.file)) << row.instrument << " / " << row.file;
+}
+
 // A row's text converts to `narrow`, or (nullptr) fails with the system's reason.
 struct NarrowRow {
     std::wstring text;

@@ -7,6 +7,7 @@
 #include <future>
 #include <stdexcept>
 #include <system_error>
+#include <tuple>
 
 #ifndef _WIN32
 #include <pthread.h>
@@ -176,6 +177,23 @@ TEST(UpdateWorker, TwoBlocksGoThroughWithEveryStepShownAndLogged) {
     EXPECT_EQ((std::vector<bool>{true, false, false, false}), cancelAllowed) << "no cancel once the last block is due";
 }
 
+// The window writes the history line from what the update found, whichever way it ended.
+TEST(UpdateWorker, HandsOverWhereItFoundTheStationItsReplyAndTheBatteryItRead) {
+    const std::pair<Script, UpdateFacts> rows[] = {
+        {Replies("GB", {"3950 mV\r\n"}), {3, "ZDS-2 1.0\r\n", 3.95}},
+        {Replies("GB", {"ERR\r\n"}), {3, "ZDS-2 1.0\r\n", std::nullopt}},
+        {Replies("BGV", {"ERROR\r\n"}), {0, "", std::nullopt}},
+    };
+    for (const auto& [script, facts] : rows) {
+        Update u;
+        App().updateFacts = {9, "from an earlier update", 4.0};
+        script(u);
+        u.Run();
+        EXPECT_EQ(std::tie(facts.comPort, facts.stationReply, facts.batteryVolts),
+                  std::tie(App().updateFacts.comPort, App().updateFacts.stationReply, App().updateFacts.batteryVolts));
+    }
+}
+
 const std::wstring kStation = L"line 1: ✓  Дата-станция подключена (COM3)", kNoStation = L"line 1: ○  Дата-станция не обнаружена";
 const std::wstring kPlace = L"line 2: ○  Установите прибор на дата-станцию", kInstrument = L"line 2: ✓  Прибор обнаружен";
 const std::wstring kFailed = L"line 2: ✕  Не удалось проверить прибор", kChecked = L"instrument checked";
@@ -201,6 +219,7 @@ TEST(InstrumentMonitor, TriesUntilOneCheckSucceedsWithAPauseAfterEachOther) {
         EXPECT_FALSE(std::async(std::launch::async, [] { return std::unique_lock<std::mutex>(App().instrumentMutex, std::try_to_lock).owns_lock(); }).get());
         EXPECT_TRUE(App().instrumentReady);
         EXPECT_DOUBLE_EQ(3.95, App().batteryVoltage);
+        EXPECT_EQ("1.2.3", App().instrumentVersion) << "the version as read, trimmed";
     };
     InstrumentMonitor();
     EXPECT_EQ((std::vector<std::wstring>{kNoStation, kStation, kStation, kPlace, kStation, kInstrument, kFailed, kStation, kInstrument, kFailed,

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "core/app_state.h"
+#include "core/history.h"
 #include "core/log.h"
 #include "core/notifications.h"
 #include "tests/support/temp_dir.h"
@@ -181,8 +182,11 @@ protected:
         for (std::atomic<bool>* flag : {&App().operationBusy, &App().cancelRequested, &App().cancelAllowed, &App().appClosing})
             flag->exchange(false);
         App().firmwareReady = false;
+        App().firmware = FirmwareImage{};
+        App().instrumentVersion.clear();
         launched.clear();
         OpenLog(dir_.path() / L"Zarvel-Update.log");
+        SetHistoryPath(dir_.path() / L"Zarvel-Update-history.csv");
         SetProcessDPIAware();
         StartGraphics();
         SetWorkerLaunch(&kRecordingLaunch);
@@ -202,6 +206,7 @@ protected:
         StopGraphics();
         SetWorkerLaunch(nullptr);
         SetWorkAreaSource(nullptr);
+        SetHistoryPath({});
         CloseLog();
     }
     void Open() {

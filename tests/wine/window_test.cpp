@@ -118,12 +118,14 @@ TEST_F(MainWindow, AChosenFileIsShownAndLoggedACancelOrARefusedOneChangesNothing
             Press(dialog, IDOK);
         };
     };
+    App().instrumentVersion = "1.1.0";
     ReachCheckPage(4.1);
     Click(IDC_ACCEPT_RISK);
     ExpectDialog(typeName(good));
     Click(IDC_CHOOSE_FILE);
     EXPECT_TRUE(Enabled(IDC_START));
-    EXPECT_EQ(0u, LogLines().back().rfind("Firmware selected: " + good.string() + ", blocks=3, crc32=", 0)) << LogLines().back();
+    EXPECT_EQ("Instrument version: 1.1.0; file version: 1.2.3", LogLines().back());
+    EXPECT_EQ(0u, LogLines().end()[-2].rfind("Firmware selected: " + good.string() + ", blocks=3, crc32=", 0)) << LogLines().end()[-2];
     const size_t lines = LogLines().size();
     SeenBox box;
     ExpectDialog([](HWND dialog) { Press(dialog, IDCANCEL); }); // no failure of the dialog
@@ -136,6 +138,53 @@ TEST_F(MainWindow, AChosenFileIsShownAndLoggedACancelOrARefusedOneChangesNothing
     EXPECT_FALSE(Enabled(IDC_START));
     EXPECT_EQ(L"fw_v1.2.3.bin", Text(IDC_FILE_BOX));
     EXPECT_EQ(lines, LogLines().size());
+}
+
+HICON IconOf(HWND dialog) {
+    for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
+        if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) return reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0));
+    return nullptr;
+}
+
+// A service centre that places an updated instrument back must not flash it again unasked. The
+// check page names the version (escaped and capped as in the log) and the log names both.
+TEST_F(MainWindow, StartAsksBeforeTheSameOrAnOlderVersionAndOnlyYesStartsTheUpdate) {
+    App().instrumentVersion = "1.2.0";
+    App().firmware.version = "1.3.0";
+    ReadyToStart();
+    EXPECT_EQ(L"✓  Прибор подключён, версия 1.2.0", Text(IDC_STATUS1));
+    EXPECT_EQ("Instrument version: 1.2.0; file version: 1.3.0", LogLines().back());
+    const wchar_t* const same = L"На приборе уже установлена версия 1.2.0. Установить её повторно?";
+    const struct {
+        const char* file;
+        const wchar_t* question;
+        int answer;
+        const char* log;
+    } rows[] = {
+        {"1.2.0", same, IDNO, "Update not started: same version declined"},
+        {"1.1.9", L"Версия файла 1.1.9 старше версии прибора 1.2.0. Установить более старую версию?", IDNO,
+         "Update not started: older version declined"},
+        {"1.2.0", same, IDYES, "Reinstall of the same version confirmed"},
+    };
+    for (const auto& row : rows) {
+        App().firmware.version = row.file;
+        SeenBox box;
+        ExpectDialog([&](HWND dialog) {
+            EXPECT_EQ(window_, GetWindow(dialog, GW_OWNER));
+            EXPECT_EQ(BS_DEFPUSHBUTTON, GetWindowLongW(GetDlgItem(dialog, IDNO), GWL_STYLE) & BS_TYPEMASK) << "No is the default";
+            EXPECT_TRUE(GetDlgItem(dialog, IDYES) != nullptr && GetDlgItem(dialog, IDOK) == nullptr);
+            EXPECT_EQ(LoadIconW(nullptr, IDI_QUESTION), IconOf(dialog));
+            box = {dialog, WindowTextOf(dialog, 512), WindowTextOf(GetDlgItem(dialog, 0xFFFF), 512)};
+            Press(dialog, row.answer);
+        });
+        Click(IDC_START);
+        EXPECT_EQ(L"Версия прошивки", box.caption);
+        EXPECT_EQ(row.question, box.text);
+        EXPECT_EQ(row.log, LogLines().back());
+        EXPECT_EQ(row.answer == IDYES ? 3 : 2, App().wizardStep);
+        EXPECT_TRUE(row.answer == IDYES || Enabled(IDC_START)) << "No leaves the check page as it was";
+    }
+    EXPECT_EQ((Workers{InstrumentMonitor, UpdateWorker}), launched) << "only the Yes started an update";
 }
 
 TEST_F(MainWindow, TheReinstallPopupHoldsTheWindowUntilItsButtonWhileTheWorkerGoesOn) {

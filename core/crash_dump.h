@@ -1,0 +1,28 @@
+#pragma once
+// A crash leaves a minidump beside the log for support, "Zarvel-Update-crash-YYYYMMDD-HHMMSS.dmp",
+// and the log says where; the next start keeps the newest three and names the newest once.
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+
+#include "core/log.h"
+
+constexpr size_t kKeptCrashDumps = 3;
+
+// The dump's file name for a crash at `time`, the nth dump of that second (1, 2, ...): the
+// first has no number, the others end in "-2", "-3", ...
+std::string CrashDumpName(const LogTime& time, int nth);
+
+// At start-up: removes all but the kKeptCrashDumps newest dumps in folder, and logs "A crash
+// dump of an earlier run is in <name>" for the newest one no start has named yet. Never throws.
+void ReviewCrashDumps(const std::filesystem::path& folder);
+
+// Windows: from now on an unhandled exception on any thread, std::terminate or abort has a
+// thread started here write a dump into folder and log it, and ends the process with the
+// exception's code, without any dialog.
+void StartCrashDumps(const std::filesystem::path& folder);
+
+// Test builds only (ZARVEL_CRASH_TRIGGER; the shipped program has none): with ZARVEL_TEST_CRASH
+// set to "worker" a new thread faults at once, with "terminate" it calls std::terminate.
+void PullCrashTrigger();
