@@ -12,6 +12,7 @@ packages=(
     xvfb xauth xdotool x11-utils imagemagick # a display for the window, clicks and screenshots
     fonts-open-sans                         # stand-in for the Windows interface face under Wine
     fonts-dejavu-core fonts-dejavu-extra    # symbols, and a deliberately wide face for one check
+    fonts-symbola                           # the one mark DejaVu lacks (ⓘ), linked under Wine
     zip icoutils                            # the release archive and reading its version resource
     wixl msitools                           # the release's installer (wixl) and reading it (msiinfo)
     osslsigncode openssl                    # signing the release and making a test certificate

@@ -40,7 +40,7 @@ wine_env_start() {
     # pseudo-terminal), so a new simulator needs no registry change and no Wine restart; tests
     # use COM5..COM8. Serial devices of the machine itself (/dev/ttyS0 and the like) take the
     # lowest free numbers, so they land after ours (COM9 on), as stray ports at the end of a scan.
-    local port reg="$WINE_ENV_DIR/ports.reg"
+    local port reg="$WINE_ENV_DIR/ports.reg" face="${ZARVEL_UI_FACE:-Open Sans}" links
     {
         printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\r\n'
         for port in 1 2 3 4 5 6 7 8; do
@@ -50,9 +50,15 @@ wine_env_start() {
         # Windows' own interface faces are missing here; Open Sans runs about as wide as Segoe
         # UI. Named after it, as GDI+ finds a family only by a name the system knows.
         printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n'
-        printf '"%s"="%s"\r\n' "Segoe UI" "${ZARVEL_UI_FACE:-Open Sans}" "Segoe UI Variable Text" "${ZARVEL_UI_FACE:-Open Sans}" \
-            "Segoe UI Variable Display" "${ZARVEL_UI_FACE:-Open Sans}"
+        printf '"%s"="%s"\r\n' "Segoe UI" "$face" "Segoe UI Variable Text" "$face" "Segoe UI Variable Display" "$face"
         printf '"%s"="DejaVu Sans"\r\n' "Segoe UI Symbol" "Microsoft Sans Serif"
+        # A character the face lacks (Open Sans has none of the marks ✓ ✕ ○ ● ⓘ the window draws)
+        # Windows takes from a linked font. Wine does too, when the link is named after the full
+        # name of the face it picked: "Open Sans", and "Open Sans Bold" for any weight above 550.
+        # DejaVu Sans has every mark but ⓘ, which Symbola has. Letters still come from the face.
+        links="$(wine_env_multi_sz "DejaVuSans.ttf,DejaVu Sans" "Symbola_hint.ttf,Symbola")"
+        printf '\r\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink]\r\n'
+        printf '"%s"=%s\r\n' "$face" "$links" "$face Bold" "$links"
         # Our Xvfb runs no window manager, and Wine waits up to 2 s for one to acknowledge
         # every hide of a window it lets a manager handle (each message box, each test window).
         # Unmanaged windows look and behave the same without a manager, minus the wait.
@@ -70,6 +76,15 @@ wine_env_start() {
     rm -f "$WINEPREFIX"/dosdevices/com[0-9]*
     wineserver -p >>"$WINE_ENV_DIR/wineserver.log" 2>&1
     wine cmd /c exit >>"$WINE_ENV_DIR/wineboot.log" 2>&1 </dev/null
+}
+
+# A list of strings as a .reg value: in a file that is not UTF-16, regedit takes the bytes of a
+# hex(7) value for ANSI text (UTF-16 bytes there would end up as one string per letter).
+wine_env_multi_sz() {
+    local bytes
+    bytes="$({ printf '%s\0' "$@"; printf '\0'; } | od -An -v -tx1 | tr -s ' \n' ',,')"
+    bytes="${bytes#,}"
+    printf 'hex(7):%s' "${bytes%,}"
 }
 
 wine_env_stop() {
