@@ -211,6 +211,13 @@ void ShowDonePage(const std::wstring& message) {
     SetControlText(IDC_DESCRIPTION, message);
 }
 
+void ShowStatusLine(int line, const std::wstring& text) {
+    const int id = IDC_STATUS1 + line - 1;
+    SetControlText(id, text);
+    // There it names the ports another program holds, while no station is found.
+    if (App().wizardStep == 1 && id == IDC_STATUS3) ShowWindow(Control(id), text.empty() ? SW_HIDE : SW_SHOW);
+}
+
 std::wstring BatteryLine(double volts) {
     // Cut, never rounded, so that 3.896 V shows as 3.89 beside its cross; cut from the shortest
     // decimal that reads back as the same double, so that 3.9 shows as 3.90 and not 3.89.

@@ -4,11 +4,15 @@
 
 #include <cstdint>
 #include <exception>
+#include <vector>
 
 #include "serial/serial_port.h"
 
 // Scans the COM ports with BGV (preferred port first); true leaves `port` open on the station.
-bool FindStation(SerialPort& port, int preferredPort);
+// Bluetooth ports are never opened; takenPorts, when given, gets the ports another program holds.
+bool FindStation(SerialPort& port, int preferredPort, std::vector<int>* takenPorts = nullptr);
+// Forgets what the scans noted about ports (slow ones, and what was logged once about each).
+void ForgetPortNotes();
 
 // Watches for the station and the instrument until one check succeeds.
 void InstrumentMonitor();

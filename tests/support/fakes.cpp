@@ -3,13 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <stdexcept>
+#include <thread>
 
 #include "core/app_state.h"
 #include "core/clock.h"
 #include "core/log.h"
 #include "core/notifications.h"
+#include "workflows/workflows.h"
 
 namespace {
 using Lock = std::lock_guard<std::recursive_mutex>;
@@ -34,7 +37,7 @@ void Sleep(uint32_t ms) {
         const Lock lock(rig->mutex);
         rig->Step();
         rig->now += ms;
-        if (ms != kEmptyReadPauseMs) rig->pauses.push_back(ms);
+        if (ms != kEmptyReadPauseMs && ms != kOpenPollMs) rig->pauses.push_back(ms);
     }
     if (rig->onSleep) rig->onSleep(ms);
 }
@@ -51,12 +54,22 @@ uint32_t Listing(wchar_t* buffer, uint32_t capacity, uint32_t* error) {
     return 0;
 }
 
+// On the opener's own thread.
 OpenOutcome Open(int number, PortHandle* handle) {
-    const Lock lock(rig->mutex);
+    std::unique_lock<std::recursive_mutex> lock(rig->mutex);
     static uintptr_t next = 0x100;
     const auto found = rig->ports.find(number);
-    if (found == rig->ports.end() || found->second.gone || found->second.kind == Rig::Held) return OpenOutcome::CannotOpen;
-    if (found->second.kind == Rig::Refuses) return OpenOutcome::SettingsFailed;
+    if (found == rig->ports.end() || found->second.gone) return OpenOutcome::CannotOpen;
+    Rig::Port& port = found->second;
+    ++port.opens;
+    if (port.blocks) {
+        ++rig->opening;
+        NoteOpenBlocking(number, true);
+        rig->released.wait(lock, [&] { return !port.blocks; });
+        --rig->opening;
+    }
+    if (port.kind == Rig::Held) return OpenOutcome::InUse;
+    if (port.kind == Rig::Refuses) return OpenOutcome::SettingsFailed;
     rig->handles[*handle = reinterpret_cast<PortHandle>(next++)] = number;
     return OpenOutcome::Opened;
 }
@@ -105,6 +118,12 @@ bool Read(PortHandle handle, char* buffer, uint32_t capacity, uint32_t* got) {
     return !rig->Of(handle).gone;
 }
 
+bool ListDevices(std::vector<SerialDeviceInfo>* devices) {
+    const Lock lock(rig->mutex);
+    *devices = rig->devices;
+    return !rig->devicesFail;
+}
+
 bool Post(uint32_t code, uintptr_t wParam, intptr_t lParam) {
     if (rig->refusing) return false;
     auto* text = code == MSG_STATUS_LINE || code == MSG_OPERATION_DONE ? reinterpret_cast<std::wstring*>(lParam) : nullptr;
@@ -124,8 +143,9 @@ bool Post(uint32_t code, uintptr_t wParam, intptr_t lParam) {
 
 Rig::Rig() {
     static const ClockHooks clock{Tick, Sleep};
-    static const SerialIo io{Listing, Open, Close, Purge, Write, /*flush*/ [](PortHandle) {}, Read};
+    static const SerialIo io{Listing, Open, Close, Purge, Write, /*flush*/ [](PortHandle) {}, Read, ListDevices};
     ResetAppState();
+    ForgetPortNotes();
     rig = this;
     SetClockHooks(&clock);
     SetSerialIo(&io);
@@ -136,6 +156,15 @@ Rig::Rig() {
 }
 
 Rig::~Rig() {
+    {
+        const Lock lock(mutex);
+        for (auto& [number, port] : ports)
+            if (port.blocks) Release(number);
+    }
+    // A late open closes its handle on its own thread; the fakes must outlive it.
+    for (const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+         !Settled() && std::chrono::steady_clock::now() < deadline;)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     CloseLog();
     SetLogTimeSource(nullptr);
     SetPostHook(nullptr);
@@ -154,6 +183,32 @@ void Rig::Step() {
 Rig::Port& Rig::Of(PortHandle handle) {
     EXPECT_EQ(1u, handles.count(handle)) << "a serial call on a handle that is not open";
     return ports[handles[handle]];
+}
+
+void Rig::Block(int number) {
+    const Lock lock(mutex);
+    ports[number].blocks = true;
+}
+
+void Rig::Release(int number) {
+    // The open no longer counts against its deadline before it may complete, so that no waiter
+    // takes the moment between for the device's slowness.
+    NoteOpenBlocking(number, false);
+    {
+        const Lock lock(mutex);
+        ports[number].blocks = false;
+    }
+    released.notify_all();
+}
+
+size_t Rig::Opens(int number) {
+    const Lock lock(mutex);
+    return ports[number].opens;
+}
+
+bool Rig::Settled() {
+    const Lock lock(mutex);
+    return opening == 0 && handles.empty();
 }
 
 size_t Rig::OpenHandles() {
