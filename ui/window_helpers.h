@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <exception>
 #include <string>
 
 #include "ui/layout_scale.h"
@@ -50,3 +51,7 @@ LRESULT FillClientArea(HWND window, HDC dc, HBRUSH brush);
 // open, ModalBoxesOpen() counts it, so that nothing else enables the main window under it.
 int ShowMessageBox(const wchar_t* text, const wchar_t* caption, UINT icon);
 int ModalBoxesOpen();
+
+// What a box says about an error: a system error's text as the system gives it in the user's
+// language (FormatMessageW, without its line end); any other error's message read as UTF-8.
+std::wstring ErrorText(const std::exception& error);
