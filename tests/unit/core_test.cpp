@@ -10,7 +10,9 @@
 #include <thread>
 
 #include "core/log.h"
+#include "core/log_file.h"
 #include "core/notifications.h"
+#include "core/program_folder.h"
 #include "core/text.h"
 #include "tests/support/fakes.h"
 
@@ -80,6 +82,41 @@ TEST_F(LogTest, AppendsPaddedTimeTwoSpacesAndTheMessageByteForByte) {
     OpenLog(dir_.path() / "missing-folder" / "x.log"); // cannot be opened: writes are silent
     WriteLog("nothing happens");
     EXPECT_FALSE(std::filesystem::exists(dir_.path() / "missing-folder"));
+    OpenLog("Zarvel-Update-relative.log"); // where "E:" + name leads: the current folder
+    WriteLog("nothing happens");
+    EXPECT_FALSE(std::filesystem::exists("Zarvel-Update-relative.log"));
+}
+
+// The executable's folder, also at the root of a drive or a share, and the log's path in it.
+TEST(ProgramFolder, KeepsARootWithItsBackslash) {
+    const std::pair<const wchar_t*, const wchar_t*> rows[] = {
+        {L"E:\\Zarvel-Update.exe", L"E:\\"},
+        {L"E:\\tools\\\\Zarvel-Update.exe", L"E:\\tools"},
+        {L"\\\\server\\share\\Zarvel-Update.exe", L"\\\\server\\share\\"},
+        {L"\\\\server\\share\\tools\\Zarvel-Update.exe", L"\\\\server\\share\\tools"},
+        {L"\\\\?\\C:\\Zarvel-Update.exe", L"\\\\?\\C:\\"},
+        {L"\\\\?\\UNC\\server\\share\\Zarvel-Update.exe", L"\\\\?\\UNC\\server\\share\\"},
+        {L"Zarvel-Update.exe", L""},
+    };
+    for (const auto& [path, folder] : rows) EXPECT_EQ(folder, FolderOfPath(path)) << path;
+    for (const auto& [folder, path] : {std::pair{L"\\\\?\\R:\\", L"\\\\?\\R:\\Zarvel-Update.log"}, {L"\\\\?\\UNC\\server\\share\\", L"\\\\?\\UNC\\server\\share\\Zarvel-Update.log"},
+                                       {L"\\\\?\\C:\\tools", L"\\\\?\\C:\\tools\\Zarvel-Update.log"}})
+        EXPECT_EQ(path, PathInFolder(folder, L"Zarvel-Update.log"));
+}
+
+// Links to another name are refused in the log's place; a synced folder's placeholders are not.
+TEST(LogFile, RefusesReparsePointsThatLinkToAnotherName) {
+    const std::pair<uint32_t, bool> rows[] = {
+        {0xA000000C, true},  // symbolic link
+        {0xA0000003, true},  // junction or mount point
+        {0xA000001D, true},  // WSL symbolic link
+        {0x9000001A, false}, // cloud-file placeholder
+        {0x9000F01A, false}, // cloud-file placeholder, another provider
+        {0x80000013, false}, // deduplicated file
+        {0x00001234, false}, // a tag nobody knows
+        {0x20001234, true},  // an unknown one that says it links
+    };
+    for (const auto& [tag, link] : rows) EXPECT_EQ(link, IsLinkReparseTag(tag)) << std::hex << tag;
 }
 
 #ifdef _WIN32
