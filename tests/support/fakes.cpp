@@ -37,7 +37,7 @@ void Sleep(uint32_t ms) {
         const Lock lock(rig->mutex);
         rig->Step();
         rig->now += ms;
-        if (ms != kEmptyReadPauseMs && ms != kOpenPollMs) rig->pauses.push_back(ms);
+        if (ms != kEmptyReadPauseMs) rig->pauses.push_back(ms);
     }
     if (rig->onSleep) rig->onSleep(ms);
 }
@@ -61,7 +61,6 @@ OpenOutcome Open(int number, PortHandle* handle) {
     const auto found = rig->ports.find(number);
     if (found == rig->ports.end() || found->second.gone) return OpenOutcome::CannotOpen;
     Rig::Port& port = found->second;
-    ++port.opens;
     if (port.blocks) {
         ++rig->opening;
         NoteOpenBlocking(number, true);
@@ -161,10 +160,7 @@ Rig::~Rig() {
         for (auto& [number, port] : ports)
             if (port.blocks) Release(number);
     }
-    // A late open closes its handle on its own thread; the fakes must outlive it.
-    for (const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-         !Settled() && std::chrono::steady_clock::now() < deadline;)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    Settle(); // the fakes must outlive the openers
     CloseLog();
     SetLogTimeSource(nullptr);
     SetPostHook(nullptr);
@@ -191,9 +187,7 @@ void Rig::Block(int number) {
 }
 
 void Rig::Release(int number) {
-    // The open no longer counts against its deadline before it may complete, so that no waiter
-    // takes the moment between for the device's slowness.
-    NoteOpenBlocking(number, false);
+    NoteOpenBlocking(number, false); // first: no waiter may take the moment before it completes for slowness
     {
         const Lock lock(mutex);
         ports[number].blocks = false;
@@ -201,14 +195,12 @@ void Rig::Release(int number) {
     released.notify_all();
 }
 
-size_t Rig::Opens(int number) {
-    const Lock lock(mutex);
-    return ports[number].opens;
-}
-
-bool Rig::Settled() {
-    const Lock lock(mutex);
-    return opening == 0 && handles.empty();
+bool Rig::Settle() {
+    for (const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20); std::chrono::steady_clock::now() < deadline;) {
+        if (const Lock lock(mutex); opening == 0 && handles.empty()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
 }
 
 size_t Rig::OpenHandles() {

@@ -40,7 +40,6 @@ struct Rig {
         bool gone; // unplugged: not listed, its handles fail
         std::deque<std::pair<uint64_t, char>> input; // arrival time, byte
         bool blocks = false; // its opens wait inside the device until Release
-        size_t opens = 0;    // the device's open calls
     };
     Rig();  // the shared state at its initial values; the station on COM3
     ~Rig(); // releases blocked opens and waits for them; fails the test if a port is left open
@@ -48,8 +47,7 @@ struct Rig {
     void Unplug(int number) { ports[number].gone = true; }
     void Block(int number);   // the port's next opens block, as a Bluetooth link that tries to connect
     void Release(int number); // they complete; at once as far as the clock goes
-    size_t Opens(int number);
-    bool Settled(); // no open waits in a device, no handle is open
+    bool Settle(); // waits, 20 s at most, until no open waits in a device and no handle is open
     size_t OpenHandles();
     std::string Sent();                // the mnemonics of every command written: "BGV GB DUSTART"
     std::vector<std::wstring> Posts(); // "line 2: text", "progress 90 mark 1", "done 1: text" (result, text),
@@ -63,7 +61,7 @@ struct Rig {
     // has run away: it is made to end (appClosing set, an error thrown).
     uint64_t now = 1000000;
     size_t steps = 0;
-    std::vector<uint32_t> pauses;             // the sleeps, but Transact's and an open's polls
+    std::vector<uint32_t> pauses;             // the sleeps, but Transact's 20 ms ones between reads
     std::function<void(uint32_t ms)> onSleep; // on the sleeping thread, after the time moved
     // COM ports: a read takes what has arrived, and never waits.
     std::map<int, Port> ports;

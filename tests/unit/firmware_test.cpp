@@ -203,19 +203,11 @@ const std::wstring kSurrogate(1, wchar_t(0xD800));
 
 // For the log: the strict form wherever there is one, else '?' for each character it lacks.
 TEST(FirmwareVersion, ToFileSystemNarrowLossyWritesAQuestionMarkForEachCharacterTheCodePageLacks) {
+    EXPECT_EQ("D:\\fw_v1.2.bin|?x?", ToFileSystemNarrowLossy(L"D:\\fw_v1.2.bin") + "|" + ToFileSystemNarrowLossy(L"\xD800x\xDC00"));
 #ifdef _WIN32
     ASSERT_EQ(1252u, GetACP()) << "the test Wine's, as on an English Windows";
-    const std::string cyrillic = "????????", emoji = "?", acute = "\xE9";
-#else
-    const std::string cyrillic = "\xD0\x9F\xD1\x80\xD0\xBE\xD1\x88\xD0\xB8\xD0\xB2\xD0\xBA\xD0\xB8", emoji = "\xF0\x9F\x98\x80", acute = "\xC3\xA9";
+    EXPECT_EQ("D:\\caf\xE9\\????????\\?.bin", ToFileSystemNarrowLossy(L"D:\\caf\u00e9\\Прошивки\\\U0001F600.bin"));
 #endif
-    const std::pair<std::wstring, std::string> rows[] = {
-        {L"D:\\fw_v1.2.bin", "D:\\fw_v1.2.bin"},
-        {L"D:\\caf\u00e9\\Прошивки\\ksaron4_v1.2.0.bin", "D:\\caf" + acute + "\\" + cyrillic + "\\ksaron4_v1.2.0.bin"},
-        {L"\U0001F600.bin", emoji + ".bin"},
-        {L"\xD800x\xDC00", "?x?"},
-    };
-    for (const auto& [text, narrow] : rows) EXPECT_EQ(narrow, ToFileSystemNarrowLossy(text));
 }
 
 #ifndef _WIN32

@@ -4,9 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <future>
-#include <thread>
 #include <stdexcept>
 #include <system_error>
 
@@ -221,24 +219,6 @@ TEST(InstrumentMonitor, TriesUntilOneCheckSucceedsWithAPauseAfterEachOther) {
 
 // After an update the instrument on the station is the one just updated: the next one is checked
 // once the station reports it lifted (a silent station tells nothing).
-// Line 3 names the ports another program holds while no station is found; each is logged once.
-TEST(InstrumentMonitor, NamesThePortsAnotherProgramHoldsUntilTheStationIsFound) {
-    Rig rig;
-    rig.Unplug(3);
-    rig.Add(5, std::ref(rig.station), Rig::Held); // a terminal left open on the station's port
-    rig.Add(7, [](const std::string&) { return ""; }, Rig::Held);
-    int attempt = 1;
-    rig.onSleep = [&](uint32_t ms) { ms != 1200 ? void() : ++attempt == 2 ? void(rig.ports[7].kind = Rig::Answers) : void(rig.ports[5].kind = Rig::Answers); };
-    InstrumentMonitor();
-    EXPECT_EQ((std::vector<std::wstring>{kNoStation, L"line 3: ✕  Порты COM5, COM7 заняты другой программой", kNoStation,
-                                         L"line 3: ✕  Порт COM5 занят другой программой", L"line 1: ✓  Дата-станция подключена (COM5)",
-                                         L"line 3: ", kInstrument, kChecked}),
-              rig.Posts());
-    const std::vector<std::string> log = rig.Log();
-    EXPECT_EQ(1, std::count(log.begin(), log.end(), "COM5 is in use by another program"));
-    EXPECT_EQ(1, std::count(log.begin(), log.end(), "COM7 is in use by another program"));
-}
-
 TEST(InstrumentMonitor, TheNextInstrumentIsCheckedOnlyOnceTheUpdatedOneWasLifted) {
     Rig rig;
     rig.station.replies["BIC"] = {"1\r\n", "", "0\r\n", "1\r\n"};
@@ -256,6 +236,7 @@ TEST(InstrumentMonitor, TheNextInstrumentIsCheckedOnlyOnceTheUpdatedOneWasLifted
 
 TEST(FindStation, AsksThePortsWithBgvPreferredFirstAndKeepsTheFirstThatAnswers) {
     const Device silent = [](const std::string&) { return ""; };
+    const std::wstring bt = L"BTHENUM\\{00001101-0000-1000-8000-00805F9B34FB}_LOCALMFG&0002\\7&1D4E1F&0&0017E9D2A1B2_C00000000";
     SerialPort other;
     const struct {
         const char* name;
@@ -272,6 +253,13 @@ TEST(FindStation, AsksThePortsWithBgvPreferredFirstAndKeepsTheFirstThatAnswers) 
         {"held and refusing ports skipped", [&](Rig& r) { r.Add(1, silent, Rig::Held), r.Add(2, silent, Rig::Refuses); }, 0, 3,
          "Available COM ports: COM1 COM2 COM3 | COM1 is in use by another program | " + kFound},
         {"held by another worker", [&](Rig&) { OpenPort(other, 3); }, 3, 0, "Available COM ports: COM3"},
+        // A Bluetooth link's open waits while the radio connects, and a probe writes to whatever answers.
+        {"Bluetooth ports never opened, and said so once a run", [&](Rig& r) { r.Add(1, silent), r.Add(2, silent), r.devices = {{bt, L"COM1"}, {L"bthenum\\1", L"COM2"}}, FindStation(other, 0), ClosePort(other); },
+         0, 3, "Available COM ports: COM1 COM2 COM3 | COM1 skipped: Bluetooth serial port | COM2 skipped: Bluetooth serial port | " + kFound + " | Available COM ports: COM1 COM2 COM3 | " + kFound},
+        {"no device list: none skipped on a guess", [&](Rig& r) { r.Add(1, silent), r.devices = {{bt, L"COM1"}}, r.devicesFail = true; }, 0, 3,
+         "Available COM ports: COM1 COM3 | COM1 BGV ->  | " + kFound},
+        {"no instance ID, no port name, another bus", [&](Rig& r) { r.Add(1, silent), r.Add(2, silent), r.devices = {{L"", L"COM1"}, {bt, L""}, {L"BTHENUMX\\1", L"COM2"}}; },
+         0, 3, "Available COM ports: COM1 COM2 COM3 | COM1 BGV ->  | COM2 BGV ->  | " + kFound},
         {"no ports", [](Rig& r) { r.Unplug(3); }, 0, 0, "Available COM ports: none"},
         {"listing fails", [](Rig& r) { r.listingError = 5; }, 3, 0, "COM port enumeration failed: Windows error 5 | Available COM ports: none"},
         {"the program closing", [](Rig&) { App().appClosing.store(true); }, 0, 0, "Available COM ports: COM3"},
@@ -291,89 +279,26 @@ TEST(FindStation, AsksThePortsWithBgvPreferredFirstAndKeepsTheFirstThatAnswers) 
     }
 }
 
-// A Bluetooth link's open waits while the radio tries to connect, and a probe would write to
-// whatever device answers: such ports are never opened. Without a device list nothing is skipped.
-TEST(FindStation, NeverOpensABluetoothPortButOpensEveryPortWhenThatCannotBeTold) {
-    const std::wstring spp = L"{00001101-0000-1000-8000-00805F9B34FB}_LOCALMFG&0002\\7&1D4E1F&0&0017E9D2A1B2_C00000000";
-    const struct {
-        const char* name;
-        std::vector<SerialDeviceInfo> devices; // the station on COM3
-        bool listingFails;
-        std::vector<int> opened;
-    } rows[] = {
-        {"Bluetooth links, in either case", {{L"BTHENUM\\" + spp, L"COM1"}, {L"bthenum\\" + spp, L"COM2"}, {L"USB\\VID_0403&PID_6001\\A1", L"COM3"}},
-         false, {3}},
-        {"the devices cannot be listed", {{L"BTHENUM\\" + spp, L"COM1"}}, true, {1, 2, 3}},
-        {"no instance ID, no port name, another bus", {{L"", L"COM1"}, {L"BTHENUM\\" + spp, L""}, {L"BTHENUMX\\1", L"COM2"}, {L"BTHENUM\\" + spp, L"COM2x"}},
-         false, {1, 2, 3}},
-    };
-    for (const auto& row : rows) {
-        Rig rig;
-        rig.Add(1, [](const std::string&) { return ""; });
-        rig.Add(2, [](const std::string&) { return ""; });
-        rig.devices = row.devices;
-        rig.devicesFail = row.listingFails;
-        SerialPort port;
-        EXPECT_TRUE(FindStation(port, 0)) << row.name;
-        ClosePort(port);
-        std::vector<int> opened;
-        for (int number : {1, 2, 3})
-            if (rig.Opens(number) > 0) opened.push_back(number);
-        EXPECT_EQ(row.opened, opened) << row.name;
-        for (const auto& [number, command] : rig.writes) EXPECT_EQ(1u, rig.Opens(number)) << row.name << ": BGV on an opened port";
-    }
-    Rig rig;
-    rig.devices = {{L"BTHENUM\\" + spp, L"COM1"}};
-    rig.Add(1, [](const std::string&) { return ""; });
-    for (int scan = 0; scan < 2; ++scan) {
-        SerialPort port;
-        FindStation(port, 0);
-        ClosePort(port);
-    }
-    EXPECT_EQ("Available COM ports: COM1 COM3 | COM1 skipped: Bluetooth serial port | " + kFound + " | Available COM ports: COM1 COM3 | " + kFound,
-              Joined(rig.Log())) << "said once a run";
-}
-
-// An open that blocks (a Bluetooth link the system does not name as one) costs a scan its 1 s
-// deadline; it goes on in the background, and its late handle is closed when it completes.
-TEST(FindStation, GivesUpAnOpenThatBlocksAfterOneSecondAndClosesItsLateHandle) {
+// An open that blocks (a Bluetooth link the system does not name as one) costs a scan 1 s and goes
+// on in the background. A later scan waits for it up to 5 s from its start and takes it over; a
+// port once slow gets 5 s for a new open too; a late handle is closed when its open completes.
+TEST(FindStation, GivesAnOpenThatBlocksOneSecondAPortOnceSlowFiveAndNeverStartsOneTwice) {
     Rig rig;
     rig.Add(2, [](const std::string&) { return ""; });
-    rig.Block(2);
-    SerialPort port;
-    EXPECT_TRUE(FindStation(port, 0));
-    EXPECT_EQ(3, port.portNumber);
-    EXPECT_EQ(1000u, rig.now - 1000000);
-    ClosePort(port);
+    int scan = 0;
+    rig.onSleep = [&](uint32_t) { scan != 1 || rig.now - 1000000 < 3000 ? void() : rig.Release(2); }; // then it opens 3 s after it began
+    for (; scan < 3; ++scan) {
+        if (scan != 1) rig.Block(2);
+        SerialPort port;
+        EXPECT_TRUE(FindStation(port, 0) && port.portNumber == 3);
+        ClosePort(port);
+    }
+    EXPECT_EQ(1000u + 2000u + kBgvDeadlineMs + 5000u, rig.now - 1000000) << "COM2 silent once open";
     rig.Release(2);
-    for (const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20); !rig.Settled() && std::chrono::steady_clock::now() < deadline;)
-        std::this_thread::yield();
-    EXPECT_TRUE(rig.Settled()) << "the late handle is closed";
-    EXPECT_TRUE(FindStation(port, 0));
-    ClosePort(port);
-    EXPECT_EQ("Available COM ports: COM2 COM3 | COM2 did not open within 1 s; skipped | " + kFound + " | Available COM ports: COM2 COM3 | COM2 BGV ->  | " + kFound,
-              Joined(rig.Log()));
-}
-
-// A station whose driver opens slowly is found at the next attempt: a port that missed the first
-// deadline gets 5 s from the start of its open, and an open still under way is waited for again,
-// never started twice.
-TEST(FindStation, GivesAPortOnceSlowFiveSecondsFromTheStartOfItsOpenAndTakesOverAnOpenUnderWay) {
-    Rig rig;
-    rig.Block(3);
-    SerialPort port;
-    EXPECT_FALSE(FindStation(port, 0));
-    rig.onSleep = [&](uint32_t) { rig.now - 1000000 < 3000 ? void() : rig.Release(3); }; // it opens 3 s after it began
-    EXPECT_TRUE(FindStation(port, 0));
-    EXPECT_EQ(3000u, rig.now - 1000000);
-    EXPECT_EQ(1u, rig.Opens(3));
-    ClosePort(port);
-    rig.onSleep = {};
-    rig.Block(3);
-    EXPECT_FALSE(FindStation(port, 0));
-    EXPECT_EQ(3000u + 5000u, rig.now - 1000000);
-    EXPECT_EQ("Available COM ports: COM3 | COM3 did not open within 1 s; skipped | Available COM ports: COM3 | " + kFound +
-                  " | Available COM ports: COM3 | COM3 did not open within 5 s; skipped",
+    EXPECT_TRUE(rig.Settle()) << "the late handle is closed";
+    const std::string list = "Available COM ports: COM2 COM3 | ";
+    EXPECT_EQ(list + "COM2 did not open within 1 s; skipped | " + kFound + " | " + list + "COM2 BGV ->  | " + kFound + " | " + list +
+                  "COM2 did not open within 5 s; skipped | " + kFound,
               Joined(rig.Log()));
 }
 
