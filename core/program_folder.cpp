@@ -4,11 +4,9 @@ namespace {
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
+// "UNC" and a separator at `at`, as in "\\?\UNC\server\share".
 bool IsUncWord(const std::wstring& path, size_t at) {
-    static constexpr wchar_t kUnc[] = L"UNC";
-    for (size_t i = 0; i < 3; ++i)
-        if (at + i >= path.size() || (path[at + i] & ~0x20) != kUnc[i]) return false;
-    return at + 3 < path.size() && IsSeparator(path[at + 3]);
+    return path.compare(at, 3, L"UNC") == 0 && at + 3 < path.size() && IsSeparator(path[at + 3]);
 }
 
 // The length of the path's root, its separator included: "C:\", "\\?\C:\", "\\server\share\".

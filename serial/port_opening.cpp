@@ -59,7 +59,6 @@ void RunOpen(const SerialIo* io, int32_t portNumber, const std::shared_ptr<Pendi
     {
         const std::lock_guard<std::mutex> lock(state.mutex);
         open->done = true;
-        open->blocking = false;
         open->outcome = outcome;
         open->handle = handle;
         late = !open->waited;
