@@ -15,7 +15,7 @@ bool MissingOrPlain(const std::filesystem::path& path) {
 } // namespace
 
 bool OpenLogFile(std::ofstream& stream, const std::filesystem::path& path, std::ios::openmode mode) {
-    if (!MissingOrPlain(path)) return false;
+    if (!path.is_absolute() || !MissingOrPlain(path)) return false;
     stream.open(path, mode);
     return stream.is_open();
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "core/program_folder.h"
+
 namespace {
 
 // Holds a handle until it goes.
@@ -43,19 +45,29 @@ bool SameText(const std::wstring& a, const std::wstring& b) {
                                               static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
+// A reparse point that is no link (a synced folder's placeholder) holds the file itself.
+bool IsLink(HANDLE file, DWORD attributes) {
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return false;
+    FILE_ATTRIBUTE_TAG_INFO tag = {};
+    return !GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof(tag)) || IsLinkReparseTag(tag.ReparseTag);
+}
+
 // A regular disk file with one name, which is the expected one once every link is resolved.
 bool IsPlainFileAt(HANDLE file, const std::filesystem::path& path) {
     BY_HANDLE_FILE_INFORMATION info = {};
     if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info)) return false;
-    if ((info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) return false;
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || IsLink(file, info.dwFileAttributes)) return false;
     if (info.nNumberOfLinks != 1) return false;
+    // A root's final path ends in its backslash already: "\\?\R:\", "\\?\UNC\server\share\".
     const std::wstring folder = FinalPathOfFolder(path.parent_path());
-    return !folder.empty() && SameText(FinalPath(file), folder + L"\\" + path.filename().wstring());
+    return !folder.empty() && SameText(FinalPath(file), PathInFolder(folder, path.filename().wstring()));
 }
 
 } // namespace
 
 bool OpenLogFile(std::ofstream& stream, const std::filesystem::path& path, std::ios::openmode mode) {
+    // "E:Zarvel-Update.log" would be relative to the drive's current folder.
+    if (!path.is_absolute()) return false;
     // A link itself is opened, never followed; without delete sharing nobody can replace the
     // name while the stream opens it below.
     const OwnedHandle guard(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,

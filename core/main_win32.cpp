@@ -11,8 +11,10 @@
 #include "core/crash_dump.h"
 #include "core/history.h"
 #include "core/log.h"
+#include "core/program_folder.h"
 #include "ui/layout_scale.h"
 #include "ui/main_window.h"
+#include "ui/single_instance.h"
 #include "ui/system_libraries.h"
 #include "ui/ui_resources.h"
 #include "workflows/workflows.h"
@@ -23,16 +25,13 @@ namespace {
 // close during a port scan ends the process at once; the state workers share is never freed.
 constexpr uint32_t kWorkerWaitAtExitMs = 1000;
 
-// Directory part of the module's full path (the last component and its separators removed).
+// Directory part of the module's full path, a root with its backslash ("E:\"); empty when unknown.
 std::filesystem::path ExecutableDirectory() {
     std::vector<wchar_t> buffer(32768, L'\0');
     const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    std::wstring path(buffer.data(), length);
-    const size_t slash = path.find_last_of(L"\\/");
-    if (slash == std::wstring::npos) return std::filesystem::path();
-    size_t end = slash;
-    while (end > 0 && (path[end - 1] == L'\\' || path[end - 1] == L'/')) --end;
-    return std::filesystem::path(path.substr(0, end));
+    // A path cut short by the buffer would name another folder.
+    if (length == 0 || length >= buffer.size()) return std::filesystem::path();
+    return std::filesystem::path(FolderOfPath(std::wstring(buffer.data(), length)));
 }
 
 bool IsProcessElevated() {
@@ -74,11 +73,17 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     InitProgressBarClass();
     StartGraphics();
     const std::filesystem::path directory = ExecutableDirectory();
-    LoadPictures(directory);
+    // Without it, nothing is looked for relative to the current folder; the log refuses such a path.
+    if (!directory.empty()) LoadPictures(directory);
     OpenLog(directory / L"Zarvel-Update.log");
     StartCrashDumps(directory);
     WriteLog("Zarvel Update started");
     WriteLog(std::string("Administrator elevation: ") + (IsProcessElevated() ? "yes" : "no"));
+    if (HandOverToRunningCopy()) {
+        WriteLog("Another copy is already running; its window was brought to the front");
+        ReleaseAfterLoop();
+        return 0;
+    }
     WriteLog(std::string("DPI awareness: ") + dpiAwareness);
     ReviewCrashDumps(directory);
     SetHistoryPath(directory / L"Zarvel-Update-history.csv");

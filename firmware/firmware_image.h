@@ -20,8 +20,8 @@ struct FirmwareImage {
 
 // Loads a "*.bin" / "*.BIN" regular disk file of at most kLargestFirmwareBytes. Throws
 // std::runtime_error with "Firmware file must have .bin extension", "Cannot open firmware file",
-// "Firmware file is too large", "Cannot read firmware file" or "Firmware file is empty"; a failed
-// name conversion passes through as std::system_error.
+// "Firmware file is too large", "Cannot read firmware file" or "Firmware file is empty"; where
+// file names are UTF-8, a path that has no UTF-8 form passes through as std::system_error.
 FirmwareImage LoadFirmwareImage(const std::wstring& path);
 
 uint64_t BlockCount(const FirmwareImage& image);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <system_error>
 #include <vector>
 
 // GCC 12 under AddressSanitizer reports uninitialised reads inside <regex> that cannot happen.
@@ -77,8 +78,28 @@ std::wstring FileNamePart(const std::wstring& path) {
     return separator == std::wstring::npos ? path : path.substr(separator + 1);
 }
 
+std::string ToFileSystemNarrowLossy(const std::wstring& text) {
+    try {
+        return ToFileSystemNarrow(text);
+    } catch (const std::system_error&) {
+        // Character by character then; a surrogate pair is one character.
+    }
+    std::string narrow;
+    for (size_t i = 0; i < text.size();) {
+        const bool pair = sizeof(wchar_t) == 2 && i + 1 < text.size() && (text[i] & 0xFC00) == 0xD800 && (text[i + 1] & 0xFC00) == 0xDC00;
+        const size_t length = pair ? 2 : 1;
+        try {
+            narrow += ToFileSystemNarrow(text.substr(i, length));
+        } catch (const std::system_error&) {
+            narrow += '?';
+        }
+        i += length;
+    }
+    return narrow;
+}
+
 std::string VersionFromFileName(const std::wstring& path) {
-    const std::string name = ToFileSystemNarrow(FileNamePart(path));
+    const std::string name = ToFileSystemNarrowLossy(FileNamePart(path));
     for (const std::regex& pattern : VersionPatterns()) {
         std::smatch match;
         if (std::regex_search(name, match, pattern)) return match[1].str();

@@ -3,8 +3,9 @@
 
 #include <string>
 
-// Returns the version text of the file name (empty when it carries none). Throws
-// std::system_error when the name cannot be converted strictly to the file-system code page.
+// Returns the version text of the file name (empty when it carries none), read from the name in
+// the file-system code page. The patterns are ASCII: a character the code page lacks matches
+// none of them, so any name has a version, or none.
 std::string VersionFromFileName(const std::wstring& path);
 
 // How the instrument's version stands to the file's, for the question before an update.
@@ -22,3 +23,6 @@ std::wstring FileNamePart(const std::wstring& path);
 // code page is 65001, else the ANSI code page (OEM when file APIs use OEM), with no best-fit or
 // default characters; elsewhere UTF-8. Throws std::system_error with the system's text.
 std::string ToFileSystemNarrow(const std::wstring& text);
+// The same for showing a text, never for naming a file: a character the encoding cannot hold
+// becomes '?'. A text that converts strictly gives the same bytes.
+std::string ToFileSystemNarrowLossy(const std::wstring& text);

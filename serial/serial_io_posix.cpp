@@ -46,12 +46,13 @@ uint32_t QueryDosDevices(wchar_t* buffer, uint32_t, uint32_t*) {
 
 OpenOutcome OpenDevice(int portNumber, PortHandle* handle) {
     if (!LinkDirectory()) return OpenOutcome::CannotOpen;
+    NoteOpenBlocking(portNumber, true);
     const int fd = open(DevicePath(portNumber).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return OpenOutcome::CannotOpen;
     // One holder at a time, as a Windows COM port opened without sharing.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         close(fd);
-        return OpenOutcome::CannotOpen;
+        return OpenOutcome::InUse;
     }
     // Reads never block: the timeouts are ours.
     if (!SetRawLine(fd, 0)) {
@@ -125,6 +126,12 @@ bool Read(PortHandle handle, char* buffer, uint32_t capacity, uint32_t* got) {
         if (!Drain(fd, buffer, capacity, got)) return false;
     }
     return !failed || *got > 0;
+}
+
+// No device list here: no port is ever taken for a Bluetooth one.
+bool ListDevices(std::vector<SerialDeviceInfo>* devices) {
+    devices->clear();
+    return true;
 }
 
 } // namespace platform_serial

@@ -28,9 +28,15 @@ bool ApplyLineSettings(HANDLE handle) {
 
 OpenOutcome OpenDevice(int portNumber, PortHandle* handle) {
     const std::wstring path = ComDevicePath(portNumber);
+    // A Bluetooth port's open waits for its radio link, and its settings calls may too.
+    NoteOpenBlocking(portNumber, true);
     // No sharing: a port held by another handle, ours or another program's, fails here.
     HANDLE device = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (device == INVALID_HANDLE_VALUE) return OpenOutcome::CannotOpen;
+    if (device == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        // The system's answer while another program holds the port.
+        return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ? OpenOutcome::InUse : OpenOutcome::CannotOpen;
+    }
 
     // Queues, timeouts, DTR and purges are left unchecked: a USB-serial driver may refuse one of
     // them and still carry the station's lines, and only the line settings decide that.

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <limits>
-#include <mutex>
-#include <set>
 
 #include "core/clock.h"
 #include "core/log.h"
@@ -16,31 +14,6 @@ constexpr uint32_t kErrorInsufficientBuffer = 122;
 constexpr char kLineFeed = '\n';
 
 std::atomic<const SerialIo*> currentIo{nullptr};
-
-// The COM ports this process holds open. Windows refuses a second exclusive open of a port, but
-// not every serial driver enforces the share mode (Wine's does not), and two workers must never
-// talk to the station at once. Leaked on purpose: detached workers may close ports at exit.
-struct PortClaims {
-    std::mutex mutex;
-    std::set<int32_t> held; // under mutex; any thread that opens or closes a port
-};
-
-PortClaims& Claims() {
-    static auto* claims = new PortClaims;
-    return *claims;
-}
-
-bool ClaimPort(int32_t portNumber) {
-    PortClaims& claims = Claims();
-    std::lock_guard<std::mutex> lock(claims.mutex);
-    return claims.held.insert(portNumber).second;
-}
-
-void ReleasePort(int32_t portNumber) {
-    PortClaims& claims = Claims();
-    std::lock_guard<std::mutex> lock(claims.mutex);
-    claims.held.erase(portNumber);
-}
 
 // "COM<n>" with n a positive decimal that fits a signed 32-bit value, else 0.
 int ComPortNumber(const wchar_t* name, size_t length) {
@@ -55,6 +28,8 @@ int ComPortNumber(const wchar_t* name, size_t length) {
     return value;
 }
 
+wchar_t AsciiUpper(wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
+
 } // namespace
 
 const SerialIo& PlatformSerialIo() {
@@ -67,6 +42,7 @@ const SerialIo& PlatformSerialIo() {
         io.write = platform_serial::Write;
         io.flush = platform_serial::Flush;
         io.read = platform_serial::Read;
+        io.listDevices = platform_serial::ListDevices;
         return io;
     }();
     return table;
@@ -123,26 +99,20 @@ std::vector<int> EnumerateComPorts(int preferredPort) {
     return OrderComPorts(ParseComPortNames(names.data(), stored), preferredPort);
 }
 
-bool IsPortOpen(const SerialPort& port) { return port.handle != InvalidPortHandle(); }
-
-bool OpenPort(SerialPort& port, int portNumber) {
-    ClosePort(port);
-    port.portNumber = portNumber;
-    if (!ClaimPort(portNumber)) return false;
-
-    PortHandle handle = InvalidPortHandle();
-    switch (CurrentSerialIo().openDevice(portNumber, &handle)) {
-    case OpenOutcome::Opened:
-        port.handle = handle;
-        return true;
-    case OpenOutcome::SettingsFailed:
-        port.portNumber = 0;
-        break;
-    case OpenOutcome::CannotOpen:
-        break;
+std::set<int> BluetoothComPorts() {
+    static constexpr wchar_t kBluetoothBus[] = L"BTHENUM\\";
+    constexpr size_t kBusChars = sizeof(kBluetoothBus) / sizeof(kBluetoothBus[0]) - 1;
+    std::vector<SerialDeviceInfo> devices;
+    if (!CurrentSerialIo().listDevices(&devices)) return {};
+    std::set<int> ports;
+    for (const SerialDeviceInfo& device : devices) {
+        const std::wstring& id = device.instanceId;
+        const bool bluetooth = id.size() > kBusChars && std::equal(kBluetoothBus, kBluetoothBus + kBusChars, id.begin(),
+                                                                   [](wchar_t bus, wchar_t c) { return bus == AsciiUpper(c); });
+        const int number = ComPortNumber(device.portName.c_str(), device.portName.size());
+        if (bluetooth && number > 0) ports.insert(number);
     }
-    ReleasePort(portNumber);
-    return false;
+    return ports;
 }
 
 std::string Transact(SerialPort& port, const std::string& command, uint32_t timeoutMs) {
@@ -175,14 +145,4 @@ std::string Transact(SerialPort& port, const std::string& command, uint32_t time
         }
         if (TickMs() - start >= timeoutMs) return reply;
     }
-}
-
-void ClosePort(SerialPort& port) {
-    if (IsPortOpen(port)) {
-        // Closed before it is released, so that no other opener meets a handle still open.
-        CurrentSerialIo().closeDevice(port.handle);
-        ReleasePort(port.portNumber);
-    }
-    port.handle = InvalidPortHandle();
-    port.portNumber = 0;
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -28,13 +29,30 @@ constexpr uint32_t kReadChunkBytes = 128;
 constexpr uint32_t kEmptyReadPauseMs = 20;
 constexpr uint32_t kFirstNameBufferChars = 4096;
 constexpr uint32_t kLargestNameBufferChars = 1048576;
+// A device's open that blocks (a Bluetooth link connecting can take 5 to 30 s) is given up after
+// its deadline and goes on in the background; a port that missed it once gets the longer one.
+constexpr uint32_t kOpenDeadlineMs = 1000;
+constexpr uint32_t kSlowPortOpenDeadlineMs = 5000;
+constexpr uint32_t kOpenPollMs = 10; // how often a waiter looks at an open that blocks
+
+enum class PortOpenResult {
+    Opened,
+    Failed,   // absent, refusing its line settings, or another fault
+    InUse,    // refused as access denied: another program holds it
+    HeldHere, // another worker of this program holds it
+    Slow,     // not open within its deadline; the open goes on in the background, the port claimed
+};
 
 // COM port numbers present, ascending, no duplicates, preferredPort first when present.
 // Logs "COM port enumeration failed: Windows error <code>" and returns {} on failure.
 std::vector<int> EnumerateComPorts(int preferredPort);
 // Opens COM n exclusively: fails while any handle holds it, one of this process's included
-// even where the driver would share it.
+// even where the driver would share it. TryOpenPort with kOpenDeadlineMs, Opened or not.
 bool OpenPort(SerialPort& port, int portNumber);
+// Opens COM n as OpenPort does, but tells why it did not open. The device's open gets deadlineMs,
+// counted from its start: an open given up earlier that still goes on is waited for again and
+// taken over, never started twice. An open given up for good is closed when it completes.
+PortOpenResult TryOpenPort(SerialPort& port, int portNumber, uint32_t deadlineMs);
 // Purges input, writes the command, collects the reply up to and including its first line
 // feed, or what arrived before the deadline. Empty on a closed port or a failed write/read.
 std::string Transact(SerialPort& port, const std::string& command, uint32_t timeoutMs);
@@ -50,6 +68,11 @@ struct PortCloser {
     PortCloser& operator=(const PortCloser&) = delete;
     SerialPort& port;
 };
+
+// The COM ports that are Bluetooth serial links: devices whose instance ID begins with
+// "BTHENUM\", by the port name each reports. Empty when the devices cannot be listed, so that
+// no port is ever skipped on a guess.
+std::set<int> BluetoothComPorts();
 
 // Pure pieces of the enumeration, exposed for tests.
 // Walks a QueryDosDeviceW name list (count characters) and takes every "COM<n>", n > 0.

@@ -11,7 +11,6 @@
 
 #include "core/app_state.h"
 #include "core/log.h"
-#include "core/text.h"
 #include "firmware/firmware_image.h"
 #include "firmware/firmware_version.h"
 #include "ui/main_window.h"
@@ -46,14 +45,15 @@ void TakeFirmware(const std::wstring& path) {
     app.firmware = std::move(image);
     app.firmwareReady = true;
     SetOutsideText(IDC_FILE_BOX, FileNamePart(app.firmware.path));
-    WriteLog("Firmware selected: " + ToFileSystemNarrow(app.firmware.path) + ", blocks=" +
+    // A path the code page cannot hold in full is no reason to refuse a file that loaded.
+    WriteLog("Firmware selected: " + ToFileSystemNarrowLossy(app.firmware.path) + ", blocks=" +
              std::to_string(BlockCount(app.firmware)) + ", crc32=" + std::to_string(app.firmware.crc32));
     LogVersions();
 }
 
 void RefuseFirmware(const std::exception& error) {
     App().firmwareReady = false;
-    ShowMessageBox(Utf8ToWide(error.what()).c_str(), L"Файл прошивки", MB_ICONERROR);
+    ShowMessageBox(ErrorText(error).c_str(), L"Файл прошивки", MB_ICONERROR);
 }
 
 } // namespace

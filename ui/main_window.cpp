@@ -213,7 +213,7 @@ std::unique_ptr<std::wstring> TakeText(LPARAM lParam) { return std::unique_ptr<s
 std::wstring TextOf(const std::unique_ptr<std::wstring>& text) { return text ? *text : std::wstring(); }
 
 LRESULT OnStatusLine(WPARAM line, const std::unique_ptr<std::wstring>& text) {
-    if (line >= 1 && line <= 5 && text) SetControlText(IDC_STATUS1 + static_cast<int>(line) - 1, *text);
+    if (line >= 1 && line <= 5 && text) ShowStatusLine(static_cast<int>(line), *text);
     return 0;
 }
 

@@ -214,6 +214,13 @@ void ShowDonePage(const std::wstring& message) {
     SetControlText(IDC_DESCRIPTION, message);
 }
 
+void ShowStatusLine(int line, const std::wstring& text) {
+    const int id = IDC_STATUS1 + line - 1;
+    SetControlText(id, text);
+    // There it names the ports another program holds, while no station is found.
+    if (App().wizardStep == 1 && id == IDC_STATUS3) ShowWindow(Control(id), text.empty() ? SW_HIDE : SW_SHOW);
+}
+
 std::wstring BatteryLine(double volts) {
     const std::string number = VoltsToHundredths(volts);
     std::wstring line = volts >= kLowestUpdateVolts ? L"✓  " : L"✕  ";

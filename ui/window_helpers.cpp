@@ -3,9 +3,11 @@
 #include <exception>
 #include <map>
 #include <string>
+#include <system_error>
 
 #include "core/app_state.h"
 #include "core/log.h"
+#include "core/text.h"
 #include "ui/text_fit.h"
 
 namespace {
@@ -24,6 +26,17 @@ void SetTextAs(int id, const std::wstring& text, TextOrigin origin) {
     SetWindowTextW(Control(id), text.c_str());
     FitControlText(Control(id));
     InvalidateControl(id);
+}
+
+// Empty when the system has no text for the code.
+std::wstring SystemErrorText(DWORD code) {
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message(text != nullptr ? text : L"", text != nullptr ? length : 0);
+    LocalFree(text);
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' ')) message.pop_back();
+    return message;
 }
 
 } // namespace
@@ -105,3 +118,13 @@ bool AskYesNo(const wchar_t* text, const wchar_t* caption) {
 }
 
 int ModalBoxesOpen() { return openBoxes; }
+
+std::wstring ErrorText(const std::exception& error) {
+    // The C++ library's own text for it is narrow, in the ANSI code page: read as UTF-8 it is garbled.
+    const auto* system = dynamic_cast<const std::system_error*>(&error);
+    if (system != nullptr && system->code().category() == std::system_category()) {
+        const std::wstring text = SystemErrorText(static_cast<DWORD>(system->code().value()));
+        if (!text.empty()) return text;
+    }
+    return Utf8ToWide(error.what());
+}

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <exception>
 #include <string>
 
 #include "ui/layout_scale.h"
@@ -61,3 +62,7 @@ int ShowMessageBox(const wchar_t* text, const wchar_t* caption, UINT icon);
 // default, and the question icon; counted the same way. True for Yes.
 bool AskYesNo(const wchar_t* text, const wchar_t* caption);
 int ModalBoxesOpen();
+
+// What a box says about an error: a system error's text as the system gives it in the user's
+// language (FormatMessageW, without its line end); any other error's message read as UTF-8.
+std::wstring ErrorText(const std::exception& error);

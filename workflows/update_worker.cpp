@@ -86,7 +86,9 @@ StageResult Start(UpdateRun&) {
 }
 
 StageResult ConnectToStation(UpdateRun& run) {
-    if (!FindStation(run.port, App().preferredPort.load(), &run.facts.stationReply)) return Fail(kStationLostText);
+    StationScan scan;
+    if (!FindStation(run.port, App().preferredPort.load(), &scan)) return Fail(kStationLostText);
+    run.facts.stationReply = scan.stationReply;
     run.facts.comPort = run.port.portNumber;
     PostStatusLine(kConnectionLine, kConnectedText);
     return {};

@@ -5,12 +5,21 @@
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "serial/serial_port.h"
 
-// Scans the COM ports with BGV (preferred port first); true leaves `port` open on the station
-// and, when asked for, its BGV reply in stationReply.
-bool FindStation(SerialPort& port, int preferredPort, std::string* stationReply = nullptr);
+// What a scan found besides the port, for the callers that want it.
+struct StationScan {
+    std::string stationReply; // the station's BGV reply, when it was found
+    std::vector<int> taken;   // the ports another program holds
+};
+
+// Scans the COM ports with BGV (preferred port first); true leaves `port` open on the station.
+// Bluetooth ports are never opened.
+bool FindStation(SerialPort& port, int preferredPort, StationScan* scan = nullptr);
+// Forgets what the scans noted about ports (slow ones, and what was logged once about each).
+void ForgetPortNotes();
 
 // Watches for the station and the instrument until one check succeeds.
 void InstrumentMonitor();

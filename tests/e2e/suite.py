@@ -42,7 +42,9 @@ class Suite:
         self.cleanup = contextlib.ExitStack()
         os.makedirs(self.out, exist_ok=True)
         self.report = open(os.path.join(self.out, "suite.txt"), "w", encoding="utf-8")
-        self.firmware, self.image = os.path.join(self.out, "fw_v1.2.3.bin"), padded(sample_firmware(5950))  # 50 blocks
+        # In a folder that code page 1252 (the test Wine's, as an English Windows) cannot name: loaded all the same.
+        os.makedirs(folder := os.path.join(self.out, "Прошивки"), exist_ok=True)
+        self.firmware, self.image = os.path.join(folder, "fw_v1.2.3.bin"), padded(sample_firmware(5950))  # 50 blocks
         with open(self.firmware, "wb") as file:
             file.write(sample_firmware(5950))
 
@@ -156,6 +158,8 @@ class Suite:
         self.window(program, "main window", program.main, (1440, 1040))
         program.wait_page("check", 120)
         program.get_ready(self.firmware)
+        logged = "Z:" + self.firmware.replace("/", "\\").replace("Прошивки", "?" * 8) + f", blocks=50, crc32={zlib.crc32(self.image)}"
+        self.check("the file's line, '?' for what the code page lacks", True, "Firmware selected: " + logged in program.log_lines())
 
         self.say("== cancel on the check page")
         station.send("lift")  # the new monitor must wait for the instrument

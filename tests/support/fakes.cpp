@@ -3,13 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <stdexcept>
+#include <thread>
 
 #include "core/app_state.h"
 #include "core/clock.h"
 #include "core/log.h"
 #include "core/notifications.h"
+#include "workflows/workflows.h"
 
 namespace {
 using Lock = std::lock_guard<std::recursive_mutex>;
@@ -53,12 +56,21 @@ uint32_t Listing(wchar_t* buffer, uint32_t capacity, uint32_t* error) {
     return 0;
 }
 
+// On the opener's own thread.
 OpenOutcome Open(int number, PortHandle* handle) {
-    const Lock lock(rig->mutex);
+    std::unique_lock<std::recursive_mutex> lock(rig->mutex);
     static uintptr_t next = 0x100;
     const auto found = rig->ports.find(number);
-    if (found == rig->ports.end() || found->second.gone || found->second.kind == Rig::Held) return OpenOutcome::CannotOpen;
-    if (found->second.kind == Rig::Refuses) return OpenOutcome::SettingsFailed;
+    if (found == rig->ports.end() || found->second.gone) return OpenOutcome::CannotOpen;
+    Rig::Port& port = found->second;
+    if (port.blocks) {
+        ++rig->opening;
+        NoteOpenBlocking(number, true);
+        rig->released.wait(lock, [&] { return !port.blocks; });
+        --rig->opening;
+    }
+    if (port.kind == Rig::Held) return OpenOutcome::InUse;
+    if (port.kind == Rig::Refuses) return OpenOutcome::SettingsFailed;
     rig->handles[*handle = reinterpret_cast<PortHandle>(next++)] = number;
     return OpenOutcome::Opened;
 }
@@ -107,6 +119,12 @@ bool Read(PortHandle handle, char* buffer, uint32_t capacity, uint32_t* got) {
     return !rig->Of(handle).gone;
 }
 
+bool ListDevices(std::vector<SerialDeviceInfo>* devices) {
+    const Lock lock(rig->mutex);
+    *devices = rig->devices;
+    return !rig->devicesFail;
+}
+
 bool Post(uint32_t code, uintptr_t wParam, intptr_t lParam) {
     if (rig->refusing) return false;
     auto* text = code == MSG_STATUS_LINE || code == MSG_OPERATION_DONE ? reinterpret_cast<std::wstring*>(lParam) : nullptr;
@@ -126,8 +144,9 @@ bool Post(uint32_t code, uintptr_t wParam, intptr_t lParam) {
 
 Rig::Rig() {
     static const ClockHooks clock{Tick, Sleep};
-    static const SerialIo io{Listing, Open, Close, Purge, Write, /*flush*/ [](PortHandle) {}, Read};
+    static const SerialIo io{Listing, Open, Close, Purge, Write, /*flush*/ [](PortHandle) {}, Read, ListDevices};
     ResetAppState();
+    ForgetPortNotes();
     rig = this;
     SetClockHooks(&clock);
     SetSerialIo(&io);
@@ -138,6 +157,12 @@ Rig::Rig() {
 }
 
 Rig::~Rig() {
+    {
+        const Lock lock(mutex);
+        for (auto& [number, port] : ports)
+            if (port.blocks) Release(number);
+    }
+    Settle(); // the fakes must outlive the openers
     CloseLog();
     SetLogTimeSource(nullptr);
     SetPostHook(nullptr);
@@ -156,6 +181,28 @@ void Rig::Step() {
 Rig::Port& Rig::Of(PortHandle handle) {
     EXPECT_EQ(1u, handles.count(handle)) << "a serial call on a handle that is not open";
     return ports[handles[handle]];
+}
+
+void Rig::Block(int number) {
+    const Lock lock(mutex);
+    ports[number].blocks = true;
+}
+
+void Rig::Release(int number) {
+    NoteOpenBlocking(number, false); // first: no waiter may take the moment before it completes for slowness
+    {
+        const Lock lock(mutex);
+        ports[number].blocks = false;
+    }
+    released.notify_all();
+}
+
+bool Rig::Settle() {
+    for (const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20); std::chrono::steady_clock::now() < deadline;) {
+        if (const Lock lock(mutex); opening == 0 && handles.empty()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
 }
 
 size_t Rig::OpenHandles() {

@@ -3,6 +3,7 @@
 // COM ports, the window that receives the posts and the log's clock; its mutex guards it, since a
 // worker on another thread uses it while the test reads.
 
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <map>
@@ -38,11 +39,15 @@ struct Rig {
         Kind kind;
         bool gone; // unplugged: not listed, its handles fail
         std::deque<std::pair<uint64_t, char>> input; // arrival time, byte
+        bool blocks = false; // its opens wait inside the device until Release
     };
     Rig();  // the shared state at its initial values; the station on COM3
-    ~Rig(); // fails the test if a port is left open; threads the test started must have ended
+    ~Rig(); // releases blocked opens and waits for them; fails the test if a port is left open
     void Add(int number, Device device, Kind kind = Answers) { ports[number] = {std::move(device), kind, false, {}}; }
     void Unplug(int number) { ports[number].gone = true; }
+    void Block(int number);   // the port's next opens block, as a Bluetooth link that tries to connect
+    void Release(int number); // they complete; at once as far as the clock goes
+    bool Settle(); // waits, 20 s at most, until no open waits in a device and no handle is open
     size_t OpenHandles();
     std::string Sent();                // the mnemonics of every command written: "BGV GB DUSTART"
     std::vector<std::wstring> Posts(); // "line 2: text", "progress 90 mark 1", "done 1: text" (result, text),
@@ -61,6 +66,10 @@ struct Rig {
     // COM ports: a read takes what has arrived, and never waits.
     std::map<int, Port> ports;
     std::map<PortHandle, int> handles;
+    std::condition_variable_any released; // a blocked port was released
+    size_t opening = 0;                    // device opens under way
+    std::vector<SerialDeviceInfo> devices; // the serial-port devices the system lists
+    bool devicesFail = false;              // listing them fails
     std::wstring otherNames;        // listed before the COM ports, each ended by L'\0'
     uint32_t listingError = 0;      // every listing fails with it
     std::vector<uint32_t> listings; // the buffer size of each

@@ -12,12 +12,16 @@
 #include "core/crash_dump.h"
 #include "core/history.h"
 #include "core/log.h"
+#include "core/log_file.h"
 #include "core/notifications.h"
+#include "core/program_folder.h"
 #include "core/text.h"
 #include "tests/support/fakes.h"
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "tests/support/wine_unix.h"
 #endif
 
 namespace {
@@ -82,31 +86,32 @@ TEST_F(LogTest, AppendsPaddedTimeTwoSpacesAndTheMessageByteForByte) {
     OpenLog(dir_.path() / "missing-folder" / "x.log"); // cannot be opened: writes are silent
     WriteLog("nothing happens");
     EXPECT_FALSE(std::filesystem::exists(dir_.path() / "missing-folder"));
+    OpenLog("Zarvel-Update-relative.log"); // where "E:" + name leads: the current folder
+    WriteLog("nothing happens");
+    EXPECT_FALSE(std::filesystem::exists("Zarvel-Update-relative.log"));
 }
 
-#ifdef _WIN32
-// Runs a Unix program (ln, rm) under Wine on the Unix names of paths, and waits until done() holds:
-// Wine may report such a process ended before it has run.
-template <typename Done>
-void RunUnix(const wchar_t* program, const wchar_t* options, std::initializer_list<std::filesystem::path> paths, Done done) {
-    using UnixName = char*(CDECL*)(LPCWSTR);
-    const auto unixName = reinterpret_cast<UnixName>(
-        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    ASSERT_NE(nullptr, unixName) << "Windows tests run under Wine";
-    std::wstring command = std::wstring(program) + L" " + options;
-    for (const std::filesystem::path& path : paths) {
-        char* name = unixName(path.c_str());
-        command += L" \"" + std::filesystem::path(name).wstring() + L"\"";
-        HeapFree(GetProcessHeap(), 0, name);
-    }
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    ASSERT_TRUE(CreateProcessW(program, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
-    CloseHandle(process.hThread), CloseHandle(process.hProcess);
-    for (int tries = 0; tries < 1000 && !done(); ++tries) Sleep(10);
+// The executable's folder, also at the root of a drive or a share, and the log's path in it.
+TEST(ProgramFolder, KeepsARootWithItsBackslash) {
+    const std::pair<const wchar_t*, const wchar_t*> rows[] = {
+        {L"E:\\Zarvel-Update.exe", L"E:\\"}, {L"E:\\tools\\\\Zarvel-Update.exe", L"E:\\tools"}, {L"Zarvel-Update.exe", L""},
+        {L"\\\\server\\share\\Zarvel-Update.exe", L"\\\\server\\share\\"}, {L"\\\\server\\share\\tools\\Zarvel-Update.exe", L"\\\\server\\share\\tools"},
+        {L"\\\\?\\C:\\Zarvel-Update.exe", L"\\\\?\\C:\\"}, {L"\\\\?\\UNC\\server\\share\\Zarvel-Update.exe", L"\\\\?\\UNC\\server\\share\\"},
+    };
+    for (const auto& [path, folder] : rows) EXPECT_EQ(folder, FolderOfPath(path)) << path;
+    EXPECT_EQ(L"\\\\?\\R:\\Zarvel-Update.log|\\\\?\\C:\\tools\\Zarvel-Update.log",
+              PathInFolder(L"\\\\?\\R:\\", L"Zarvel-Update.log") + L"|" + PathInFolder(L"\\\\?\\C:\\tools", L"Zarvel-Update.log"));
 }
-#endif
+
+// Links to another name are refused in the log's place; a synced folder's placeholders are not.
+TEST(LogFile, RefusesReparsePointsThatLinkToAnotherName) {
+    const std::pair<uint32_t, bool> rows[] = {
+        {0xA000000C, true}, {0xA0000003, true},   // a symbolic link, a junction or mount point
+        {0x9000001A, false}, {0x9000F01A, false}, // cloud-file placeholders of two providers
+        {0x00001234, false}, {0x20001234, true},  // tags nobody knows, the second one saying it links
+    };
+    for (const auto& [tag, link] : rows) EXPECT_EQ(link, IsLinkReparseTag(tag)) << std::hex << tag;
+}
 
 // The program runs elevated: a link planted where its log goes (under Wine a Unix symlink) must
 // not be written through.
@@ -115,7 +120,7 @@ TEST_F(LogTest, IsNotWrittenThroughALinkInItsPlace) {
         const std::filesystem::path target = dir_.path() / "elsewhere.txt";
         std::ofstream(target, std::ios::binary) << "precious";
 #ifdef _WIN32
-        if (symbolic) RunUnix(L"Z:\\bin\\ln", L"-s", {target, path_}, [&] { return std::filesystem::exists(path_); });
+        if (symbolic) RunUnix(L"Z:\\bin\\ln", {"-s", UnixName(target), UnixName(path_)}, [&] { return std::filesystem::exists(path_); });
 #else
         if (symbolic) std::filesystem::create_symlink(target, path_);
 #endif
@@ -126,7 +131,7 @@ TEST_F(LogTest, IsNotWrittenThroughALinkInItsPlace) {
         EXPECT_EQ("precious", ReadAll(target)) << symbolic;
 #ifdef _WIN32
         // Wine would delete the target of a Unix symlink in place of the link itself.
-        if (symbolic) RunUnix(L"Z:\\bin\\rm", L"-f", {path_}, [&] { return !std::filesystem::exists(path_); });
+        if (symbolic) RunUnix(L"Z:\\bin\\rm", {"-f", UnixName(path_)}, [&] { return !std::filesystem::exists(path_); });
 #endif
         std::filesystem::remove(path_);
     }

@@ -255,6 +255,7 @@ TEST(InstrumentMonitor, TheNextInstrumentIsCheckedOnlyOnceTheUpdatedOneWasLifted
 
 TEST(FindStation, AsksThePortsWithBgvPreferredFirstAndKeepsTheFirstThatAnswers) {
     const Device silent = [](const std::string&) { return ""; };
+    const std::wstring bt = L"BTHENUM\\{00001101-0000-1000-8000-00805F9B34FB}_LOCALMFG&0002\\7&1D4E1F&0&0017E9D2A1B2_C00000000";
     SerialPort other;
     const struct {
         const char* name;
@@ -269,8 +270,15 @@ TEST(FindStation, AsksThePortsWithBgvPreferredFirstAndKeepsTheFirstThatAnswers) 
          "Available COM ports: COM2 COM3 | COM2 BGV -> ERROR | " + kFound},
         {"a part at the deadline is", [](Rig& r) { r.station.replies["BGV"] = {"V1.2"}; }, 0, 3, "Available COM ports: COM3 | COM3 BGV -> V1.2"},
         {"held and refusing ports skipped", [&](Rig& r) { r.Add(1, silent, Rig::Held), r.Add(2, silent, Rig::Refuses); }, 0, 3,
-         "Available COM ports: COM1 COM2 COM3 | " + kFound},
+         "Available COM ports: COM1 COM2 COM3 | COM1 is in use by another program | " + kFound},
         {"held by another worker", [&](Rig&) { OpenPort(other, 3); }, 3, 0, "Available COM ports: COM3"},
+        // A Bluetooth link's open waits while the radio connects, and a probe writes to whatever answers.
+        {"Bluetooth ports never opened, and said so once a run", [&](Rig& r) { r.Add(1, silent), r.Add(2, silent), r.devices = {{bt, L"COM1"}, {L"bthenum\\1", L"COM2"}}, FindStation(other, 0), ClosePort(other); },
+         0, 3, "Available COM ports: COM1 COM2 COM3 | COM1 skipped: Bluetooth serial port | COM2 skipped: Bluetooth serial port | " + kFound + " | Available COM ports: COM1 COM2 COM3 | " + kFound},
+        {"no device list: none skipped on a guess", [&](Rig& r) { r.Add(1, silent), r.devices = {{bt, L"COM1"}}, r.devicesFail = true; }, 0, 3,
+         "Available COM ports: COM1 COM3 | COM1 BGV ->  | " + kFound},
+        {"no instance ID, no port name, another bus", [&](Rig& r) { r.Add(1, silent), r.Add(2, silent), r.devices = {{L"", L"COM1"}, {bt, L""}, {L"BTHENUMX\\1", L"COM2"}}; },
+         0, 3, "Available COM ports: COM1 COM2 COM3 | COM1 BGV ->  | COM2 BGV ->  | " + kFound},
         {"no ports", [](Rig& r) { r.Unplug(3); }, 0, 0, "Available COM ports: none"},
         {"listing fails", [](Rig& r) { r.listingError = 5; }, 3, 0, "COM port enumeration failed: Windows error 5 | Available COM ports: none"},
         {"the program closing", [](Rig&) { App().appClosing.store(true); }, 0, 0, "Available COM ports: COM3"},
@@ -288,6 +296,29 @@ TEST(FindStation, AsksThePortsWithBgvPreferredFirstAndKeepsTheFirstThatAnswers) 
         ClosePort(port);
         ClosePort(other);
     }
+}
+
+// An open that blocks (a Bluetooth link the system does not name as one) costs a scan 1 s and goes
+// on in the background. A later scan waits for it up to 5 s from its start and takes it over; a
+// port once slow gets 5 s for a new open too; a late handle is closed when its open completes.
+TEST(FindStation, GivesAnOpenThatBlocksOneSecondAPortOnceSlowFiveAndNeverStartsOneTwice) {
+    Rig rig;
+    rig.Add(2, [](const std::string&) { return ""; });
+    int scan = 0;
+    rig.onSleep = [&](uint32_t) { scan != 1 || rig.now - 1000000 < 3000 ? void() : rig.Release(2); }; // then it opens 3 s after it began
+    for (; scan < 3; ++scan) {
+        if (scan != 1) rig.Block(2);
+        SerialPort port;
+        EXPECT_TRUE(FindStation(port, 0) && port.portNumber == 3);
+        ClosePort(port);
+    }
+    EXPECT_EQ(1000u + 2000u + kBgvDeadlineMs + 5000u, rig.now - 1000000) << "COM2 silent once open";
+    rig.Release(2);
+    EXPECT_TRUE(rig.Settle()) << "the late handle is closed";
+    const std::string list = "Available COM ports: COM2 COM3 | ";
+    EXPECT_EQ(list + "COM2 did not open within 1 s; skipped | " + kFound + " | " + list + "COM2 BGV ->  | " + kFound + " | " + list +
+                  "COM2 did not open within 5 s; skipped | " + kFound,
+              Joined(rig.Log()));
 }
 
 TEST(DisconnectWorker, SendsBbIfItFindsTheStationAndReportsCancelledWithThePortFree) {

@@ -1,75 +1,108 @@
-// The real program, started from a folder without assets and closed as a user closes it; and
-// the same program crashing on purpose.
+// The real program, started as a user starts it (from a folder without assets, from a drive's
+// root, twice), closed as a user closes it, and crashing on purpose.
 
 #include <iterator>
 #include <regex>
 #include <tuple>
 
+#include "tests/support/wine_unix.h"
 #include "tests/wine/window_harness.h"
 
 #include <dbghelp.h> // its types only, after windows.h
 
 namespace {
 
+// Zarvel-Update.exe started from a folder; its window once shown, its exit code once closed.
+class Program {
+public:
+    Program(const std::filesystem::path& exe, const std::filesystem::path& currentFolder) {
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        EXPECT_TRUE(CreateProcessW(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, currentFolder.c_str(), &startup, &process_)) << exe;
+    }
+    ~Program() { TerminateProcess(process_.hProcess, 99), CloseHandle(process_.hProcess), CloseHandle(process_.hThread); } // nothing once ended
+    HWND Window() const { // the only one of its class: this process has none open now
+        HWND window = nullptr;
+        EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(window = FindWindowW(kMainWindowClass, kMainWindowTitle)); }, 60000));
+        return window;
+    }
+    DWORD ExitCode(DWORD timeoutMs = 60000) const {
+        DWORD exitCode = 99;
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process_.hProcess, timeoutMs));
+        GetExitCodeProcess(process_.hProcess, &exitCode);
+        return exitCode;
+    }
+    DWORD Close() const { return PostMessageW(Window(), WM_CLOSE, 0, 0), ExitCode(); } // while it scans: it must end promptly
+
+private:
+    PROCESS_INFORMATION process_ = {};
+};
+
 std::string ReadAll(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// The program copied into dir and started there, as from a shortcut.
-PROCESS_INFORMATION StartProgram(const TempDir& dir) {
-    const std::filesystem::path program = dir.path() / L"Zarvel-Update.exe";
-    if (!std::filesystem::exists(program)) std::filesystem::copy_file(WinePath(ZARVEL_PROGRAM), program);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    EXPECT_TRUE(CreateProcessW(program.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, dir.path().c_str(), &startup, &process));
-    return process;
-}
+const std::string kTime = "[0-2][0-9]:[0-5][0-9]:[0-5][0-9]  ";
+const std::string kStartLines = kTime + "Zarvel Update started\r\n" + kTime + "Administrator elevation: (yes|no)\r\n";
 
-// Waits for the process to end and returns its exit code.
-DWORD EndOf(PROCESS_INFORMATION& process, DWORD timeoutMs) {
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.hProcess, timeoutMs));
-    DWORD exitCode = 99;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    TerminateProcess(process.hProcess, 99); // nothing once it has ended
-    CloseHandle(process.hProcess), CloseHandle(process.hThread);
-    return exitCode;
-}
-
-// Closes the program's window as the user does once it shows; returns the exit code.
-DWORD CloseProgram(PROCESS_INFORMATION& process) {
-    HWND window = nullptr; // the only one of its class: this process has none open now
-    EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(window = FindWindowW(kMainWindowClass, kMainWindowTitle)); }, 60000));
-    PostMessageW(window, WM_CLOSE, 0, 0); // while its monitor scans the ports: it must end promptly
-    return EndOf(process, 30000);
-}
-
-// Without the Variable faces (Windows 10 has Segoe UI only) one line says Segoe UI stands in.
+// Without the Variable faces (Windows 10 has Segoe UI only) one line says Segoe UI stands in. A
+// one-copy mark that another program holds, with no window of ours, keeps no copy from starting.
 TEST(ProgramRun, StartsLogsItsStartAndFaceAndExitsWithZeroWhenClosed) {
     const wchar_t* const faces[] = {L"Segoe UI Variable Text", L"Segoe UI Variable Display"};
     const std::wstring replacements = L"Software\\Wine\\Fonts\\Replacements";
     const std::wstring standIn = L"Open Sans"; // as the Wine set-up names both
     for (const bool variableFaces : {true, false}) {
-        SCOPED_TRACE(variableFaces ? "Variable faces installed" : "Segoe UI only");
+        SCOPED_TRACE(variableFaces ? "Variable faces installed" : "Segoe UI only, the mark planted");
         TempDir dir;
+        const std::filesystem::path program = dir.path() / L"Zarvel-Update.exe";
+        std::filesystem::copy_file(WinePath(ZARVEL_PROGRAM), program);
         std::ofstream(dir.path() / L"Zarvel-Update.log", std::ios::binary) << "earlier run\r\n";
         for (const wchar_t* face : faces) // the mapping is read as the program starts
             if (!variableFaces) RegDeleteKeyValueW(HKEY_CURRENT_USER, replacements.c_str(), face);
-        PROCESS_INFORMATION process = StartProgram(dir);
-        HWND window = nullptr;
-        EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(window = FindWindowW(kMainWindowClass, kMainWindowTitle)); }, 60000));
+        const HANDLE planted = variableFaces ? nullptr : CreateMutexW(nullptr, FALSE, L"Local\\ZarvelUpdate-OneCopy");
+        const Program run(program, dir.path());
+        const HWND window = run.Window();
         for (const wchar_t* face : faces)
             RegSetKeyValueW(HKEY_CURRENT_USER, replacements.c_str(), face, REG_SZ, standIn.c_str(),
                             static_cast<DWORD>((standIn.size() + 1) * sizeof(wchar_t)));
         EXPECT_EQ(0, SendMessageW(window, WM_GETICON, ICON_BIG, 0)) << "no icon.png, no icon";
-        EXPECT_EQ(0u, CloseProgram(process));
+        EXPECT_EQ(0u, run.Close());
+        if (planted != nullptr) CloseHandle(planted);
         const std::string log = ReadAll(dir.path() / L"Zarvel-Update.log");
-        const std::string time = "[0-2][0-9]:[0-5][0-9]:[0-5][0-9]  ";
-        EXPECT_TRUE(std::regex_search(log, std::regex("^earlier run\r\n" + time + "Zarvel Update started\r\n" + time +
-                                                      "Administrator elevation: (yes|no)\r\n"))) << log;
+        EXPECT_TRUE(std::regex_search(log, std::regex("^earlier run\r\n" + kStartLines))) << log;
         EXPECT_EQ(!variableFaces, log.find("Interface font: Segoe UI (Segoe UI Variable not installed)") != std::string::npos);
+        EXPECT_EQ(std::string::npos, log.find("Another copy")) << log;
     }
+}
+
+// Unpacked onto a USB stick and started twice (a double click twice while elevation is asked
+// for): at a drive's root the program keeps its log and finds its pictures there, whatever the
+// current folder; the second copy brings the first one's window to the front, restored, and ends.
+TEST(ProgramRun, FromADrivesRootLogsThereAndASecondStartHandsOverToTheFirstCopy) {
+    TempDir dir;
+    std::filesystem::copy_file(WinePath(ZARVEL_PROGRAM), dir.path() / L"Zarvel-Update.exe");
+    std::filesystem::copy(WinePath(ZARVEL_PROGRAM).parent_path() / L"assets", dir.path() / L"assets");
+    const std::string dosDevices = std::filesystem::path(UnixName(L"C:\\")).parent_path().parent_path().string();
+    RunUnix(L"Z:\\bin\\ln", {"-sfn", UnixName(dir.path()), dosDevices + "/r:"}, [] { return std::filesystem::exists(L"R:\\Zarvel-Update.exe"); });
+    {
+        const Program first(L"R:\\Zarvel-Update.exe", L"C:\\");
+        const HWND window = first.Window();
+        ExpectShows(window, {At("the logo from R:\\assets", 50, 59, RGB(44, 165, 216), 30), At("the instrument picture", 375, 560, RGB(32, 168, 223), 30)},
+                    "program_from_drive_root");
+        ShowWindow(window, SW_MINIMIZE);
+        ASSERT_TRUE(PumpUntil([&] { return IsIconic(window) != FALSE; }));
+        EXPECT_EQ(0u, Program(L"R:\\Zarvel-Update.exe", L"C:\\").ExitCode());
+        EXPECT_TRUE(PumpUntil([&] { return !IsIconic(window) && GetForegroundWindow() == window; })) << "restored, in front";
+        EXPECT_EQ(nullptr, FindWindowExW(nullptr, window, kMainWindowClass, nullptr)) << "one window";
+        EXPECT_EQ(0u, first.Close());
+    }
+    const std::string log = ReadAll(L"R:\\Zarvel-Update.log");
+    const size_t secondStart = log.find("Zarvel Update started", log.find("Zarvel Update started") + 1);
+    const size_t handOver = log.find("  Another copy is already running; its window was brought to the front\r\n");
+    EXPECT_TRUE(std::regex_search(log, std::regex("^" + kStartLines))) << log;
+    EXPECT_TRUE(secondStart != std::string::npos && handOver > secondStart && handOver == log.rfind("  Another copy")) << log;
+    RunUnix(L"Z:\\bin\\rm", {"-f", dosDevices + "/r:"}, [] { return !std::filesystem::exists(L"R:\\"); });
 }
 
 #ifdef ZARVEL_CRASH_TRIGGER
@@ -103,6 +136,8 @@ std::set<std::string> FilesIn(const std::filesystem::path& folder) {
 // process gone by itself with its code; the next start keeps the newest three and names the last.
 TEST(ProgramRun, ACrashLeavesADumpAndALogLineAndTheNextStartKeepsTheNewestThree) {
     TempDir dir;
+    const std::filesystem::path program = dir.path() / L"Zarvel-Update.exe";
+    std::filesystem::copy_file(WinePath(ZARVEL_PROGRAM), program);
     const std::string earlier[] = {"Zarvel-Update-crash-20200101-000000.dmp", "Zarvel-Update-crash-20200101-000001.dmp",
                                    "Zarvel-Update-crash-20200101-000001-2.dmp"};
     for (const std::string& name : earlier) std::ofstream(dir.path() / name) << "an earlier dump";
@@ -110,9 +145,9 @@ TEST(ProgramRun, ACrashLeavesADumpAndALogLineAndTheNextStartKeepsTheNewestThree)
     for (const auto& [trigger, code, logged] : {std::tuple{L"worker", DWORD{EXCEPTION_ACCESS_VIOLATION}, "0xC0000005"},
                                                 std::tuple{L"terminate", DWORD{0x40000015}, "0x40000015"}}) {
         SetEnvironmentVariableW(L"ZARVEL_TEST_CRASH", trigger);
-        PROCESS_INFORMATION crashing = StartProgram(dir);
+        const Program crashing(program, dir.path());
         SetEnvironmentVariableW(L"ZARVEL_TEST_CRASH", nullptr);
-        EXPECT_EQ(code, EndOf(crashing, 120000)) << "no dialog holds it";
+        EXPECT_EQ(code, crashing.ExitCode(120000)) << "no dialog holds it";
         std::set<std::string> added = FilesIn(dir.path());
         for (const std::string& name : before) added.erase(name);
         const std::string dump = added.empty() ? std::string() : *added.begin(); // sorts before the exe and the log
@@ -123,8 +158,7 @@ TEST(ProgramRun, ACrashLeavesADumpAndALogLineAndTheNextStartKeepsTheNewestThree)
         dumps.insert(dump);
         before = FilesIn(dir.path());
     }
-    PROCESS_INFORMATION next = StartProgram(dir);
-    EXPECT_EQ(0u, CloseProgram(next));
+    EXPECT_EQ(0u, Program(program, dir.path()).Close());
     const std::set<std::string> kept = FilesIn(dir.path());
     EXPECT_EQ(0u, kept.count(earlier[0]) + kept.count(earlier[1])) << "the oldest two of five";
     EXPECT_EQ(3u, kept.count(earlier[2]) + kept.count(*dumps.begin()) + kept.count(*dumps.rbegin()));

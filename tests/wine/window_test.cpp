@@ -1,6 +1,11 @@
 // What only the window does: the Start rule, the buttons, the workers' results, the refused
-// close and the reinstall pop-up's own loop.
+// close, the reinstall pop-up's own loop, and a port another program holds, on the connect page.
 
+#include <system_error>
+
+#include "core/clock.h"
+#include "firmware/firmware_file.h"
+#include "tests/support/fakes.h"
 #include "tests/wine/window_harness.h"
 
 namespace {
@@ -138,6 +143,42 @@ TEST_F(MainWindow, AChosenFileIsShownAndLoggedACancelOrARefusedOneChangesNothing
     EXPECT_FALSE(Enabled(IDC_START));
     EXPECT_EQ(L"fw_v1.2.3.bin", Text(IDC_FILE_BOX));
     EXPECT_EQ(lines, LogLines().size());
+    // A refusal the system explains in its own words, not the C++ library's narrow ANSI text.
+    const FirmwareFileHooks heldElsewhere = {
+        [](const std::wstring&) -> std::FILE* { throw std::system_error(ERROR_SHARING_VIOLATION, std::system_category()); }, OpenFileSize, std::fread};
+    wchar_t words[512] = {};
+    std::wstring system(words, FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_SHARING_VIOLATION, 0, words, 512, nullptr));
+    SetFirmwareFileHooks(&heldElsewhere);
+    ExpectDialog(typeName(good));
+    ExpectDialog(AnswerBox(&box));
+    Click(IDC_CHOOSE_FILE);
+    SetFirmwareFileHooks(nullptr);
+    EXPECT_EQ(system.erase(system.find_last_not_of(L"\r\n") + 1), box.text);
+}
+
+// Through the real monitor and discovery, COM5 and COM7 refused as access denied as Windows refuses a port another
+// program holds (Wine does not): line 3, hidden there otherwise, names them while no station is found.
+TEST_F(MainWindow, ThePortsAnotherProgramHoldsAreNamedOnTheConnectPageUntilTheStationIsFound) {
+    Rig rig; // the ports only: the window and the clock are the real ones
+    SetPostHook(nullptr), SetClockHooks(nullptr);
+    rig.Unplug(3);
+    rig.Add(5, std::ref(rig.station), Rig::Held); // a terminal left open on the station's port
+    rig.Add(7, [](const std::string&) { return ""; }, Rig::Held);
+    rig.station.replies["BIC"] = {"0\r\n"};
+    StartDetachedWorker(InstrumentMonitor); // as the window starts it
+    const auto line3 = [&] { return IsWindowVisible(Item(IDC_STATUS3)) ? Text(IDC_STATUS3) : L"(hidden)"; };
+    for (const auto& [freed, shown] : {std::pair{0, L"✕  Порты COM5, COM7 заняты другой программой"}, {7, L"✕  Порт COM5 занят другой программой"},
+                                       {5, L"(hidden)"}}) {
+        if (freed != 0) std::lock_guard<std::recursive_mutex>(rig.mutex), rig.ports[freed].kind = Rig::Answers; // the program lets go
+        EXPECT_TRUE(PumpUntil([&] { return line3() == shown; })) << line3();
+        if (freed == 0) ExpectShows(window_, {{"its cross, red", BoxOf(IDC_STATUS3), RGB(215, 63, 63), 16, Cover::Some}}, "page1_connect_ports_taken");
+        EXPECT_EQ(freed == 5 ? L"✓  Дата-станция подключена (COM5)" : L"○  Дата-станция не обнаружена", Text(IDC_STATUS1));
+    }
+    App().appClosing.exchange(true);
+    EXPECT_TRUE(WaitForWorkers(20000));
+    const std::vector<std::string> log = rig.Log();
+    for (const char* line : {"COM5 is in use by another program", "COM7 is in use by another program"})
+        EXPECT_EQ(1, std::count(log.begin(), log.end(), line)) << line;
 }
 
 HICON IconOf(HWND dialog) {

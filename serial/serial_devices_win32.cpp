@@ -1,0 +1,64 @@
+// The system's serial-port devices, from SetupAPI: each one's instance ID, which names the bus it
+// hangs on, and the COM name its driver gave it.
+
+#include <windows.h>
+
+#include <setupapi.h>
+
+#include <cwchar>
+#include <vector>
+
+#include "serial/serial_io.h"
+
+namespace platform_serial {
+
+namespace {
+
+// The device setup class "Ports (COM & LPT)".
+constexpr GUID kPortsClass = {0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+
+struct DeviceList {
+    explicit DeviceList(HDEVINFO set) : set(set) {}
+    ~DeviceList() {
+        if (set != INVALID_HANDLE_VALUE) SetupDiDestroyDeviceInfoList(set);
+    }
+    DeviceList(const DeviceList&) = delete;
+    DeviceList& operator=(const DeviceList&) = delete;
+    HDEVINFO set;
+};
+
+std::wstring InstanceId(HDEVINFO set, SP_DEVINFO_DATA& device) {
+    DWORD needed = 0;
+    SetupDiGetDeviceInstanceIdW(set, &device, nullptr, 0, &needed);
+    if (needed == 0) return {};
+    std::vector<wchar_t> id(needed + 1, L'\0');
+    if (!SetupDiGetDeviceInstanceIdW(set, &device, id.data(), needed, nullptr)) return {};
+    return id.data();
+}
+
+std::wstring PortName(HDEVINFO set, SP_DEVINFO_DATA& device) {
+    HKEY key = SetupDiOpenDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_QUERY_VALUE);
+    if (key == INVALID_HANDLE_VALUE) return {};
+    wchar_t name[64] = {};
+    DWORD type = 0, bytes = sizeof(name) - sizeof(name[0]); // room for the terminator the value may lack
+    const LSTATUS read = RegQueryValueExW(key, L"PortName", nullptr, &type, reinterpret_cast<BYTE*>(name), &bytes);
+    RegCloseKey(key);
+    if (read != ERROR_SUCCESS || type != REG_SZ) return {};
+    return std::wstring(name, wcsnlen(name, bytes / sizeof(name[0])));
+}
+
+} // namespace
+
+bool ListDevices(std::vector<SerialDeviceInfo>* devices) {
+    devices->clear();
+    const DeviceList list(SetupDiGetClassDevsW(&kPortsClass, nullptr, nullptr, DIGCF_PRESENT));
+    if (list.set == INVALID_HANDLE_VALUE) return false;
+    SP_DEVINFO_DATA device = {};
+    device.cbSize = sizeof(device);
+    for (DWORD index = 0; SetupDiEnumDeviceInfo(list.set, index, &device); ++index)
+        devices->push_back({InstanceId(list.set, device), PortName(list.set, device)});
+    // A list that broke off is not trusted either.
+    return GetLastError() == ERROR_NO_MORE_ITEMS;
+}
+
+} // namespace platform_serial

@@ -1,0 +1,9 @@
+#pragma once
+// One copy of the program at a time: two windows polling the same station would each see it only
+// while the other does not hold it.
+
+// True when another copy runs and its window was brought to the front (restored if minimised):
+// this copy is to end without a window. False when this is the only copy, when the mark cannot
+// be made, or when no window of ours appears within 5 s (a hung copy, or the mark's name taken by
+// another program): this copy starts as usual. Called once, before the main window is created.
+bool HandOverToRunningCopy();
