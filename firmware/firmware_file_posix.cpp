@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "firmware/firmware_version.h"
+#include "text/narrow_text.h"
 
 std::FILE* OpenFirmwareFileShared(const std::wstring& path) {
     // A NUL inside the path would silently open a different, shorter name.

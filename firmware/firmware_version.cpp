@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <system_error>
 #include <vector>
 
 // GCC 12 under AddressSanitizer reports uninitialised reads inside <regex> that cannot happen.
@@ -14,6 +13,8 @@
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
 #endif
+
+#include "text/narrow_text.h"
 
 namespace {
 
@@ -76,26 +77,6 @@ VersionStanding CompareVersions(const std::string& instrument, const std::string
 std::wstring FileNamePart(const std::wstring& path) {
     const size_t separator = path.find_last_of(L"\\/");
     return separator == std::wstring::npos ? path : path.substr(separator + 1);
-}
-
-std::string ToFileSystemNarrowLossy(const std::wstring& text) {
-    try {
-        return ToFileSystemNarrow(text);
-    } catch (const std::system_error&) {
-        // Character by character then; a surrogate pair is one character.
-    }
-    std::string narrow;
-    for (size_t i = 0; i < text.size();) {
-        const bool pair = sizeof(wchar_t) == 2 && i + 1 < text.size() && (text[i] & 0xFC00) == 0xD800 && (text[i + 1] & 0xFC00) == 0xDC00;
-        const size_t length = pair ? 2 : 1;
-        try {
-            narrow += ToFileSystemNarrow(text.substr(i, length));
-        } catch (const std::system_error&) {
-            narrow += '?';
-        }
-        i += length;
-    }
-    return narrow;
 }
 
 std::string VersionFromFileName(const std::wstring& path) {

@@ -13,6 +13,7 @@
 #include "core/log.h"
 #include "firmware/firmware_image.h"
 #include "firmware/firmware_version.h"
+#include "text/narrow_text.h"
 #include "ui/main_window.h"
 #include "ui/version_question.h"
 #include "ui/window_helpers.h"

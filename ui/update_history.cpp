@@ -8,9 +8,9 @@
 #include "core/clock.h"
 #include "core/history.h"
 #include "core/log.h"
-#include "core/text.h"
 #include "firmware/firmware_version.h"
 #include "serial/commands.h"
+#include "text/text.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 
 #include "core/app_state.h"
 #include "core/log.h"
-#include "core/text.h"
 #include "firmware/firmware_version.h"
 #include "serial/commands.h"
+#include "text/text.h"
 #include "ui/window_helpers.h"
 
 namespace {

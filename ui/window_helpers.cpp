@@ -7,7 +7,7 @@
 
 #include "core/app_state.h"
 #include "core/log.h"
-#include "core/text.h"
+#include "text/text.h"
 #include "ui/text_fit.h"
 
 namespace {

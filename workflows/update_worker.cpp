@@ -9,8 +9,8 @@
 #include "core/clock.h"
 #include "core/log.h"
 #include "core/notifications.h"
-#include "core/text.h"
 #include "serial/commands.h"
+#include "text/text.h"
 #include "workflows/workflows.h"
 
 namespace {

@@ -15,8 +15,8 @@
 #include "core/log_file.h"
 #include "core/notifications.h"
 #include "core/program_folder.h"
-#include "core/text.h"
 #include "tests/support/fakes.h"
+#include "text/text.h"
 
 #ifdef _WIN32
 #include <windows.h>

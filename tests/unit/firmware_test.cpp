@@ -11,11 +11,12 @@
 #include "firmware/firmware_image.h"
 #include "firmware/firmware_version.h"
 #include "tests/support/temp_dir.h"
+#include "text/narrow_text.h"
 
 #ifdef _WIN32
 #include <windows.h>
 
-#include "firmware/narrow_text_win32.h"
+#include "text/narrow_text_win32.h"
 #else
 #include <sys/stat.h>
 #endif

@@ -1,8 +1,8 @@
-#include "core/text.h"
+#include "text/text.h"
 
 #include <cstdint>
 
-#include "core/utf8.h"
+#include "text/utf8.h"
 
 namespace {
 

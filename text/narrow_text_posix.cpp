@@ -1,7 +1,8 @@
+#include "text/narrow_text.h"
+
 #include <system_error>
 
-#include "core/utf8.h"
-#include "firmware/firmware_version.h"
+#include "text/utf8.h"
 
 namespace {
 

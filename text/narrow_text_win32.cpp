@@ -1,11 +1,11 @@
-#include "firmware/narrow_text_win32.h"
+#include "text/narrow_text_win32.h"
 
 #include <locale.h>
 
 #include <climits>
 #include <system_error>
 
-#include "firmware/firmware_version.h"
+#include "text/narrow_text.h"
 
 namespace {
 
