@@ -22,7 +22,3 @@ void ReviewCrashDumps(const std::filesystem::path& folder);
 // thread started here write a dump into folder and log it, and ends the process with the
 // exception's code, without any dialog.
 void StartCrashDumps(const std::filesystem::path& folder);
-
-// Test builds only (ZARVEL_CRASH_TRIGGER; the shipped program has none): with ZARVEL_TEST_CRASH
-// set to "worker" a new thread faults at once, with "terminate" it calls std::terminate.
-void PullCrashTrigger();

@@ -6,7 +6,7 @@
 #include <exception>
 #include <thread>
 
-#include "core/crash_dump.h"
+#include "app/crash_trigger.h"
 
 void PullCrashTrigger() {
     char what[16] = {};

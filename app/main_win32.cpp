@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/crash_trigger.h"
 #include "core/crash_dump.h"
 #include "core/history.h"
 #include "core/log.h"
