@@ -57,13 +57,21 @@ int RunMessageLoop() {
     }
 }
 
-void ReleaseAfterLoop() {
-    WaitForWorkers(kWorkerWaitAtExitMs);
-    CloseLog();
-    DeleteFontsAndBrushes();
-    ReleasePictures();
-    StopGraphics();
-}
+// Releases, on every way out of wWinMain, whatever start-up and the window made: the workers are
+// waited for first, as they may still log, then the log closes; the pictures go before the
+// graphics library ends. App() and Ui() themselves are never destroyed.
+struct ReleaseAtExit {
+    ReleaseAtExit() = default;
+    ~ReleaseAtExit() {
+        WaitForWorkers(kWorkerWaitAtExitMs);
+        CloseLog();
+        DeleteFontsAndBrushes();
+        ReleasePictures();
+        StopGraphics();
+    }
+    ReleaseAtExit(const ReleaseAtExit&) = delete;
+    ReleaseAtExit& operator=(const ReleaseAtExit&) = delete;
+};
 
 } // namespace
 
@@ -72,6 +80,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     const char* const dpiAwareness = DeclareDpiAwareness();
     InitProgressBarClass();
+    const ReleaseAtExit release;
     StartGraphics();
     const std::filesystem::path directory = ExecutableDirectory();
     // Without it, nothing is looked for relative to the current folder; the log refuses such a path.
@@ -82,7 +91,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     WriteLog(std::string("Administrator elevation: ") + (IsProcessElevated() ? "yes" : "no"));
     if (HandOverToRunningCopy()) {
         WriteLog("Another copy is already running; its window was brought to the front");
-        ReleaseAfterLoop();
         return 0;
     }
     WriteLog(std::string("DPI awareness: ") + dpiAwareness);
@@ -97,7 +105,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     if (window == nullptr) return 1;
     ShowWindow(window, showCommand);
     UpdateWindow(window);
-    const int exitCode = RunMessageLoop();
-    ReleaseAfterLoop();
-    return exitCode;
+    return RunMessageLoop();
 }
