@@ -1,6 +1,6 @@
 # Warnings are errors for our own targets; third-party code (googletest) is left alone.
 function(zarvel_target_defaults target)
-  target_compile_features(${target} PUBLIC cxx_std_17)
+  target_compile_features(${target} PUBLIC cxx_std_20)
   set_target_properties(${target} PROPERTIES CXX_EXTENSIONS OFF)
   if(MSVC)
     target_compile_options(${target} PRIVATE /W4 /WX /utf-8 /permissive-)

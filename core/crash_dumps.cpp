@@ -49,6 +49,12 @@ bool ParseDumpName(std::string_view name, DumpOrder& order) {
     return order.number > 1;
 }
 
+// The file name's UTF-8 bytes, as the log and the reported list hold them.
+std::string Utf8FileName(const std::filesystem::path& path) {
+    const std::u8string name = path.filename().u8string();
+    return std::string(name.begin(), name.end());
+}
+
 std::string LastReported(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     std::string last;
@@ -62,12 +68,12 @@ void ReviewUnguarded(const std::filesystem::path& folder) {
     std::error_code error;
     for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
         DumpOrder order;
-        if (ParseDumpName(it->path().filename().u8string(), order)) dumps.emplace_back(order, it->path());
+        if (ParseDumpName(Utf8FileName(it->path()), order)) dumps.emplace_back(order, it->path());
     }
     std::sort(dumps.begin(), dumps.end(), [](const auto& a, const auto& b) { return b.first < a.first; });
     for (size_t i = kKeptCrashDumps; i < dumps.size(); ++i) std::filesystem::remove(dumps[i].second, error);
     if (dumps.empty()) return;
-    const std::string newest = dumps.front().second.filename().u8string();
+    const std::string newest = Utf8FileName(dumps.front().second);
     const std::filesystem::path reported = folder / kReportedName;
     if (LastReported(reported) == newest) return;
     WriteLog("A crash dump of an earlier run is in " + newest);
