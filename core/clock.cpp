@@ -23,7 +23,7 @@ void SystemSleepMs(uint32_t ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-const ClockHooks kSystemClock{SystemTickMs, SystemSleepMs};
+const ClockHooks kSystemClock{.tickMs = SystemTickMs, .sleepMs = SystemSleepMs};
 std::atomic<const ClockHooks*> currentClock{&kSystemClock};
 
 } // namespace

@@ -45,7 +45,7 @@ std::atomic<bool> crashing{false};
 
 [[noreturn]] void EndWithDump(EXCEPTION_POINTERS* pointers) {
     if (!crashing.exchange(true)) {
-        crash = {GetCurrentThreadId(), pointers};
+        crash = {.threadId = GetCurrentThreadId(), .pointers = pointers};
         SetEvent(setup.crashed);
         WaitForSingleObject(setup.written, kDumpWaitMs);
         TerminateProcess(GetCurrentProcess(), pointers->ExceptionRecord->ExceptionCode);

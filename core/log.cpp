@@ -20,12 +20,14 @@ LogTime LocalWallClock() {
 #ifdef _WIN32
     SYSTEMTIME now;
     GetLocalTime(&now);
-    return {now.wHour, now.wMinute, now.wSecond, now.wYear, now.wMonth, now.wDay};
+    return {.hour = now.wHour, .minute = now.wMinute, .second = now.wSecond,
+            .year = now.wYear, .month = now.wMonth, .day = now.wDay};
 #else
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    return {local.tm_hour, local.tm_min, local.tm_sec, local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
+    return {.hour = local.tm_hour, .minute = local.tm_min, .second = local.tm_sec,
+            .year = local.tm_year + 1900, .month = local.tm_mon + 1, .day = local.tm_mday};
 #endif
 }
 

@@ -8,7 +8,7 @@ size_t SystemRead(void* buffer, size_t size, size_t count, std::FILE* file) {
     return std::fread(buffer, size, count, file);
 }
 
-const FirmwareFileHooks kSystemFile{OpenFirmwareFileShared, OpenFileSize, SystemRead};
+const FirmwareFileHooks kSystemFile{.open = OpenFirmwareFileShared, .size = OpenFileSize, .read = SystemRead};
 std::atomic<const FirmwareFileHooks*> currentFile{&kSystemFile};
 
 } // namespace

@@ -89,7 +89,7 @@ unsigned __stdcall RunOpenJob(void* job) {
 // races with a thread that ends at once, closes a handle twice and can hang the process.
 void StartOpen(const SerialIo& io, int32_t portNumber, const std::shared_ptr<PendingOpen>& open) {
 #ifdef _WIN32
-    auto job = std::make_unique<OpenJob>(OpenJob{&io, portNumber, open});
+    auto job = std::make_unique<OpenJob>(OpenJob{.io = &io, .portNumber = portNumber, .open = open});
     const uintptr_t thread = _beginthreadex(nullptr, 0, RunOpenJob, job.get(), 0, nullptr);
     if (thread != 0) {
         job.release();

@@ -56,7 +56,7 @@ bool ListDevices(std::vector<SerialDeviceInfo>* devices) {
     SP_DEVINFO_DATA device = {};
     device.cbSize = sizeof(device);
     for (DWORD index = 0; SetupDiEnumDeviceInfo(list.set, index, &device); ++index)
-        devices->push_back({InstanceId(list.set, device), PortName(list.set, device)});
+        devices->push_back({.instanceId = InstanceId(list.set, device), .portName = PortName(list.set, device)});
     // A list that broke off is not trusted either.
     return GetLastError() == ERROR_NO_MORE_ITEMS;
 }

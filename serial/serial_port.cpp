@@ -33,18 +33,16 @@ wchar_t AsciiUpper(wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wcha
 } // namespace
 
 const SerialIo& PlatformSerialIo() {
-    static const SerialIo table = [] {
-        SerialIo io{};
-        io.queryDosDevices = platform_serial::QueryDosDevices;
-        io.openDevice = platform_serial::OpenDevice;
-        io.closeDevice = platform_serial::CloseDevice;
-        io.purgeInput = platform_serial::PurgeInput;
-        io.write = platform_serial::Write;
-        io.flush = platform_serial::Flush;
-        io.read = platform_serial::Read;
-        io.listDevices = platform_serial::ListDevices;
-        return io;
-    }();
+    static const SerialIo table{
+        .queryDosDevices = platform_serial::QueryDosDevices,
+        .openDevice = platform_serial::OpenDevice,
+        .closeDevice = platform_serial::CloseDevice,
+        .purgeInput = platform_serial::PurgeInput,
+        .write = platform_serial::Write,
+        .flush = platform_serial::Flush,
+        .read = platform_serial::Read,
+        .listDevices = platform_serial::ListDevices,
+    };
     return table;
 }
 

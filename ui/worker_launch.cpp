@@ -4,15 +4,11 @@
 
 namespace {
 
-constexpr WorkerLaunch RealLaunchers() {
-    WorkerLaunch launch{};
-    launch.startMonitor = StartInstrumentMonitor;
-    launch.startNextMonitor = StartNextInstrumentMonitor;
-    launch.startDetached = StartDetachedWorker;
-    return launch;
-}
-
-constexpr WorkerLaunch kReal = RealLaunchers();
+constexpr WorkerLaunch kReal{
+    .startMonitor = StartInstrumentMonitor,
+    .startNextMonitor = StartNextInstrumentMonitor,
+    .startDetached = StartDetachedWorker,
+};
 const WorkerLaunch* current = &kReal;
 
 } // namespace

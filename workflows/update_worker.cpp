@@ -62,16 +62,16 @@ struct Ending {
 // What the stages share; the worker owns it alone.
 struct UpdateRun {
     const FirmwareImage& image; // the firmware slot, unchanged while the update page is shown
-    SerialPort port;
+    SerialPort port{};
     uint64_t blockCount = 0;
-    std::string reportedVersion; // the trimmed GV reply after the instrument came back
-    UpdateFacts facts;           // handed to the window with the result
+    std::string reportedVersion{}; // the trimmed GV reply after the instrument came back
+    UpdateFacts facts{};           // handed to the window with the result
 };
 
 // A stage either lets the update go on (no value) or ends it.
 using StageResult = std::optional<Ending>;
 
-Ending Fail(std::wstring text) { return {Failed, std::move(text)}; }
+Ending Fail(std::wstring text) { return {.result = Failed, .text = std::move(text)}; }
 
 void PostProgress(uintptr_t percent, intptr_t mark) { PostNotification(MSG_PROGRESS, percent, mark); }
 
@@ -129,7 +129,7 @@ StageResult AnnounceImage(UpdateRun& run) {
 Ending CancelUpdate(UpdateRun& run) {
     const std::string reply = Transact(run.port, BbCommand(), kBbDeadlineMs);
     WriteLog("BB (update cancelled) -> " + LoggedReply(reply));
-    return {Cancelled, kCancelledText};
+    return {.result = Cancelled, .text = kCancelledText};
 }
 
 // Sends block n of N (1-based) and judges the reply: NEXT for all but the last, OK for the last.
@@ -227,7 +227,7 @@ StageResult ConfirmSuccess(UpdateRun& run) {
     PostProgress(kDonePercent, 0);
     const std::string reply = Transact(run.port, BbCommand(), kBbDeadlineMs);
     WriteLog("BB after successful update -> " + LoggedReply(reply));
-    return Ending{Succeeded, kSucceededText + Utf8ToWide(run.reportedVersion) + L"."};
+    return Ending{.result = Succeeded, .text = kSucceededText + Utf8ToWide(run.reportedVersion) + L"."};
 }
 
 using Stage = StageResult (*)(UpdateRun&);
@@ -259,7 +259,7 @@ Ending RunGuarded(UpdateRun& run) {
 } // namespace
 
 void UpdateWorker() {
-    UpdateRun run{App().firmware, SerialPort{}, 0, {}, {}};
+    UpdateRun run{.image = App().firmware};
     const Ending ending = RunGuarded(run);
     // The port is free before the window hears of the end and may start a new monitor.
     ClosePort(run.port);

@@ -143,8 +143,9 @@ bool Post(uint32_t code, uintptr_t wParam, intptr_t lParam) {
 } // namespace
 
 Rig::Rig() {
-    static const ClockHooks clock{Tick, Sleep};
-    static const SerialIo io{Listing, Open, Close, Purge, Write, /*flush*/ [](PortHandle) {}, Read, ListDevices};
+    static const ClockHooks clock{.tickMs = Tick, .sleepMs = Sleep};
+    static const SerialIo io{.queryDosDevices = Listing, .openDevice = Open, .closeDevice = Close, .purgeInput = Purge,
+                             .write = Write, .flush = [](PortHandle) {}, .read = Read, .listDevices = ListDevices};
     ResetAppState();
     ForgetPortNotes();
     rig = this;

@@ -37,13 +37,13 @@ struct Rig {
     struct Port {
         Device device;
         Kind kind;
-        bool gone; // unplugged: not listed, its handles fail
-        std::deque<std::pair<uint64_t, char>> input; // arrival time, byte
+        bool gone = false; // unplugged: not listed, its handles fail
+        std::deque<std::pair<uint64_t, char>> input{}; // arrival time, byte
         bool blocks = false; // its opens wait inside the device until Release
     };
     Rig();  // the shared state at its initial values; the station on COM3
     ~Rig(); // releases blocked opens and waits for them; fails the test if a port is left open
-    void Add(int number, Device device, Kind kind = Answers) { ports[number] = {std::move(device), kind, false, {}}; }
+    void Add(int number, Device device, Kind kind = Answers) { ports[number] = {.device = std::move(device), .kind = kind}; }
     void Unplug(int number) { ports[number].gone = true; }
     void Block(int number);   // the port's next opens block, as a Bluetooth link that tries to connect
     void Release(int number); // they complete; at once as far as the clock goes

@@ -198,8 +198,10 @@ TEST_F(LogTest, ARotationThatFailsKeepsWritingToTheSameFile) {
     SetLogRotationBytes(0);
 }
 
-HistoryEntry SampleEntry() { // when, port, station, version before, file, its version, CRC, blocks, volts, seconds, result
-    return {{14, 3, 12, 2026, 12, 7}, 5, "ZDS 3.1", "1.1.0", "fw_v1.2.0.bin", "1.2.0", 0x0BADF00D, 512, 3.896, 311, Succeeded, ""};
+HistoryEntry SampleEntry() {
+    return {.handled = {.hour = 14, .minute = 3, .second = 12, .year = 2026, .month = 12, .day = 7}, .comPort = 5, .station = "ZDS 3.1",
+            .versionBefore = "1.1.0", .fileName = "fw_v1.2.0.bin", .fileVersion = "1.2.0", .crc32 = 0x0BADF00D, .blocks = 512,
+            .batteryVolts = 3.896, .seconds = 311, .result = Succeeded, .message = ""};
 }
 
 // A station's reply must neither break the columns nor run as a formula in a spreadsheet.

@@ -49,7 +49,7 @@ bool UnknownSize(std::FILE*, uint64_t&) { return false; }
 bool ReportedSize(std::FILE*, uint64_t& size) { return size = reportedSize, true; }
 
 // What loading raises ("system_error: " before a system error's text), or "N blocks" loaded.
-std::string LoadFailure(const std::wstring& path, FirmwareFileHooks hooks = {Open, OpenFileSize, Read}, uint64_t size = 0) {
+std::string LoadFailure(const std::wstring& path, FirmwareFileHooks hooks = {.open = Open, .size = OpenFileSize, .read = Read}, uint64_t size = 0) {
     SetFirmwareFileHooks(&hooks);
     opens = reads = 0;
     reportedSize = size;
@@ -132,18 +132,18 @@ TEST(FirmwareImage, RefusesAnotherExtensionBeforeTouchingTheFileAndWhatCannotBeR
         std::string failure;
         bool read;
     } rows[] = {
-        {L"missing.bin", -1, {Open, OpenFileSize, Read}, 0, "Cannot open firmware file", false},
-        {L"folder.bin", -1, {Open, OpenFileSize, Read}, 0, "Cannot open firmware file", false},
-        {special.c_str(), -1, {Open, OpenFileSize, Read}, 0, "Cannot open firmware file", false},
-        {emoji.c_str(), -1, {Open, OpenFileSize, Read}, 0, noNarrowForm, kReadBeforeTheName},
-        {L"empty.bin", 0, {Open, OpenFileSize, Read}, 0, "Firmware file is empty", true},
-        {L"half read.bin", 1000, {Open, OpenFileSize, HalfRead}, 0, "Cannot read firmware file", true},
-        {L"nothing read.bin", 1000, {Open, OpenFileSize, NoRead}, 0, "Cannot read firmware file", false},
-        {L"size unknown.bin", 1000, {Open, UnknownSize, Read}, 0, "Cannot read firmware file", false},
-        {L"16 MiB and a byte.bin", 1000, {Open, ReportedSize, Read}, kLargestFirmwareBytes + 1, "Firmware file is too large", false},
-        {L"16 MiB, shorter.bin", 1000, {Open, ReportedSize, Read}, kLargestFirmwareBytes, "Cannot read firmware file", true},
-        {L"endless.bin", 1000, {Open, ReportedSize, EndlessRead}, 0, "Firmware file is too large", true},
-        {L"grew since it was opened.bin", 1000, {Open, ReportedSize, Read}, 0, "9 blocks", true},
+        {L"missing.bin", -1, {.open = Open, .size = OpenFileSize, .read = Read}, 0, "Cannot open firmware file", false},
+        {L"folder.bin", -1, {.open = Open, .size = OpenFileSize, .read = Read}, 0, "Cannot open firmware file", false},
+        {special.c_str(), -1, {.open = Open, .size = OpenFileSize, .read = Read}, 0, "Cannot open firmware file", false},
+        {emoji.c_str(), -1, {.open = Open, .size = OpenFileSize, .read = Read}, 0, noNarrowForm, kReadBeforeTheName},
+        {L"empty.bin", 0, {.open = Open, .size = OpenFileSize, .read = Read}, 0, "Firmware file is empty", true},
+        {L"half read.bin", 1000, {.open = Open, .size = OpenFileSize, .read = HalfRead}, 0, "Cannot read firmware file", true},
+        {L"nothing read.bin", 1000, {.open = Open, .size = OpenFileSize, .read = NoRead}, 0, "Cannot read firmware file", false},
+        {L"size unknown.bin", 1000, {.open = Open, .size = UnknownSize, .read = Read}, 0, "Cannot read firmware file", false},
+        {L"16 MiB and a byte.bin", 1000, {.open = Open, .size = ReportedSize, .read = Read}, kLargestFirmwareBytes + 1, "Firmware file is too large", false},
+        {L"16 MiB, shorter.bin", 1000, {.open = Open, .size = ReportedSize, .read = Read}, kLargestFirmwareBytes, "Cannot read firmware file", true},
+        {L"endless.bin", 1000, {.open = Open, .size = ReportedSize, .read = EndlessRead}, 0, "Firmware file is too large", true},
+        {L"grew since it was opened.bin", 1000, {.open = Open, .size = ReportedSize, .read = Read}, 0, "9 blocks", true},
     };
     for (const auto& row : rows) {
         const std::wstring path = row.name[0] == L'\\' ? row.name : dir.path().wstring() + L"/" + row.name;

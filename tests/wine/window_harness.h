@@ -44,9 +44,9 @@ inline bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000
 // The workers the window started, in order, recorded instead of run.
 using Workers = std::vector<void (*)()>;
 inline Workers launched;
-inline const WorkerLaunch kRecordingLaunch = {[] { launched.push_back(InstrumentMonitor); },
-                                              [] { launched.push_back(NextInstrumentMonitor); },
-                                              [](void (*procedure)()) { launched.push_back(procedure); }};
+inline const WorkerLaunch kRecordingLaunch = {.startMonitor = [] { launched.push_back(InstrumentMonitor); },
+                                              .startNextMonitor = [] { launched.push_back(NextInstrumentMonitor); },
+                                              .startDetached = [](void (*procedure)()) { launched.push_back(procedure); }};
 
 // Each next window of ours (a message box, the open-file dialog, the reinstall pop-up) goes to
 // the next handler, inside whatever loop then runs: a thread timer fires in them all.

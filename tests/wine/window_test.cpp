@@ -145,7 +145,8 @@ TEST_F(MainWindow, AChosenFileIsShownAndLoggedACancelOrARefusedOneChangesNothing
     EXPECT_EQ(lines, LogLines().size());
     // A refusal the system explains in its own words, not the C++ library's narrow ANSI text.
     const FirmwareFileHooks heldElsewhere = {
-        [](const std::wstring&) -> std::FILE* { throw std::system_error(ERROR_SHARING_VIOLATION, std::system_category()); }, OpenFileSize, std::fread};
+        .open = [](const std::wstring&) -> std::FILE* { throw std::system_error(ERROR_SHARING_VIOLATION, std::system_category()); },
+        .size = OpenFileSize, .read = std::fread};
     wchar_t words[512] = {};
     std::wstring system(words, FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_SHARING_VIOLATION, 0, words, 512, nullptr));
     SetFirmwareFileHooks(&heldElsewhere);

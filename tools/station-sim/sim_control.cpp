@@ -17,12 +17,13 @@ struct Word {
 };
 
 constexpr Word kPlainCommands[] = {
-    {"place", ControlKind::Place},   {"lift", ControlKind::Lift},     {"unplug", ControlKind::Unplug},
-    {"plug", ControlKind::Plug},     {"status", ControlKind::Status}, {"help", ControlKind::Help},
-    {"quit", ControlKind::Quit},
+    {.name = "place", .kind = ControlKind::Place},   {.name = "lift", .kind = ControlKind::Lift},
+    {.name = "unplug", .kind = ControlKind::Unplug}, {.name = "plug", .kind = ControlKind::Plug},
+    {.name = "status", .kind = ControlKind::Status}, {.name = "help", .kind = ControlKind::Help},
+    {.name = "quit", .kind = ControlKind::Quit},
 };
 
-ControlCommand Invalid(const std::string& why) { return {ControlKind::Invalid, 0, why}; }
+ControlCommand Invalid(const std::string& why) { return {.kind = ControlKind::Invalid, .text = why}; }
 
 std::string Trimmed(const std::string& text) {
     const char* blanks = " \t\r\n\v\f";
@@ -40,14 +41,14 @@ ControlCommand ParseSet(std::istringstream& words, const std::string& line) {
     if (what == "battery") {
         const auto mv = ParseDecimal(rest, 99999);
         if (!mv) return Invalid("set battery needs millivolts (0 to 99999), got '" + EscapeBytes(rest) + "'");
-        return {ControlKind::SetBattery, static_cast<uint32_t>(*mv), ""};
+        return {.kind = ControlKind::SetBattery, .millivolts = static_cast<uint32_t>(*mv)};
     }
     if (what == "version") {
         if (rest.empty()) return Invalid("set version needs a version text");
         for (const char c : rest) {
             if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return Invalid("set version: control characters are not allowed");
         }
-        return {ControlKind::SetVersion, 0, rest};
+        return {.kind = ControlKind::SetVersion, .text = rest};
     }
     return Invalid("unknown command '" + EscapeBytes(line) + "' (set battery <mV>, set version <text>)");
 }
@@ -65,7 +66,7 @@ ControlCommand ParseControl(const std::string& line) {
     for (const Word& word : kPlainCommands) {
         if (first != word.name) continue;
         if (words >> extra) return Invalid("'" + first + "' takes no argument");
-        return {word.kind, 0, ""};
+        return {.kind = word.kind};
     }
     return Invalid("unknown command '" + EscapeBytes(text) + "' (try 'help')");
 }

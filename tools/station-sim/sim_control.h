@@ -10,7 +10,7 @@ enum class ControlKind { None, Place, Lift, Unplug, Plug, SetBattery, SetVersion
 struct ControlCommand {
     ControlKind kind = ControlKind::None;
     uint32_t millivolts = 0; // SetBattery
-    std::string text;        // SetVersion: the version; Invalid: what is wrong
+    std::string text{};      // SetVersion: the version; Invalid: what is wrong
 };
 
 // One line, without its line feed. Blank lines and lines starting with '#' are None.

@@ -16,8 +16,8 @@ using Handler = std::string (*)(SimStation&, const std::string& argument, uint64
 
 struct CommandEntry {
     const char* name;
-    bool takesArgument; // DUSIZE7: the argument follows the mnemonic directly
-    bool forInstrument; // relayed to the instrument, so unanswered while it is not there
+    bool takesArgument = false; // DUSIZE7: the argument follows the mnemonic directly
+    bool forInstrument = false; // relayed to the instrument, so unanswered while it is not there
     Handler handle;
 };
 
@@ -202,11 +202,16 @@ std::string AnswerDrst(SimStation& station, const std::string&, uint64_t nowMs, 
 }
 
 constexpr CommandEntry kCommands[] = {
-    {"BGV", false, false, AnswerBgv},         {"BIC", false, false, AnswerBic},
-    {"BB", false, false, AnswerBb},           {"GV", false, true, AnswerGv},
-    {"GB", false, true, AnswerGb},            {"DUSTART", false, true, AnswerDustart},
-    {"DUSIZE", true, true, AnswerDusize},     {"DUSUMM", true, true, AnswerDusumm},
-    {"DUB", true, true, AnswerDub},           {"DRST", false, true, AnswerDrst},
+    {.name = "BGV", .handle = AnswerBgv},
+    {.name = "BIC", .handle = AnswerBic},
+    {.name = "BB", .handle = AnswerBb},
+    {.name = "GV", .forInstrument = true, .handle = AnswerGv},
+    {.name = "GB", .forInstrument = true, .handle = AnswerGb},
+    {.name = "DUSTART", .forInstrument = true, .handle = AnswerDustart},
+    {.name = "DUSIZE", .takesArgument = true, .forInstrument = true, .handle = AnswerDusize},
+    {.name = "DUSUMM", .takesArgument = true, .forInstrument = true, .handle = AnswerDusumm},
+    {.name = "DUB", .takesArgument = true, .forInstrument = true, .handle = AnswerDub},
+    {.name = "DRST", .forInstrument = true, .handle = AnswerDrst},
 };
 
 const CommandEntry* FindCommand(const std::string& line) {

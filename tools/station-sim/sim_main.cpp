@@ -174,7 +174,7 @@ void ReadPort(Runtime& rt, uint64_t nowNs) {
     }
     const uint64_t start = BeginReceive(rt.wire, nowNs, data.size());
     for (const SplitLine& line : FeedLines(rt.portLines, data.data(), data.size())) {
-        rt.pending.push_back({line.text, ArrivalNs(rt.wire, start, line.end)});
+        rt.pending.push_back({.line = line.text, .readyNs = ArrivalNs(rt.wire, start, line.end)});
     }
 }
 

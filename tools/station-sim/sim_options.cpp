@@ -21,8 +21,8 @@ using Apply = std::optional<std::string> (*)(ParseState&, const std::string& val
 
 struct OptionEntry {
     const char* name;
-    bool takesValue;
-    bool repeatable;
+    bool takesValue = false;
+    bool repeatable = false;
     Apply apply;
 };
 
@@ -105,45 +105,58 @@ std::optional<std::string> SetNumber(const std::string& value, uint64_t min, uin
 }
 
 const OptionEntry kOptions[] = {
-    {"--ident", true, false, [](ParseState& s, const std::string& v) { return PlainText(v, s.options.station.identification); }},
-    {"--instrument-version", true, false,
+    {.name = "--ident", .takesValue = true, .apply =
+     [](ParseState& s, const std::string& v) { return PlainText(v, s.options.station.identification); }},
+    {.name = "--instrument-version", .takesValue = true, .apply =
      [](ParseState& s, const std::string& v) { return PlainText(v, s.options.station.version); }},
-    {"--battery", true, false,
+    {.name = "--battery", .takesValue = true, .apply =
      [](ParseState& s, const std::string& v) { return SetNumber(v, 0, 99999, s.options.station.batteryMv); }},
-    {"--absent", false, false,
+    {.name = "--absent", .apply =
      [](ParseState& s, const std::string&) -> std::optional<std::string> {
          s.options.station.instrumentOnStation = false;
          return std::nullopt;
      }},
-    {"--reboot-ms", true, false,
+    {.name = "--reboot-ms", .takesValue = true, .apply =
      [](ParseState& s, const std::string& v) { return SetNumber(v, 0, kMaxRebootMs, s.options.station.rebootMs); }},
-    {"--new-version", true, false, [](ParseState& s, const std::string& v) { return PlainText(v, s.options.station.newVersion); }},
-    {"--after-reboot", true, false, SetAfterReboot},
-    {"--reply", true, true, [](ParseState& s, const std::string& v) { return AddFault(s, FaultKind::Reply, v, true); }},
-    {"--silent", true, true, [](ParseState& s, const std::string& v) { return AddFault(s, FaultKind::Silent, v, false); }},
-    {"--no-lf", true, true, [](ParseState& s, const std::string& v) { return AddFault(s, FaultKind::NoLineEnd, v, false); }},
-    {"--split", true, true, [](ParseState& s, const std::string& v) { return AddFault(s, FaultKind::Split, v, true); }},
-    {"--garbage", true, true, [](ParseState& s, const std::string& v) { return AddFault(s, FaultKind::Garbage, v, false); }},
-    {"--delay", true, true, [](ParseState& s, const std::string& v) { return AddFault(s, FaultKind::Delay, v, true); }},
-    {"--unplug-on", true, true, [](ParseState& s, const std::string& v) { return AddFault(s, FaultKind::Unplug, v, false); }},
-    {"--refuse-block", true, true,
+    {.name = "--new-version", .takesValue = true, .apply =
+     [](ParseState& s, const std::string& v) { return PlainText(v, s.options.station.newVersion); }},
+    {.name = "--after-reboot", .takesValue = true, .apply = SetAfterReboot},
+    {.name = "--reply", .takesValue = true, .repeatable = true, .apply =
+     [](ParseState& s, const std::string& v) { return AddFault(s, FaultKind::Reply, v, true); }},
+    {.name = "--silent", .takesValue = true, .repeatable = true, .apply =
+     [](ParseState& s, const std::string& v) { return AddFault(s, FaultKind::Silent, v, false); }},
+    {.name = "--no-lf", .takesValue = true, .repeatable = true, .apply =
+     [](ParseState& s, const std::string& v) { return AddFault(s, FaultKind::NoLineEnd, v, false); }},
+    {.name = "--split", .takesValue = true, .repeatable = true, .apply =
+     [](ParseState& s, const std::string& v) { return AddFault(s, FaultKind::Split, v, true); }},
+    {.name = "--garbage", .takesValue = true, .repeatable = true, .apply =
+     [](ParseState& s, const std::string& v) { return AddFault(s, FaultKind::Garbage, v, false); }},
+    {.name = "--delay", .takesValue = true, .repeatable = true, .apply =
+     [](ParseState& s, const std::string& v) { return AddFault(s, FaultKind::Delay, v, true); }},
+    {.name = "--unplug-on", .takesValue = true, .repeatable = true, .apply =
+     [](ParseState& s, const std::string& v) { return AddFault(s, FaultKind::Unplug, v, false); }},
+    {.name = "--refuse-block", .takesValue = true, .repeatable = true, .apply =
      [](ParseState& s, const std::string& v) {
          uint64_t block = 0;
          auto error = Number(v, 1, UINT32_MAX, block);
          if (!error) s.options.station.refusedBlocks.push_back(block);
          return error;
      }},
-    {"--unplug-at-block", true, false,
+    {.name = "--unplug-at-block", .takesValue = true, .apply =
      [](ParseState& s, const std::string& v) { return SetNumber(v, 1, UINT32_MAX, s.options.station.unplugAtBlock); }},
-    {"--line-rate", false, false,
+    {.name = "--line-rate", .apply =
      [](ParseState& s, const std::string&) -> std::optional<std::string> {
          s.options.lineRate = true;
          return std::nullopt;
      }},
-    {"--link", true, false, [](ParseState& s, const std::string& v) { return PlainText(v, s.options.linkPath); }},
-    {"--control", true, false, [](ParseState& s, const std::string& v) { return PlainText(v, s.options.controlPath); }},
-    {"--transcript", true, false, [](ParseState& s, const std::string& v) { return PlainText(v, s.options.transcriptPath); }},
-    {"--save-image", true, false, [](ParseState& s, const std::string& v) { return PlainText(v, s.options.saveImagePath); }},
+    {.name = "--link", .takesValue = true, .apply =
+     [](ParseState& s, const std::string& v) { return PlainText(v, s.options.linkPath); }},
+    {.name = "--control", .takesValue = true, .apply =
+     [](ParseState& s, const std::string& v) { return PlainText(v, s.options.controlPath); }},
+    {.name = "--transcript", .takesValue = true, .apply =
+     [](ParseState& s, const std::string& v) { return PlainText(v, s.options.transcriptPath); }},
+    {.name = "--save-image", .takesValue = true, .apply =
+     [](ParseState& s, const std::string& v) { return PlainText(v, s.options.saveImagePath); }},
 };
 
 const OptionEntry* FindOption(const std::string& name) {
@@ -153,7 +166,7 @@ const OptionEntry* FindOption(const std::string& name) {
     return nullptr;
 }
 
-ParsedOptions Failure(const std::string& error) { return {ParseOutcome::Error, {}, error}; }
+ParsedOptions Failure(const std::string& error) { return {.outcome = ParseOutcome::Error, .error = error}; }
 
 // Without --after-reboot a good image brings --new-version when one is given, else no change.
 std::optional<std::string> ResolveAfterReboot(ParseState& state) {
@@ -173,7 +186,7 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
     ParseState state;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg == "--help" || arg == "-h") return {ParseOutcome::Help, {}, ""};
+        if (arg == "--help" || arg == "-h") return {.outcome = ParseOutcome::Help};
         const size_t equals = arg.find('=');
         const std::string name = arg.substr(0, equals);
         const OptionEntry* entry = arg.rfind("--", 0) == 0 ? FindOption(name) : nullptr;
@@ -193,7 +206,7 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
         if (auto error = entry->apply(state, value)) return Failure(name + ": " + *error);
     }
     if (auto error = ResolveAfterReboot(state)) return Failure(*error);
-    return {ParseOutcome::Run, state.options, ""};
+    return {.outcome = ParseOutcome::Run, .options = state.options};
 }
 
 std::string HelpText() {

@@ -20,8 +20,8 @@ enum class ParseOutcome { Run, Help, Error };
 
 struct ParsedOptions {
     ParseOutcome outcome = ParseOutcome::Run;
-    SimOptions options;
-    std::string error; // for Error: one line, without the program name
+    SimOptions options{};
+    std::string error{}; // for Error: one line, without the program name
 };
 
 // The arguments after the program name.

@@ -81,7 +81,7 @@ std::vector<SplitLine> FeedLines(LineSplitter& splitter, const char* data, size_
     std::vector<SplitLine> lines;
     for (size_t i = 0; i < size; ++i) {
         if (data[i] == '\n') {
-            lines.push_back({std::move(splitter.partial), i + 1});
+            lines.push_back({.text = std::move(splitter.partial), .end = i + 1});
             splitter.partial.clear();
         } else if (splitter.partial.size() <= splitter.limit) {
             splitter.partial += data[i];

@@ -7,12 +7,13 @@ namespace {
 // Queues bytes that may start at startNs; returns when the last of them has left.
 uint64_t QueueBytes(Wire& wire, const std::string& bytes, uint64_t startNs) {
     if (!wire.lineRate) {
-        wire.out.push_back({startNs, bytes});
+        wire.out.push_back({.dueNs = startNs, .bytes = bytes});
         return startNs;
     }
     // One entry per byte, each due when it has crossed the line after the one before.
     const uint64_t begin = std::max(startNs, wire.txFreeNs);
-    for (size_t i = 0; i < bytes.size(); ++i) wire.out.push_back({begin + WireTimeNs(i + 1), bytes.substr(i, 1)});
+    for (size_t i = 0; i < bytes.size(); ++i)
+        wire.out.push_back({.dueNs = begin + WireTimeNs(i + 1), .bytes = bytes.substr(i, 1)});
     wire.txFreeNs = begin + WireTimeNs(bytes.size());
     return wire.txFreeNs;
 }
