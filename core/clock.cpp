@@ -28,8 +28,10 @@ std::atomic<const ClockHooks*> currentClock{&kSystemClock};
 
 } // namespace
 
-uint64_t TickMs() { return currentClock.load()->tickMs(); }
+uint64_t TickMs() { return CurrentClockHooks().tickMs(); }
 
-void SleepMs(uint32_t ms) { currentClock.load()->sleepMs(ms); }
+void SleepMs(uint32_t ms) { CurrentClockHooks().sleepMs(ms); }
 
 void SetClockHooks(const ClockHooks* hooks) { currentClock.store(hooks ? hooks : &kSystemClock); }
+
+const ClockHooks& CurrentClockHooks() { return *currentClock.load(); }

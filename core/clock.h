@@ -15,3 +15,4 @@ void SleepMs(uint32_t ms);
 
 // nullptr restores the system clock. The hooks object must outlive its use.
 void SetClockHooks(const ClockHooks* hooks);
+const ClockHooks& CurrentClockHooks();

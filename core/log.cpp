@@ -31,7 +31,8 @@ LogTime LocalWallClock() {
 #endif
 }
 
-std::atomic<LogTime (*)()> timeSource{LocalWallClock};
+const LogClockHooks kWallClock{.now = LocalWallClock};
+std::atomic<const LogClockHooks*> currentLogClock{&kWallClock};
 std::atomic<uint64_t> rotationBytes{kRotationBytes};
 
 // Under the log's lock.
@@ -81,7 +82,7 @@ void RotateIfFull(std::ofstream& out, const LogTime& now) {
 }
 
 void WriteLocked(const std::string& message) {
-    const LogTime now = timeSource.load()();
+    const LogTime now = LogClockNow();
     RotateIfFull(App().log, now);
     WriteLine(App().log, now, message);
 }
@@ -117,8 +118,10 @@ bool TryWriteLog(const std::string& message) {
     return true;
 }
 
-void SetLogTimeSource(LogTime (*source)()) { timeSource.store(source ? source : LocalWallClock); }
+void SetLogClockHooks(const LogClockHooks* hooks) { currentLogClock.store(hooks ? hooks : &kWallClock); }
 
-LogTime LogClockNow() { return timeSource.load()(); }
+const LogClockHooks& CurrentLogClockHooks() { return *currentLogClock.load(); }
+
+LogTime LogClockNow() { return CurrentLogClockHooks().now(); }
 
 void SetLogRotationBytes(uint64_t bytes) { rotationBytes.store(bytes != 0 ? bytes : kRotationBytes); }

@@ -28,10 +28,15 @@ struct LogTime {
     int month = 0;
     int day = 0;
 };
-// nullptr restores the local wall clock.
-void SetLogTimeSource(LogTime (*source)());
+// The log's clock; tests fix the time every line is stamped with.
+struct LogClockHooks {
+    LogTime (*now)(); // the local time
+};
+// nullptr restores the local wall clock. The hooks object must outlive its use.
+void SetLogClockHooks(const LogClockHooks* hooks);
+const LogClockHooks& CurrentLogClockHooks();
 // The local time by the log's clock, for everything that stamps a record of this run.
 LogTime LogClockNow();
 
-// The log's size from which it is rotated; 0 restores 10 MiB.
+// The log's size from which it is rotated; 0 restores 10 MiB. One number, so a plain setter.
 void SetLogRotationBytes(uint64_t bytes);

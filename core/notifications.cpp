@@ -24,7 +24,8 @@ bool PlatformPost(uint32_t code, uintptr_t wParam, intptr_t lParam) {
 #endif
 }
 
-std::atomic<PostHook> postHook{PlatformPost};
+const PostHooks kPlatformPosting{.post = PlatformPost};
+std::atomic<const PostHooks*> currentPosting{&kPlatformPosting};
 
 void PostText(uint32_t code, uintptr_t wParam, const std::wstring& text) {
     auto payload = std::make_unique<std::wstring>(text);
@@ -33,7 +34,9 @@ void PostText(uint32_t code, uintptr_t wParam, const std::wstring& text) {
 
 } // namespace
 
-bool PostNotification(uint32_t code, uintptr_t wParam, intptr_t lParam) { return postHook.load()(code, wParam, lParam); }
+bool PostNotification(uint32_t code, uintptr_t wParam, intptr_t lParam) {
+    return CurrentPostHooks().post(code, wParam, lParam);
+}
 
 void PostStatusLine(int line, const std::wstring& text) {
     PostText(MSG_STATUS_LINE, static_cast<uintptr_t>(static_cast<intptr_t>(line)), text);
@@ -49,4 +52,6 @@ void PostOperationDone(OperationResult result, const std::wstring& text) {
     }
 }
 
-void SetPostHook(PostHook hook) { postHook.store(hook ? hook : PlatformPost); }
+void SetPostHooks(const PostHooks* hooks) { currentPosting.store(hooks ? hooks : &kPlatformPosting); }
+
+const PostHooks& CurrentPostHooks() { return *currentPosting.load(); }

@@ -28,7 +28,11 @@ void PostStatusLine(int line, const std::wstring& text);
 // Allocates a copy of the text and posts MSG_OPERATION_DONE; frees the copy if posting fails.
 void PostOperationDone(OperationResult result, const std::wstring& text);
 
-// The posting seam: Windows posts with PostMessageW to App().mainWindow; native tests record.
-using PostHook = bool (*)(uint32_t code, uintptr_t wParam, intptr_t lParam);
-// nullptr restores the platform's default.
-void SetPostHook(PostHook hook);
+// How a notification is posted: Windows posts with PostMessageW to App().mainWindow; native
+// tests record.
+struct PostHooks {
+    bool (*post)(uint32_t code, uintptr_t wParam, intptr_t lParam); // false when not posted
+};
+// nullptr restores the platform's own. The hooks object must outlive its use.
+void SetPostHooks(const PostHooks* hooks);
+const PostHooks& CurrentPostHooks();

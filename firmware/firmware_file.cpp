@@ -13,6 +13,6 @@ std::atomic<const FirmwareFileHooks*> currentFile{&kSystemFile};
 
 } // namespace
 
-const FirmwareFileHooks& FirmwareFile() { return *currentFile.load(); }
-
 void SetFirmwareFileHooks(const FirmwareFileHooks* hooks) { currentFile.store(hooks ? hooks : &kSystemFile); }
+
+const FirmwareFileHooks& CurrentFirmwareFileHooks() { return *currentFile.load(); }

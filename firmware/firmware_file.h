@@ -16,10 +16,9 @@ struct FirmwareFileHooks {
     size_t (*read)(void* buffer, size_t size, size_t count, std::FILE* file);
 };
 
-// The hooks in use: the system's unless a test replaced them.
-const FirmwareFileHooks& FirmwareFile();
 // nullptr restores the system's. The hooks object must outlive its use.
 void SetFirmwareFileHooks(const FirmwareFileHooks* hooks);
+const FirmwareFileHooks& CurrentFirmwareFileHooks();
 
 // The system's open and size, one implementation per platform.
 std::FILE* OpenFirmwareFileShared(const std::wstring& path);

@@ -65,7 +65,7 @@ std::vector<uint8_t> ReadWholeFile(const FirmwareFileHooks& layer, std::FILE* fi
 
 FirmwareImage LoadFirmwareImage(const std::wstring& path) {
     if (!HasBinExtension(path)) throw std::runtime_error(kBadExtension);
-    const FirmwareFileHooks& layer = FirmwareFile();
+    const FirmwareFileHooks& layer = CurrentFirmwareFileHooks();
     FileHandle file(layer.open(path));
     if (!file) throw std::runtime_error(kCannotOpen);
 

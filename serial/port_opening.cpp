@@ -51,7 +51,7 @@ Opening& State() {
 
 // On the opener's thread. An open that nobody waits for any more is closed: a late handle must
 // not keep the port held.
-void RunOpen(const SerialIo* io, int32_t portNumber, const std::shared_ptr<PendingOpen>& open) {
+void RunOpen(const SerialIoHooks* io, int32_t portNumber, const std::shared_ptr<PendingOpen>& open) {
     PortHandle handle = InvalidPortHandle();
     const OpenOutcome outcome = io->openDevice(portNumber, &handle);
     Opening& state = State();
@@ -73,7 +73,7 @@ void RunOpen(const SerialIo* io, int32_t portNumber, const std::shared_ptr<Pendi
 
 #ifdef _WIN32
 struct OpenJob {
-    const SerialIo* io;
+    const SerialIoHooks* io;
     int32_t portNumber;
     std::shared_ptr<PendingOpen> open;
 };
@@ -87,7 +87,7 @@ unsigned __stdcall RunOpenJob(void* job) {
 
 // On a thread nobody joins. On Windows a native one: the C++ library's detach there (winpthreads)
 // races with a thread that ends at once, closes a handle twice and can hang the process.
-void StartOpen(const SerialIo& io, int32_t portNumber, const std::shared_ptr<PendingOpen>& open) {
+void StartOpen(const SerialIoHooks& io, int32_t portNumber, const std::shared_ptr<PendingOpen>& open) {
 #ifdef _WIN32
     auto job = std::make_unique<OpenJob>(OpenJob{.io = &io, .portNumber = portNumber, .open = open});
     const uintptr_t thread = _beginthreadex(nullptr, 0, RunOpenJob, job.get(), 0, nullptr);
@@ -161,7 +161,7 @@ PortOpenResult TryOpenPort(SerialPort& port, int portNumber, uint32_t deadlineMs
     ClosePort(port);
     port.portNumber = portNumber;
     Opening& state = State();
-    const SerialIo& io = CurrentSerialIo();
+    const SerialIoHooks& io = CurrentSerialIoHooks();
     std::shared_ptr<PendingOpen> open;
     bool fresh = false;
     {
@@ -205,7 +205,7 @@ bool OpenPort(SerialPort& port, int portNumber) {
 void ClosePort(SerialPort& port) {
     if (IsPortOpen(port)) {
         // Closed before it is released, so that no other opener meets a handle still open.
-        CurrentSerialIo().closeDevice(port.handle);
+        CurrentSerialIoHooks().closeDevice(port.handle);
         Opening& state = State();
         const std::lock_guard<std::mutex> lock(state.mutex);
         state.claims.erase(port.portNumber);

@@ -24,7 +24,7 @@ struct SerialDeviceInfo {
 };
 
 // closeDevice, purgeInput and flush share one signature: fill a table by member name, not by position.
-struct SerialIo {
+struct SerialIoHooks {
     // QueryDosDeviceW(nullptr, buffer, capacity): characters stored, or 0 with *error set.
     uint32_t (*queryDosDevices)(wchar_t* buffer, uint32_t capacity, uint32_t* error);
     // Opens "\\.\COM<n>" exclusively and applies queues, line settings, timeouts, DTR and the
@@ -51,7 +51,7 @@ void NoteOpenBlocking(int portNumber, bool blocking);
 // The platform's own primitives, declared once and defined by one file per platform: on Windows
 // the COM ports (serial_io_win32.cpp); elsewhere no port is listed and COM n opens the link
 // com<n> in $ZARVEL_COM_LINK_DIR (none without it), for the serial benchmark's native run and
-// the native link test (serial_io_posix.cpp). Each behaves as the SerialIo member of its name.
+// the native link test (serial_io_posix.cpp). Each behaves as the SerialIoHooks member of its name.
 namespace platform_serial {
 uint32_t QueryDosDevices(wchar_t* buffer, uint32_t capacity, uint32_t* error);
 OpenOutcome OpenDevice(int portNumber, PortHandle* handle);
@@ -63,8 +63,6 @@ bool Read(PortHandle handle, char* buffer, uint32_t capacity, uint32_t* got);
 bool ListDevices(std::vector<SerialDeviceInfo>* devices);
 } // namespace platform_serial
 
-// The table of platform_serial's functions.
-const SerialIo& PlatformSerialIo();
-// nullptr restores the platform's own. The object must outlive its use.
-void SetSerialIo(const SerialIo* io);
-const SerialIo& CurrentSerialIo();
+// nullptr restores the platform's own, platform_serial's functions. The hooks object must outlive its use.
+void SetSerialIoHooks(const SerialIoHooks* hooks);
+const SerialIoHooks& CurrentSerialIoHooks();

@@ -13,7 +13,17 @@ namespace {
 constexpr uint32_t kErrorInsufficientBuffer = 122;
 constexpr char kLineFeed = '\n';
 
-std::atomic<const SerialIo*> currentIo{nullptr};
+const SerialIoHooks kPlatformSerialIo{
+    .queryDosDevices = platform_serial::QueryDosDevices,
+    .openDevice = platform_serial::OpenDevice,
+    .closeDevice = platform_serial::CloseDevice,
+    .purgeInput = platform_serial::PurgeInput,
+    .write = platform_serial::Write,
+    .flush = platform_serial::Flush,
+    .read = platform_serial::Read,
+    .listDevices = platform_serial::ListDevices,
+};
+std::atomic<const SerialIoHooks*> currentIo{&kPlatformSerialIo};
 
 // "COM<n>" with n a positive decimal that fits a signed 32-bit value, else 0.
 int ComPortNumber(const wchar_t* name, size_t length) {
@@ -32,26 +42,9 @@ wchar_t AsciiUpper(wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wcha
 
 } // namespace
 
-const SerialIo& PlatformSerialIo() {
-    static const SerialIo table{
-        .queryDosDevices = platform_serial::QueryDosDevices,
-        .openDevice = platform_serial::OpenDevice,
-        .closeDevice = platform_serial::CloseDevice,
-        .purgeInput = platform_serial::PurgeInput,
-        .write = platform_serial::Write,
-        .flush = platform_serial::Flush,
-        .read = platform_serial::Read,
-        .listDevices = platform_serial::ListDevices,
-    };
-    return table;
-}
+const SerialIoHooks& CurrentSerialIoHooks() { return *currentIo.load(); }
 
-const SerialIo& CurrentSerialIo() {
-    const SerialIo* io = currentIo.load();
-    return io ? *io : PlatformSerialIo();
-}
-
-void SetSerialIo(const SerialIo* io) { currentIo.store(io); }
+void SetSerialIoHooks(const SerialIoHooks* hooks) { currentIo.store(hooks ? hooks : &kPlatformSerialIo); }
 
 std::vector<int> ParseComPortNames(const wchar_t* names, size_t count) {
     std::vector<int> ports;
@@ -79,7 +72,7 @@ std::vector<int> OrderComPorts(std::vector<int> ports, int preferredPort) {
 std::wstring ComDevicePath(int portNumber) { return L"\\\\.\\COM" + std::to_wstring(portNumber); }
 
 std::vector<int> EnumerateComPorts(int preferredPort) {
-    const SerialIo& io = CurrentSerialIo();
+    const SerialIoHooks& io = CurrentSerialIoHooks();
     std::vector<wchar_t> names(kFirstNameBufferChars, L'\0');
     uint32_t error = 0;
     uint32_t count = io.queryDosDevices(names.data(), static_cast<uint32_t>(names.size()), &error);
@@ -101,7 +94,7 @@ std::set<int> BluetoothComPorts() {
     static constexpr wchar_t kBluetoothBus[] = L"BTHENUM\\";
     constexpr size_t kBusChars = sizeof(kBluetoothBus) / sizeof(kBluetoothBus[0]) - 1;
     std::vector<SerialDeviceInfo> devices;
-    if (!CurrentSerialIo().listDevices(&devices)) return {};
+    if (!CurrentSerialIoHooks().listDevices(&devices)) return {};
     std::set<int> ports;
     for (const SerialDeviceInfo& device : devices) {
         const std::wstring& id = device.instanceId;
@@ -115,7 +108,7 @@ std::set<int> BluetoothComPorts() {
 
 std::string Transact(SerialPort& port, const std::string& command, uint32_t timeoutMs) {
     if (!IsPortOpen(port) || command.size() > std::numeric_limits<uint32_t>::max()) return {};
-    const SerialIo& io = CurrentSerialIo();
+    const SerialIoHooks& io = CurrentSerialIoHooks();
 
     // Whatever the station sent earlier and nobody read would be taken for this reply.
     io.purgeInput(port.handle);

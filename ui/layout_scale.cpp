@@ -29,7 +29,8 @@ bool MonitorWorkArea(const RECT& place, RECT* workArea) {
     return true;
 }
 
-WorkAreaSource workAreaSource = MonitorWorkArea;
+const WorkAreaHooks kMonitorWorkArea{.workArea = MonitorWorkArea};
+const WorkAreaHooks* workAreaHooks = &kMonitorWorkArea; // window thread only
 
 int ScaledEdge(int edge) { return static_cast<int>(std::lround(edge * scale)); }
 
@@ -77,7 +78,7 @@ struct Placement {
 
 Placement PlaceAt(HWND window, unsigned dpi, const RECT& place) {
     Placement placement = {dpi, 1.0, {}, false, {}};
-    placement.areaKnown = workAreaSource(place, &placement.area);
+    placement.areaKnown = CurrentWorkAreaHooks().workArea(place, &placement.area);
     const SIZE work = placement.areaKnown ? SIZE{placement.area.right - placement.area.left, placement.area.bottom - placement.area.top}
                                           : SIZE{INT_MAX / 4, INT_MAX / 4};
     const SIZE client = DesignClient(window);
@@ -188,4 +189,6 @@ SIZE OuterSizeAtDpi(HWND window, unsigned dpi) {
     return PlaceAt(window, usable, place).outer;
 }
 
-void SetWorkAreaSource(WorkAreaSource source) { workAreaSource = source != nullptr ? source : MonitorWorkArea; }
+void SetWorkAreaHooks(const WorkAreaHooks* hooks) { workAreaHooks = hooks != nullptr ? hooks : &kMonitorWorkArea; }
+
+const WorkAreaHooks& CurrentWorkAreaHooks() { return *workAreaHooks; }

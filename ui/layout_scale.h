@@ -53,6 +53,10 @@ SIZE OuterSizeAtDpi(HWND window, unsigned dpi);
 constexpr UINT kDpiChangedMessage = 0x02E0;
 constexpr UINT kGetDpiScaledSizeMessage = 0x02E4;
 
-// Tests stand in for the monitor, found from a place on the screen; nullptr restores the system's.
-using WorkAreaSource = bool (*)(const RECT& place, RECT* workArea);
-void SetWorkAreaSource(WorkAreaSource source);
+// Tests stand in for the monitor, found from a place on the screen.
+struct WorkAreaHooks {
+    bool (*workArea)(const RECT& place, RECT* workArea); // false: the monitor cannot be told
+};
+// nullptr restores the system's. The hooks object must outlive its use.
+void SetWorkAreaHooks(const WorkAreaHooks* hooks);
+const WorkAreaHooks& CurrentWorkAreaHooks();

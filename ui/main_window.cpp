@@ -67,7 +67,7 @@ void ReportStartFailure(const char* worker, const std::exception& error) {
 // A thread that cannot be created must not leave operationBusy set with nobody to clear it.
 bool TryStartOperation(void (*procedure)(), const char* worker) {
     try {
-        CurrentWorkerLaunch().startDetached(procedure);
+        CurrentWorkerLaunchHooks().startDetached(procedure);
         return true;
     } catch (const std::exception& error) {
         App().operationBusy.exchange(false);
@@ -85,7 +85,7 @@ void StartMonitor(void (*start)()) {
     }
 }
 
-void StartMonitor() { StartMonitor(CurrentWorkerLaunch().startMonitor); }
+void StartMonitor() { StartMonitor(CurrentWorkerLaunchHooks().startMonitor); }
 
 // A service centre goes on to the next instrument without starting the program (and its
 // elevation prompt) again; the choices of file and risk stay.
@@ -95,7 +95,7 @@ void OnNextInstrumentClicked() {
     WriteLog("Next instrument requested by user");
     ShowConnectPage();
     SetControlText(IDC_STATUS2, kLiftUpdatedInstrumentText);
-    StartMonitor(CurrentWorkerLaunch().startNextMonitor);
+    StartMonitor(CurrentWorkerLaunchHooks().startNextMonitor);
 }
 
 void OnStartClicked() {

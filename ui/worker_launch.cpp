@@ -4,18 +4,16 @@
 
 namespace {
 
-constexpr WorkerLaunch kReal{
+constexpr WorkerLaunchHooks kReal{
     .startMonitor = StartInstrumentMonitor,
     .startNextMonitor = StartNextInstrumentMonitor,
     .startDetached = StartDetachedWorker,
 };
-const WorkerLaunch* current = &kReal;
+const WorkerLaunchHooks* current = &kReal;
 
 } // namespace
 
-const WorkerLaunch& RealWorkerLaunch() { return kReal; }
-
 // Window thread only, like every caller.
-void SetWorkerLaunch(const WorkerLaunch* launch) { current = launch != nullptr ? launch : &kReal; }
+void SetWorkerLaunchHooks(const WorkerLaunchHooks* hooks) { current = hooks != nullptr ? hooks : &kReal; }
 
-const WorkerLaunch& CurrentWorkerLaunch() { return *current; }
+const WorkerLaunchHooks& CurrentWorkerLaunchHooks() { return *current; }

@@ -144,15 +144,17 @@ bool Post(uint32_t code, uintptr_t wParam, intptr_t lParam) {
 
 Rig::Rig() {
     static const ClockHooks clock{.tickMs = Tick, .sleepMs = Sleep};
-    static const SerialIo io{.queryDosDevices = Listing, .openDevice = Open, .closeDevice = Close, .purgeInput = Purge,
-                             .write = Write, .flush = [](PortHandle) {}, .read = Read, .listDevices = ListDevices};
+    static const SerialIoHooks io{.queryDosDevices = Listing, .openDevice = Open, .closeDevice = Close, .purgeInput = Purge,
+                                  .write = Write, .flush = [](PortHandle) {}, .read = Read, .listDevices = ListDevices};
+    static const PostHooks posting{.post = Post};
+    static const LogClockHooks noon{.now = [] { return LogTime{.hour = 12, .minute = 0, .second = 0}; }};
     ResetAppState();
     ForgetPortNotes();
     rig = this;
     SetClockHooks(&clock);
-    SetSerialIo(&io);
-    SetPostHook(Post);
-    SetLogTimeSource([] { return LogTime{12, 0, 0}; });
+    SetSerialIoHooks(&io);
+    SetPostHooks(&posting);
+    SetLogClockHooks(&noon);
     OpenLog(dir.path() / "Zarvel-Update.log");
     Add(3, [this](const std::string& command) { return station(command); });
 }
@@ -165,9 +167,9 @@ Rig::~Rig() {
     }
     Settle(); // the fakes must outlive the openers
     CloseLog();
-    SetLogTimeSource(nullptr);
-    SetPostHook(nullptr);
-    SetSerialIo(nullptr);
+    SetLogClockHooks(nullptr);
+    SetPostHooks(nullptr);
+    SetSerialIoHooks(nullptr);
     SetClockHooks(nullptr);
     ResetAppState();
     EXPECT_EQ(0u, handles.size()) << "a port was left open";

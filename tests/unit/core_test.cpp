@@ -66,10 +66,12 @@ const std::string kEol = "\r\n"; // the log is a text-mode file
 const std::string kEol = "\n";
 #endif
 
+const LogClockHooks kFiveAfterNine{.now = [] { return LogTime{.hour = 9, .minute = 5, .second = 7}; }};
+
 class LogTest : public ::testing::Test {
 protected:
-    void SetUp() override { SetLogTimeSource([] { return LogTime{9, 5, 7}; }); }
-    void TearDown() override { CloseLog(), SetLogTimeSource(nullptr); }
+    void SetUp() override { SetLogClockHooks(&kFiveAfterNine); }
+    void TearDown() override { CloseLog(), SetLogClockHooks(nullptr); }
     TempDir dir_;
     const std::filesystem::path path_ = dir_.path() / "Zarvel-Update.log";
 };

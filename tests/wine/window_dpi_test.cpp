@@ -77,7 +77,8 @@ class DpiChange : public WindowTest {
 protected:
     void SetUp() override {
         WindowTest::SetUp();
-        SetWorkAreaSource([](const RECT&, RECT* area) { return *area = {0, 0, 2560, 1600}, true; });
+        static const WorkAreaHooks large{.workArea = [](const RECT&, RECT* area) { return *area = {0, 0, 2560, 1600}, true; }};
+        SetWorkAreaHooks(&large);
         Open();
     }
     void ChangeDpi(UINT dpi) { // as Windows sends it: the new DPI twice, the place it suggests

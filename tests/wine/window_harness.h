@@ -44,9 +44,9 @@ inline bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000
 // The workers the window started, in order, recorded instead of run.
 using Workers = std::vector<void (*)()>;
 inline Workers launched;
-inline const WorkerLaunch kRecordingLaunch = {.startMonitor = [] { launched.push_back(InstrumentMonitor); },
-                                              .startNextMonitor = [] { launched.push_back(NextInstrumentMonitor); },
-                                              .startDetached = [](void (*procedure)()) { launched.push_back(procedure); }};
+inline const WorkerLaunchHooks kRecordingLaunch = {.startMonitor = [] { launched.push_back(InstrumentMonitor); },
+                                                   .startNextMonitor = [] { launched.push_back(NextInstrumentMonitor); },
+                                                   .startDetached = [](void (*procedure)()) { launched.push_back(procedure); }};
 
 // Each next window of ours (a message box, the open-file dialog, the reinstall pop-up) goes to
 // the next handler, inside whatever loop then runs: a thread timer fires in them all.
@@ -189,8 +189,8 @@ protected:
         SetHistoryPath(dir_.path() / L"Zarvel-Update-history.csv");
         SetProcessDPIAware();
         StartGraphics();
-        SetWorkerLaunch(&kRecordingLaunch);
-        ASSERT_EQ(&kRecordingLaunch, &CurrentWorkerLaunch()) << "real workers would outlive the test";
+        SetWorkerLaunchHooks(&kRecordingLaunch);
+        ASSERT_EQ(&kRecordingLaunch, &CurrentWorkerLaunchHooks()) << "real workers would outlive the test";
         timer_ = SetTimer(nullptr, 0, 15, AnswerDialogs);
     }
     void TearDown() override {
@@ -204,8 +204,8 @@ protected:
         DeleteFontsAndBrushes();
         ReleasePictures();
         StopGraphics();
-        SetWorkerLaunch(nullptr);
-        SetWorkAreaSource(nullptr);
+        SetWorkerLaunchHooks(nullptr);
+        SetWorkAreaHooks(nullptr);
         SetHistoryPath({});
         CloseLog();
     }

@@ -94,6 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<Page>& page) { return std::string(page.param.shot); });
 
 RECT fakeWorkArea = {};
+const WorkAreaHooks kFakeWorkArea{.workArea = [](const RECT&, RECT* area) { return *area = fakeWorkArea, true; }};
 // fits: else the smallest scale, at the work area's top-left corner; shot: the check page's screenshot, or none.
 struct Screen { RECT work; const char* logged; bool fits; const char* shot; };
 class OnScreen : public Pages, public ::testing::WithParamInterface<Screen> {};
@@ -101,7 +102,7 @@ class OnScreen : public Pages, public ::testing::WithParamInterface<Screen> {};
 TEST_P(OnScreen, TheWindowShrinksByOneScaleToTheWorkAreaAndEveryPageToTheClientArea) {
     const Screen& screen = GetParam();
     fakeWorkArea = screen.work;
-    SetWorkAreaSource([](const RECT&, RECT* area) { return *area = fakeWorkArea, true; });
+    SetWorkAreaHooks(&kFakeWorkArea);
     Open();
     RECT outer = {}, client = {};
     GetWindowRect(window_, &outer);
@@ -138,7 +139,8 @@ INSTANTIATE_TEST_SUITE_P(
                                                  "the work area's top-left corner", false, nullptr}));
 
 TEST_F(Pages, WithoutMonitorInformationTheWindowKeepsTheDesignSize) {
-    SetWorkAreaSource([](const RECT&, RECT*) { return false; });
+    static const WorkAreaHooks unknown{.workArea = [](const RECT&, RECT*) { return false; }};
+    SetWorkAreaHooks(&unknown);
     Open();
     RECT outer = {};
     GetWindowRect(window_, &outer);

@@ -161,7 +161,7 @@ TEST_F(MainWindow, AChosenFileIsShownAndLoggedACancelOrARefusedOneChangesNothing
 // program holds (Wine does not): line 3, hidden there otherwise, names them while no station is found.
 TEST_F(MainWindow, ThePortsAnotherProgramHoldsAreNamedOnTheConnectPageUntilTheStationIsFound) {
     Rig rig; // the ports only: the window and the clock are the real ones
-    SetPostHook(nullptr), SetClockHooks(nullptr);
+    SetPostHooks(nullptr), SetClockHooks(nullptr);
     rig.Unplug(3);
     rig.Add(5, std::ref(rig.station), Rig::Held); // a terminal left open on the station's port
     rig.Add(7, [](const std::string&) { return ""; }, Rig::Held);
