@@ -84,6 +84,12 @@ std::optional<std::string> AddFault(ParseState& state, FaultKind kind, const std
     return std::nullopt;
 }
 
+// A fault option's value: CMD=VALUE for the faults that carry one, else CMD.
+template <FaultKind kind, bool withValue>
+std::optional<std::string> FaultOption(ParseState& state, const std::string& value) {
+    return AddFault(state, kind, value, withValue);
+}
+
 std::optional<std::string> SetAfterReboot(ParseState& state, const std::string& value) {
     constexpr std::pair<const char*, AfterReboot> kModes[] = {
         {"new", AfterReboot::NewVersion}, {"unchanged", AfterReboot::Unchanged}, {"absent", AfterReboot::Absent}};
@@ -121,20 +127,13 @@ const OptionEntry kOptions[] = {
     {.name = "--new-version", .takesValue = true, .apply =
      [](ParseState& s, const std::string& v) { return PlainText(v, s.options.station.newVersion); }},
     {.name = "--after-reboot", .takesValue = true, .apply = SetAfterReboot},
-    {.name = "--reply", .takesValue = true, .repeatable = true, .apply =
-     [](ParseState& s, const std::string& v) { return AddFault(s, FaultKind::Reply, v, true); }},
-    {.name = "--silent", .takesValue = true, .repeatable = true, .apply =
-     [](ParseState& s, const std::string& v) { return AddFault(s, FaultKind::Silent, v, false); }},
-    {.name = "--no-lf", .takesValue = true, .repeatable = true, .apply =
-     [](ParseState& s, const std::string& v) { return AddFault(s, FaultKind::NoLineEnd, v, false); }},
-    {.name = "--split", .takesValue = true, .repeatable = true, .apply =
-     [](ParseState& s, const std::string& v) { return AddFault(s, FaultKind::Split, v, true); }},
-    {.name = "--garbage", .takesValue = true, .repeatable = true, .apply =
-     [](ParseState& s, const std::string& v) { return AddFault(s, FaultKind::Garbage, v, false); }},
-    {.name = "--delay", .takesValue = true, .repeatable = true, .apply =
-     [](ParseState& s, const std::string& v) { return AddFault(s, FaultKind::Delay, v, true); }},
-    {.name = "--unplug-on", .takesValue = true, .repeatable = true, .apply =
-     [](ParseState& s, const std::string& v) { return AddFault(s, FaultKind::Unplug, v, false); }},
+    {.name = "--reply", .takesValue = true, .repeatable = true, .apply = FaultOption<FaultKind::Reply, true>},
+    {.name = "--silent", .takesValue = true, .repeatable = true, .apply = FaultOption<FaultKind::Silent, false>},
+    {.name = "--no-lf", .takesValue = true, .repeatable = true, .apply = FaultOption<FaultKind::NoLineEnd, false>},
+    {.name = "--split", .takesValue = true, .repeatable = true, .apply = FaultOption<FaultKind::Split, true>},
+    {.name = "--garbage", .takesValue = true, .repeatable = true, .apply = FaultOption<FaultKind::Garbage, false>},
+    {.name = "--delay", .takesValue = true, .repeatable = true, .apply = FaultOption<FaultKind::Delay, true>},
+    {.name = "--unplug-on", .takesValue = true, .repeatable = true, .apply = FaultOption<FaultKind::Unplug, false>},
     {.name = "--refuse-block", .takesValue = true, .repeatable = true, .apply =
      [](ParseState& s, const std::string& v) {
          uint64_t block = 0;
