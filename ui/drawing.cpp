@@ -2,208 +2,154 @@
 
 #include <vector>
 
-#include "ui/layout_scale.h"
-
 namespace {
 
-// A GDI object selected into a device context for one drawing; restored, then deleted if owned.
-struct Selection {
-    Selection(HDC dc, HGDIOBJ object, bool owned) : dc(dc), object(object), owned(owned), old(SelectObject(dc, object)) {}
-    ~Selection() {
-        SelectObject(dc, old);
-        if (owned) DeleteObject(object);
-    }
-    Selection(const Selection&) = delete;
-    Selection& operator=(const Selection&) = delete;
-    HDC dc;
-    HGDIOBJ object;
-    bool owned;
-    HGDIOBJ old;
-};
-
-HGDIOBJ MakePen(bool drawn, int width, COLORREF colour) {
-    return drawn ? static_cast<HGDIOBJ>(CreatePen(PS_SOLID, width, colour)) : GetStockObject(NULL_PEN);
+GdipObject<GpBrush> SolidFill(COLORREF colour) {
+    GdipObject<GpBrush> brush;
+    MakeInto<GpSolidFill>(brush, Gdip().GdipCreateSolidFill, ToArgb(colour));
+    return brush;
 }
 
-struct GdipBrush {
-    explicit GdipBrush(COLORREF colour) {
-        GpSolidFill* fill = nullptr;
-        if (Gdip().loaded) Gdip().GdipCreateSolidFill(ToArgb(colour), &fill);
-        brush = fill;
-    }
-    ~GdipBrush() {
-        if (brush != nullptr) Gdip().GdipDeleteBrush(brush);
-    }
-    GdipBrush(const GdipBrush&) = delete;
-    GdipBrush& operator=(const GdipBrush&) = delete;
-    GpBrush* brush = nullptr;
-};
+GdipObject<GpPen> SolidPen(COLORREF colour, float width) {
+    GdipObject<GpPen> pen;
+    MakeInto(pen, Gdip().GdipCreatePen1, ToArgb(colour), width, Gdiplus::UnitPixel);
+    return pen;
+}
 
-struct GdipPen {
-    GdipPen(COLORREF colour, float width) {
-        if (Gdip().loaded) Gdip().GdipCreatePen1(ToArgb(colour), width, GpUnitPixel, &pen);
-    }
-    ~GdipPen() {
-        if (pen != nullptr) Gdip().GdipDeletePen(pen);
-    }
-    GdipPen(const GdipPen&) = delete;
-    GdipPen& operator=(const GdipPen&) = delete;
-    GpPen* pen = nullptr;
-};
+GdipObject<GpStringFormat> CentredFormat() {
+    GdipObject<GpStringFormat> format;
+    if (MakeInto(format, Gdip().GdipCreateStringFormat, 0, LANG_NEUTRAL) != Gdiplus::Ok) return format;
+    Gdip().GdipSetStringFormatAlign(format.Get(), Gdiplus::StringAlignmentCenter);
+    Gdip().GdipSetStringFormatLineAlign(format.Get(), Gdiplus::StringAlignmentCenter);
+    return format;
+}
 
-struct GdipPath {
-    GdipPath() { Gdip().GdipCreatePath(GpFillModeAlternate, &path); }
-    ~GdipPath() {
-        if (path != nullptr) Gdip().GdipDeletePath(path);
-    }
-    GdipPath(const GdipPath&) = delete;
-    GdipPath& operator=(const GdipPath&) = delete;
-    GpPath* path = nullptr;
-};
-
-struct GdipCentredFormat {
-    GdipCentredFormat() {
-        Gdip().GdipCreateStringFormat(0, LANG_NEUTRAL, &format);
-        if (format == nullptr) return;
-        Gdip().GdipSetStringFormatAlign(format, GpStringAlignmentCenter);
-        Gdip().GdipSetStringFormatLineAlign(format, GpStringAlignmentCenter);
-    }
-    ~GdipCentredFormat() {
-        if (format != nullptr) Gdip().GdipDeleteStringFormat(format);
-    }
-    GdipCentredFormat(const GdipCentredFormat&) = delete;
-    GdipCentredFormat& operator=(const GdipCentredFormat&) = delete;
-    GpStringFormat* format = nullptr;
-};
-
-GpFont* FontOfFamily(GpFontFamily* family, float emPixels, int style) {
-    GpFont* font = nullptr;
-    if (family != nullptr && Gdip().GdipCreateFont(family, emPixels, style, GpUnitPixel, &font) != GpOk) font = nullptr;
+GdipObject<GpFont> FontOfFamily(GpFontFamily* family, float emPixels, int style) {
+    GdipObject<GpFont> font;
+    if (family != nullptr) MakeInto(font, Gdip().GdipCreateFont, family, emPixels, style, Gdiplus::UnitPixel);
     return font;
 }
 
-void ReleaseFamily(GpFontFamily*& family) {
-    if (family != nullptr) Gdip().GdipDeleteFontFamily(family);
-    family = nullptr;
+// A pen for a 1-pixel outline or a ring; none when not drawn, and the null pen is selected instead.
+GdiObject<HPEN> PenOrNone(bool drawn, int width, COLORREF colour) {
+    return GdiObject<HPEN>(drawn ? CreatePen(PS_SOLID, width, colour) : nullptr);
+}
+
+HGDIOBJ PenToSelect(const GdiObject<HPEN>& pen) {
+    return pen ? static_cast<HGDIOBJ>(pen.Get()) : GetStockObject(NULL_PEN);
 }
 
 } // namespace
 
 // ---- GDI+ ----
 
-GdipSurface::GdipSurface(HDC dc) {
+GdipSurface SurfaceOn(HDC dc) {
     const GdiplusFlat& gdip = Gdip();
-    if (!gdip.loaded || gdip.GdipCreateFromHDC(dc, &graphics) != GpOk) {
-        graphics = nullptr;
-        return;
-    }
-    gdip.GdipSetSmoothingMode(graphics, GpSmoothingModeAntiAlias);
+    GdipSurface surface;
+    if (MakeInto(surface, gdip.GdipCreateFromHDC, dc) != Gdiplus::Ok) return surface;
+    gdip.GdipSetSmoothingMode(surface.Get(), Gdiplus::SmoothingModeAntiAlias);
     // Every GDI+ shape, text and picture is given in design pixels; one transform scales them all.
     const double scale = LayoutScale();
-    if (scale == 1.0) return;
-    gdip.GdipScaleWorldTransform(graphics, static_cast<float>(scale), static_cast<float>(scale), GpMatrixOrderPrepend);
-    gdip.GdipSetInterpolationMode(graphics, GpInterpolationModeHighQualityBicubic);
-}
-
-GdipSurface::~GdipSurface() {
-    if (graphics != nullptr) Gdip().GdipDeleteGraphics(graphics);
+    if (scale == 1.0) return surface;
+    const auto factor = static_cast<float>(scale);
+    gdip.GdipScaleWorldTransform(surface.Get(), factor, factor, Gdiplus::MatrixOrderPrepend);
+    gdip.GdipSetInterpolationMode(surface.Get(), Gdiplus::InterpolationModeHighQualityBicubic);
+    return surface;
 }
 
 GdipFont::GdipFont(const wchar_t* face, float emPixels, int style) {
-    const GdiplusFlat& gdip = Gdip();
-    if (!gdip.loaded) return;
-    if (gdip.GdipCreateFontFamilyFromName(face, nullptr, &family) != GpOk) family = nullptr;
-    font = FontOfFamily(family, emPixels, style);
-    if (font != nullptr) return;
-    ReleaseFamily(family);
-    if (gdip.GdipGetGenericFontFamilySansSerif(&family) != GpOk) family = nullptr;
-    font = FontOfFamily(family, emPixels, style);
-}
-
-GdipFont::~GdipFont() {
-    if (font != nullptr) Gdip().GdipDeleteFont(font);
-    ReleaseFamily(family);
+    MakeInto(family, Gdip().GdipCreateFontFamilyFromName, face, nullptr);
+    font = FontOfFamily(family.Get(), emPixels, style);
+    if (font) return;
+    family.Reset();
+    MakeInto(family, Gdip().GdipGetGenericFontFamilySansSerif);
+    font = FontOfFamily(family.Get(), emPixels, style);
 }
 
 void DrawRoundedCard(GpGraphics* graphics, const RoundedCard& card) {
     if (graphics == nullptr) return;
     const GdiplusFlat& gdip = Gdip();
-    const GpRectF& r = card.rect;
+    const DesignRect& r = card.rect;
     const float d = 2 * card.radius;
-    GdipPath path;
-    if (path.path == nullptr) return;
-    gdip.GdipAddPathArc(path.path, r.x, r.y, d, d, 180, 90);
-    gdip.GdipAddPathArc(path.path, r.x + r.width - d, r.y, d, d, 270, 90);
-    gdip.GdipAddPathArc(path.path, r.x + r.width - d, r.y + r.height - d, d, d, 0, 90);
-    gdip.GdipAddPathArc(path.path, r.x, r.y + r.height - d, d, d, 90, 90);
-    gdip.GdipClosePathFigure(path.path);
-    GdipBrush fill(card.fill);
-    GdipPen outline(card.outline, 1);
-    gdip.GdipFillPath(graphics, fill.brush, path.path);
-    gdip.GdipDrawPath(graphics, outline.pen, path.path);
+    GdipObject<GpPath> path;
+    if (MakeInto(path, gdip.GdipCreatePath, Gdiplus::FillModeAlternate) != Gdiplus::Ok) return;
+    gdip.GdipAddPathArc(path.Get(), r.x, r.y, d, d, 180, 90);
+    gdip.GdipAddPathArc(path.Get(), r.x + r.width - d, r.y, d, d, 270, 90);
+    gdip.GdipAddPathArc(path.Get(), r.x + r.width - d, r.y + r.height - d, d, d, 0, 90);
+    gdip.GdipAddPathArc(path.Get(), r.x, r.y + r.height - d, d, d, 90, 90);
+    gdip.GdipClosePathFigure(path.Get());
+    const GdipObject<GpBrush> fill = SolidFill(card.fill);
+    const GdipObject<GpPen> outline = SolidPen(card.outline, 1);
+    gdip.GdipFillPath(graphics, fill.Get(), path.Get());
+    gdip.GdipDrawPath(graphics, outline.Get(), path.Get());
 }
 
 void DrawStrokedLine(GpGraphics* graphics, const StrokedLine& line) {
     if (graphics == nullptr) return;
-    GdipPen pen(line.colour, line.width);
+    const GdipObject<GpPen> pen = SolidPen(line.colour, line.width);
     std::vector<Gdiplus::PointF> points;
-    for (int i = 0; i < line.count; ++i) points.emplace_back(line.points[i].x, line.points[i].y);
-    Gdip().GdipDrawLines(graphics, pen.pen, points.data(), line.count);
+    for (const DesignPoint& point : line.points) points.emplace_back(point.x, point.y);
+    Gdip().GdipDrawLines(graphics, pen.Get(), points.data(), static_cast<INT>(points.size()));
 }
 
 void DrawDisc(GpGraphics* graphics, const Disc& disc) {
     if (graphics == nullptr) return;
-    const GpRectF& b = disc.bounds;
-    GdipBrush fill(disc.fill);
-    Gdip().GdipFillEllipse(graphics, fill.brush, b.x, b.y, b.width, b.height);
+    const DesignRect& b = disc.bounds;
+    const GdipObject<GpBrush> fill = SolidFill(disc.fill);
+    Gdip().GdipFillEllipse(graphics, fill.Get(), b.x, b.y, b.width, b.height);
     if (disc.ringWidth <= 0) return;
-    GdipPen ring(disc.ring, disc.ringWidth);
-    Gdip().GdipDrawEllipse(graphics, ring.pen, b.x, b.y, b.width, b.height);
+    const GdipObject<GpPen> ring = SolidPen(disc.ring, disc.ringWidth);
+    Gdip().GdipDrawEllipse(graphics, ring.Get(), b.x, b.y, b.width, b.height);
 }
 
 void DrawCentredText(GpGraphics* graphics, const CentredText& text) {
-    if (graphics == nullptr || text.font.font == nullptr) return;
-    GdipBrush brush(text.colour);
-    GdipCentredFormat format;
+    if (graphics == nullptr || !text.font.font) return;
+    const GdipObject<GpBrush> brush = SolidFill(text.colour);
+    const GdipObject<GpStringFormat> format = CentredFormat();
     const Gdiplus::RectF box(text.box.x, text.box.y, text.box.width, text.box.height);
-    Gdip().GdipDrawString(graphics, text.text, -1, text.font.font, &box, format.format, brush.brush);
+    Gdip().GdipDrawString(graphics, text.text, -1, text.font.font.Get(), &box, format.Get(), brush.Get());
 }
 
 void DrawPlacedPicture(GpGraphics* graphics, const PlacedPicture& picture) {
-    if (graphics == nullptr || picture.status != GpOk || picture.image == nullptr) return;
-    Gdip().GdipDrawImageRectI(graphics, picture.image, picture.x, picture.y, picture.width, picture.height);
+    if (graphics == nullptr || picture.status != Gdiplus::Ok || picture.image == nullptr) return;
+    const PixelBox& box = picture.box;
+    Gdip().GdipDrawImageRectI(graphics, picture.image, box.x, box.y, box.width, box.height);
 }
 
 // ---- GDI ----
 
 void DrawRoundBlock(HDC dc, const RoundBlock& block) {
-    Selection brush(dc, CreateSolidBrush(block.fill), true);
-    Selection pen(dc, MakePen(block.outlined, 1, block.outline), block.outlined);
+    const GdiObject<HBRUSH> brush(CreateSolidBrush(block.fill));
+    const Selected brushSelected(dc, brush.Get());
+    const GdiObject<HPEN> pen = PenOrNone(block.outline.has_value(), 1, block.outline.value_or(0));
+    const Selected penSelected(dc, PenToSelect(pen));
     const RECT& r = block.rect;
     RoundRect(dc, r.left, r.top, r.right, r.bottom, block.corner, block.corner);
 }
 
 void DrawGdiDisc(HDC dc, const GdiDisc& disc) {
-    Selection brush(dc, CreateSolidBrush(disc.fill), true);
-    Selection pen(dc, MakePen(disc.ringWidth > 0, disc.ringWidth, disc.ring), disc.ringWidth > 0);
-    const RECT& r = disc.rect;
+    const GdiObject<HBRUSH> brush(CreateSolidBrush(disc.fill));
+    const Selected brushSelected(dc, brush.Get());
+    const GdiObject<HPEN> pen = PenOrNone(disc.ringWidth > 0, disc.ringWidth, disc.ring);
+    const Selected penSelected(dc, PenToSelect(pen));
+    const RECT& r = disc.bounds;
     Ellipse(dc, r.left, r.top, r.right, r.bottom);
 }
 
 void FillTriangle(HDC dc, const POINT (&corners)[3], COLORREF fill) {
-    Selection brush(dc, CreateSolidBrush(fill), true);
-    Selection pen(dc, GetStockObject(NULL_PEN), false);
+    const GdiObject<HBRUSH> brush(CreateSolidBrush(fill));
+    const Selected brushSelected(dc, brush.Get());
+    const Selected penSelected(dc, GetStockObject(NULL_PEN));
     Polygon(dc, corners, 3);
 }
 
 void FillSolid(HDC dc, const RECT& area, COLORREF colour) {
-    HBRUSH brush = CreateSolidBrush(colour);
-    FillRect(dc, &area, brush);
-    DeleteObject(brush);
+    const GdiObject<HBRUSH> brush(CreateSolidBrush(colour));
+    FillRect(dc, &area, brush.Get());
 }
 
 void DrawTextBox(HDC dc, const TextBox& box) {
-    Selection font(dc, box.font, false);
+    const Selected font(dc, box.font);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, box.colour);
     RECT rect = box.rect;
@@ -211,7 +157,7 @@ void DrawTextBox(HDC dc, const TextBox& box) {
 }
 
 SIZE MeasureText(HDC dc, HFONT font, const std::wstring& text, bool wrapped, int width) {
-    Selection selected(dc, font, false);
+    const Selected selected(dc, font);
     RECT rect = {0, 0, wrapped ? width : 0, 0};
     const UINT format = DT_CALCRECT | DT_NOPREFIX | (wrapped ? DT_WORDBREAK : DT_SINGLELINE);
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect, format);

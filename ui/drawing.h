@@ -5,37 +5,33 @@
 
 #include <windows.h>
 
+#include <optional>
+#include <span>
 #include <string>
 
+#include "ui/gdi_guards.h"
 #include "ui/gdiplus_flat.h"
+#include "ui/layout_scale.h"
 
 // ---- GDI+ ----
 
 // A GDI+ drawing surface on a device context with anti-aliased smoothing, taking design
-// coordinates at the layout scale (pictures then resampled with a high-quality filter); null
-// graphics when the library is missing, and then every GDI+ helper draws nothing.
-struct GdipSurface {
-    explicit GdipSurface(HDC dc);
-    ~GdipSurface();
-    GdipSurface(const GdipSurface&) = delete;
-    GdipSurface& operator=(const GdipSurface&) = delete;
-    GpGraphics* graphics = nullptr;
-};
+// coordinates at the layout scale (pictures then resampled with a high-quality filter); empty
+// when the library is missing, and then every GDI+ helper draws nothing.
+using GdipSurface = GdipObject<GpGraphics>;
+GdipSurface SurfaceOn(HDC dc);
 
 // A GDI+ font of a family by name, or of the generic sans-serif family when that family is
 // missing or gives no font.
 struct GdipFont {
     GdipFont(const wchar_t* face, float emPixels, int style);
-    ~GdipFont();
-    GdipFont(const GdipFont&) = delete;
-    GdipFont& operator=(const GdipFont&) = delete;
-    GpFontFamily* family = nullptr;
-    GpFont* font = nullptr;
+    GdipObject<GpFontFamily> family;
+    GdipObject<GpFont> font; // released before its family
 };
 
 // Four quarter arcs of radius `radius` inside rect, filled, then outlined with a 1-pixel pen.
 struct RoundedCard {
-    GpRectF rect;
+    DesignRect rect;
     float radius;
     COLORREF fill;
     COLORREF outline;
@@ -44,8 +40,7 @@ void DrawRoundedCard(GpGraphics* graphics, const RoundedCard& card);
 
 // Connected straight segments through points.
 struct StrokedLine {
-    const GpPointF* points;
-    int count;
+    std::span<const DesignPoint> points;
     float width;
     COLORREF colour;
 };
@@ -53,30 +48,27 @@ void DrawStrokedLine(GpGraphics* graphics, const StrokedLine& line);
 
 // The ellipse inscribed in bounds, filled first, then ringed (no ring when ringWidth is 0).
 struct Disc {
-    GpRectF bounds;
+    DesignRect bounds;
     COLORREF fill;
-    COLORREF ring;
-    float ringWidth;
+    COLORREF ring = 0;
+    float ringWidth = 0;
 };
 void DrawDisc(GpGraphics* graphics, const Disc& disc);
 
 // One text centred horizontally and vertically in box.
 struct CentredText {
     const wchar_t* text;
-    GpRectF box;
+    DesignRect box;
     const GdipFont& font;
     COLORREF colour;
 };
 void DrawCentredText(GpGraphics* graphics, const CentredText& text);
 
-// A picture scaled into a rectangle; nothing when it did not load.
+// A picture scaled into a box; nothing when it did not load.
 struct PlacedPicture {
     GpImage* image;
     GpStatus status;
-    int x;
-    int y;
-    int width;
-    int height;
+    PixelBox box;
 };
 void DrawPlacedPicture(GpGraphics* graphics, const PlacedPicture& picture);
 
@@ -87,17 +79,16 @@ struct RoundBlock {
     RECT rect;
     int corner;
     COLORREF fill;
-    bool outlined;
-    COLORREF outline;
+    std::optional<COLORREF> outline = std::nullopt;
 };
 void DrawRoundBlock(HDC dc, const RoundBlock& block);
 
-// The ellipse in rect, filled, with a ring of ringWidth pixels (none when 0).
+// The ellipse in bounds, filled, with a ring of ringWidth pixels (none when 0): Disc's fields for GDI.
 struct GdiDisc {
-    RECT rect;
+    RECT bounds;
     COLORREF fill;
-    int ringWidth;
-    COLORREF ring;
+    COLORREF ring = 0;
+    int ringWidth = 0;
 };
 void DrawGdiDisc(HDC dc, const GdiDisc& disc);
 

@@ -14,7 +14,8 @@
 #include "firmware/firmware_image.h"
 #include "firmware/firmware_version.h"
 #include "text/narrow_text.h"
-#include "ui/main_window.h"
+#include "ui/control_ids.h"
+#include "ui/start_button.h"
 #include "ui/version_question.h"
 #include "ui/window_helpers.h"
 

@@ -1,33 +1,46 @@
 #include "ui/gdiplus_flat.h"
 
+#include "ui/gdi_guards.h"
 #include "ui/system_libraries.h"
 
 namespace {
 
-GdiplusFlat& Table() {
-    static GdiplusFlat table;
-    return table;
+struct Tables {
+    GdiplusFlat flat;
+    GdiplusReleases releases;
+};
+
+Tables& Loaded() {
+    static Tables tables;
+    return tables;
 }
 
-GdiplusFlat Resolve(HMODULE module) {
-    GdiplusFlat flat;
+Tables Resolve(HMODULE module) {
+    Tables tables;
     bool complete = module != nullptr;
-#define ZARVEL_GDIPLUS_RESOLVE(name)                                   \
-    flat.name = SystemFunction<decltype(flat.name)>(module, #name); \
-    complete = complete && flat.name != nullptr;
-    ZARVEL_GDIPLUS_FUNCTIONS(ZARVEL_GDIPLUS_RESOLVE)
+#define ZARVEL_GDIPLUS_RESOLVE(table, name)                                       \
+    tables.table.name = SystemFunction<decltype(tables.table.name)>(module, #name); \
+    complete = complete && tables.table.name != nullptr;
+#define ZARVEL_GDIPLUS_RESOLVE_FLAT(name) ZARVEL_GDIPLUS_RESOLVE(flat, name)
+#define ZARVEL_GDIPLUS_RESOLVE_RELEASE(name) ZARVEL_GDIPLUS_RESOLVE(releases, name)
+    ZARVEL_GDIPLUS_FUNCTIONS(ZARVEL_GDIPLUS_RESOLVE_FLAT)
+    ZARVEL_GDIPLUS_RELEASES(ZARVEL_GDIPLUS_RESOLVE_RELEASE)
+#undef ZARVEL_GDIPLUS_RESOLVE_RELEASE
+#undef ZARVEL_GDIPLUS_RESOLVE_FLAT
 #undef ZARVEL_GDIPLUS_RESOLVE
-    if (!complete) return GdiplusFlat();
-    flat.loaded = true;
-    return flat;
+    if (!complete) return Tables();
+    tables.flat.loaded = true;
+    return tables;
 }
 
 } // namespace
 
 bool LoadGdiplusFlat() {
-    GdiplusFlat& table = Table();
-    if (!table.loaded) table = Resolve(LoadSystemLibrary(L"gdiplus.dll"));
-    return table.loaded;
+    Tables& tables = Loaded();
+    if (!tables.flat.loaded) tables = Resolve(LoadSystemLibrary(L"gdiplus.dll"));
+    return tables.flat.loaded;
 }
 
-const GdiplusFlat& Gdip() { return Table(); }
+const GdiplusFlat& Gdip() { return Loaded().flat; }
+
+const GdiplusReleases& GdipReleases() { return Loaded().releases; }

@@ -15,11 +15,8 @@ using std::min;
 } // namespace Gdiplus
 #include <gdiplus.h>
 
-// The header's types under the short names the window code uses.
+// The header's flat types under their own names, outside its namespace.
 using GpStatus = Gdiplus::GpStatus;
-constexpr GpStatus GpOk = Gdiplus::Ok;
-constexpr GpStatus GpGenericError = Gdiplus::GenericError;
-
 using GpImage = Gdiplus::GpImage;
 using GpBitmap = Gdiplus::GpBitmap;
 using GpGraphics = Gdiplus::GpGraphics;
@@ -30,29 +27,17 @@ using GpPen = Gdiplus::GpPen;
 using GpFontFamily = Gdiplus::GpFontFamily;
 using GpFont = Gdiplus::GpFont;
 using GpStringFormat = Gdiplus::GpStringFormat;
-using GpArgb = Gdiplus::ARGB;
-using GdiplusStartupInput = Gdiplus::GdiplusStartupInput;
 
-constexpr Gdiplus::SmoothingMode GpSmoothingModeAntiAlias = Gdiplus::SmoothingModeAntiAlias;
-constexpr Gdiplus::TextRenderingHint GpTextRenderingHintAntiAliasGridFit = Gdiplus::TextRenderingHintAntiAliasGridFit;
-constexpr Gdiplus::FillMode GpFillModeAlternate = Gdiplus::FillModeAlternate;
-constexpr Gdiplus::Unit GpUnitPixel = Gdiplus::UnitPixel;
-constexpr int GpFontStyleRegular = Gdiplus::FontStyleRegular;
-constexpr int GpFontStyleBold = Gdiplus::FontStyleBold;
-constexpr Gdiplus::StringAlignment GpStringAlignmentCenter = Gdiplus::StringAlignmentCenter;
-constexpr Gdiplus::MatrixOrder GpMatrixOrderPrepend = Gdiplus::MatrixOrderPrepend;
-constexpr Gdiplus::InterpolationMode GpInterpolationModeHighQualityBicubic = Gdiplus::InterpolationModeHighQualityBicubic;
-
-// Plain aggregates, unlike the header's RectF and PointF, so that the layout tables can be
-// constexpr; the drawing helpers convert them.
-struct GpRectF {
+// Design pixels for GDI+ drawing. Plain aggregates, unlike the header's RectF and PointF, so
+// that the layout tables can be constexpr; the drawing helpers convert them.
+struct DesignRect {
     float x;
     float y;
     float width;
     float height;
 };
 
-struct GpPointF {
+struct DesignPoint {
     float x;
     float y;
 };
@@ -64,34 +49,33 @@ using namespace Gdiplus;
 using namespace Gdiplus::DllExports;
 } // namespace GdiplusDeclarations
 
-// The flat functions the program calls, each typed by its declaration. Add a name to reach another.
-#define ZARVEL_GDIPLUS_FUNCTIONS(X)                                                                        \
-    X(GdiplusStartup) X(GdiplusShutdown) X(GdipLoadImageFromFile) X(GdipCreateBitmapFromFile)           \
-    X(GdipCreateHICONFromBitmap) X(GdipDisposeImage) X(GdipCreateFromHDC) X(GdipDeleteGraphics)          \
-    X(GdipSetSmoothingMode) X(GdipSetTextRenderingHint) X(GdipDrawImageRectI) X(GdipCreatePath)          \
-    X(GdipDeletePath) X(GdipAddPathArc) X(GdipClosePathFigure) X(GdipCreateSolidFill) X(GdipDeleteBrush) \
-    X(GdipCreatePen1) X(GdipDeletePen) X(GdipFillPath) X(GdipDrawPath) X(GdipDrawLines)                  \
-    X(GdipFillEllipse) X(GdipDrawEllipse) X(GdipCreateFontFamilyFromName)                                \
-    X(GdipGetGenericFontFamilySansSerif) X(GdipDeleteFontFamily) X(GdipCreateFont) X(GdipDeleteFont)     \
-    X(GdipCreateStringFormat) X(GdipDeleteStringFormat) X(GdipSetStringFormatAlign)                      \
-    X(GdipSetStringFormatLineAlign) X(GdipDrawString) X(GdipScaleWorldTransform) X(GdipSetInterpolationMode)
+// The flat functions the program calls, each typed by its declaration, but for those that release
+// what these make (ZARVEL_GDIPLUS_RELEASES in gdi_guards.h). Add a name to reach another.
+#define ZARVEL_GDIPLUS_FUNCTIONS(X)                                                                          \
+    X(GdiplusStartup) X(GdipLoadImageFromFile) X(GdipCreateBitmapFromFile) X(GdipCreateHICONFromBitmap)     \
+    X(GdipCreateFromHDC) X(GdipSetSmoothingMode) X(GdipSetTextRenderingHint) X(GdipDrawImageRectI)          \
+    X(GdipCreatePath) X(GdipAddPathArc) X(GdipClosePathFigure) X(GdipCreateSolidFill) X(GdipCreatePen1)     \
+    X(GdipFillPath) X(GdipDrawPath) X(GdipDrawLines) X(GdipFillEllipse) X(GdipDrawEllipse)                  \
+    X(GdipCreateFontFamilyFromName) X(GdipGetGenericFontFamilySansSerif) X(GdipCreateFont)                 \
+    X(GdipCreateStringFormat) X(GdipSetStringFormatAlign) X(GdipSetStringFormatLineAlign) X(GdipDrawString) \
+    X(GdipScaleWorldTransform) X(GdipSetInterpolationMode)
 
 struct GdiplusFlat {
 // decltype names the function without calling it, so nothing here imports gdiplus.dll.
 #define ZARVEL_GDIPLUS_MEMBER(name) decltype(&GdiplusDeclarations::name) name = nullptr;
     ZARVEL_GDIPLUS_FUNCTIONS(ZARVEL_GDIPLUS_MEMBER)
 #undef ZARVEL_GDIPLUS_MEMBER
-    bool loaded = false; // every entry above was found
+    bool loaded = false; // every entry above was found, and every release
 };
 
-// Loads gdiplus.dll from System32 (once) and fills the table; false when the library or any
-// of its functions is missing, and then every entry stays null.
+// Loads gdiplus.dll from System32 (once) and fills the table and the releases' table; false
+// when the library or any of its functions is missing, and then every entry of both stays null.
 bool LoadGdiplusFlat();
 // The table; entries are null until LoadGdiplusFlat succeeded.
 const GdiplusFlat& Gdip();
 
 // An opaque GDI+ colour from a GDI one.
-constexpr GpArgb ToArgb(COLORREF colour) {
-    return 0xFF000000u | (static_cast<GpArgb>(GetRValue(colour)) << 16) | (static_cast<GpArgb>(GetGValue(colour)) << 8) |
-           static_cast<GpArgb>(GetBValue(colour));
+constexpr Gdiplus::ARGB ToArgb(COLORREF colour) {
+    return 0xFF000000u | (static_cast<Gdiplus::ARGB>(GetRValue(colour)) << 16) |
+           (static_cast<Gdiplus::ARGB>(GetGValue(colour)) << 8) | static_cast<Gdiplus::ARGB>(GetBValue(colour));
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/log.h"
+#include "ui/gdi_guards.h"
 #include "ui/system_libraries.h"
 
 namespace {
@@ -56,10 +57,8 @@ unsigned WindowDpi(HWND window) {
     using DpiOfWindow = UINT(WINAPI*)(HWND);
     static const auto dpiOf = SystemFunction<DpiOfWindow>(User32(), "GetDpiForWindow");
     if (dpiOf != nullptr) return dpiOf(window);
-    HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
-    ReleaseDC(nullptr, screen);
-    return static_cast<unsigned>(std::max(0, dpi));
+    const WindowDc screen(nullptr);
+    return static_cast<unsigned>(std::max(0, GetDeviceCaps(screen.Get(), LOGPIXELSX)));
 }
 
 SIZE DesignClient(HWND window) {
@@ -70,14 +69,14 @@ SIZE DesignClient(HWND window) {
 // Where the window goes at a DPI: the scale, the outer size, and the work area it keeps to.
 struct Placement {
     unsigned dpi;
-    double scale;
-    SIZE outer;
-    bool areaKnown; // without monitor information nothing limits the size and nothing moves
-    RECT area;
+    double scale = 1.0;
+    SIZE outer = {};
+    bool areaKnown = false; // without monitor information nothing limits the size and nothing moves
+    RECT area = {};
 };
 
 Placement PlaceAt(HWND window, unsigned dpi, const RECT& place) {
-    Placement placement = {dpi, 1.0, {}, false, {}};
+    Placement placement = {.dpi = dpi};
     placement.areaKnown = CurrentWorkAreaHooks().workArea(place, &placement.area);
     const SIZE work = placement.areaKnown ? SIZE{placement.area.right - placement.area.left, placement.area.bottom - placement.area.top}
                                           : SIZE{INT_MAX / 4, INT_MAX / 4};

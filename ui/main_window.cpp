@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "core/app_state.h"
-#include "core/battery.h"
 #include "core/log.h"
 #include "core/notifications.h"
 #include "ui/control_ids.h"
@@ -18,6 +17,7 @@
 #include "ui/pages.h"
 #include "ui/painting.h"
 #include "ui/reinstall_dialog.h"
+#include "ui/start_button.h"
 #include "ui/ui_resources.h"
 #include "ui/update_history.h"
 #include "ui/version_question.h"
@@ -33,7 +33,6 @@ constexpr const wchar_t* kCloseRefused = L"Во время обновления 
 // Window thread only: what the window keeps about the operation it started.
 struct OperationState {
     bool updateRunning = false; // from the Start click until the update's result is handled
-    bool disconnecting = false; // from the check page's cancel until its Cancelled is handled
     bool sleptDuringUpdate = false; // a suspend arrived during an update; its resume is logged
 };
 OperationState operation;
@@ -102,7 +101,7 @@ void OnStartClicked() {
     AppState& app = App();
     // A disconnect is not over until its Cancelled is handled, though its worker has cleared
     // operationBusy already. Set before the version question, whose box delivers a second click.
-    if (operation.disconnecting || app.operationBusy.exchange(true)) return;
+    if (Disconnecting() || app.operationBusy.exchange(true)) return;
     if (!ConfirmFirmwareVersion()) {
         app.operationBusy.exchange(false);
         UpdateStartButton();
@@ -136,12 +135,12 @@ void OnCancelClicked() {
         RequestCancellation();
         return;
     }
-    if (operation.disconnecting || app.operationBusy.exchange(true)) return;
-    operation.disconnecting = true;
+    if (Disconnecting() || app.operationBusy.exchange(true)) return;
+    SetDisconnecting(true);
     SetCancelButton(false, L"Отключение…");
     UpdateStartButton();
     if (TryStartOperation(DisconnectWorker, "disconnect worker")) return;
-    operation.disconnecting = false;
+    SetDisconnecting(false);
     SetCancelButton(true, kCancelText);
     UpdateStartButton();
 }
@@ -152,11 +151,11 @@ struct CommandRow {
 };
 
 const CommandRow kCommands[] = {
-    {IDC_CHOOSE_FILE, ChooseFirmwareFile},
-    {IDC_ACCEPT_RISK, UpdateStartButton},
-    {IDC_START, OnStartClicked},
-    {IDC_CANCEL, OnCancelClicked},
-    {IDC_NEXT_INSTRUMENT, OnNextInstrumentClicked},
+    {.id = IDC_CHOOSE_FILE, .handler = ChooseFirmwareFile},
+    {.id = IDC_ACCEPT_RISK, .handler = UpdateStartButton},
+    {.id = IDC_START, .handler = OnStartClicked},
+    {.id = IDC_CANCEL, .handler = OnCancelClicked},
+    {.id = IDC_NEXT_INSTRUMENT, .handler = OnNextInstrumentClicked},
 };
 
 LRESULT OnCommand(int id) {
@@ -166,7 +165,7 @@ LRESULT OnCommand(int id) {
 }
 
 void AddWindowIcons(HWND window) {
-    HICON icon = Ui().icon;
+    HICON icon = Ui().icon.Get();
     if (icon == nullptr) return;
     SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
     SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
@@ -228,7 +227,7 @@ void AfterCancelled(HWND window, const std::wstring& message) {
     ShowMessageBox(message.c_str(), L"Обновление отменено", MB_ICONINFORMATION);
     if (!IsWindow(window)) return;
     ShowConnectPage();
-    operation.disconnecting = false;
+    SetDisconnecting(false);
     StartMonitor();
 }
 
@@ -310,10 +309,10 @@ LRESULT OnReinstallPrompt(HWND window) {
 // place and our own size; the page, its texts, the choices and a running update stay as they are.
 LRESULT OnDpiChanged(HWND window, WPARAM dpis, LPARAM suggested) {
     FollowDpiChange(window, LOWORD(dpis), *reinterpret_cast<const RECT*>(suggested));
-    const std::vector<HFONT> old = RemakeFonts();
+    // The old fonts go as this returns, once no control holds them any more.
+    const std::vector<GdiObject<HFONT>> old = RemakeFonts();
     LayOutChildrenAgain(window);
     FollowLayoutScaleInReinstallDialog();
-    DeleteFonts(old);
     return 0;
 }
 
@@ -358,7 +357,7 @@ bool RegisterMainWindowClass(HINSTANCE instance) {
     WNDCLASSW windowClass = {};
     windowClass.lpfnWndProc = MainWindowProc;
     windowClass.hInstance = instance;
-    windowClass.hIcon = Ui().icon != nullptr ? Ui().icon : LoadIconW(nullptr, IDI_APPLICATION);
+    windowClass.hIcon = Ui().icon ? Ui().icon.Get() : LoadIconW(nullptr, IDI_APPLICATION);
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.lpszClassName = kMainWindowClass;
     return RegisterClassW(&windowClass) != 0;
@@ -372,21 +371,10 @@ HWND CreateMainWindow(HINSTANCE instance) {
 void CreateMainControls(HWND window) {
     App().mainWindow = window;
     operation = OperationState();
+    SetDisconnecting(false);
     FitMainWindowToWorkArea(window, {kMainWindowWidth, kMainWindowHeight});
     CreateFontsAndBrushes();
     AddWindowIcons(window);
     CreateWizardControls(window);
     ShowConnectPage();
-}
-
-bool StartAllowed(bool firmwareReady, double batteryVolts, bool instrumentReady, bool riskAccepted, bool operationBusy) {
-    return firmwareReady && batteryVolts >= kLowestUpdateVolts && instrumentReady && riskAccepted && !operationBusy;
-}
-
-void UpdateStartButton() {
-    const AppState& app = App();
-    const bool riskAccepted = SendMessageW(Control(IDC_ACCEPT_RISK), BM_GETCHECK, 0, 0) == BST_CHECKED;
-    const bool busy = app.operationBusy.load() || operation.disconnecting;
-    const bool allowed = StartAllowed(app.firmwareReady, app.batteryVoltage, app.instrumentReady, riskAccepted, busy);
-    EnableWindow(Control(IDC_START), allowed ? TRUE : FALSE);
 }

@@ -26,7 +26,3 @@ HWND CreateMainWindow(HINSTANCE instance);
 // The work of WM_CREATE before the monitor starts: the layout scale, fonts and brushes, the
 // icons, the controls and the connect page.
 void CreateMainControls(HWND window);
-// Enables Start exactly when the Start rule holds.
-void UpdateStartButton();
-// The Start rule.
-bool StartAllowed(bool firmwareReady, double batteryVolts, bool instrumentReady, bool riskAccepted, bool operationBusy);

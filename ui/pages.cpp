@@ -1,11 +1,14 @@
 #include "ui/pages.h"
 
+#include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 
 #include "core/app_state.h"
 #include "core/battery.h"
 #include "ui/control_ids.h"
-#include "ui/main_window.h"
+#include "ui/start_button.h"
 #include "ui/version_question.h"
 #include "ui/window_helpers.h"
 
@@ -17,118 +20,137 @@ constexpr DWORD kOneLine = SS_ENDELLIPSIS;
 
 // Created in this order; no tab stops, nothing disabled.
 const ChildControl kControls[] = {
-    {IDC_TITLE, L"STATIC", kChild | SS_CENTER | kOneLine, L"Обновление прошивки Zarvel Ксарон 4", {345, 29, 760, 66}, HeaderFont},
-    {IDC_STEP1, L"STATIC", kChild | SS_LEFT | kOneLine, L"1. Подключение", {220, 139, 220, 38}, StepLabelFont},
-    {IDC_STEP2, L"STATIC", kChild | SS_LEFT | kOneLine, L"2. Проверка", {650, 139, 210, 38}, StepLabelFont},
-    {IDC_STEP3, L"STATIC", kChild | SS_LEFT | kOneLine, L"3. Обновление", {1080, 139, 250, 38}, StepLabelFont},
-    {IDC_HEADING, L"STATIC", kChild | SS_LEFT | kOneLine, L"", {790, 245, 540, 40}, CaptionFont},
-    {IDC_DESCRIPTION, L"STATIC", kChild | SS_LEFT, L"", {790, 295, 540, 100}, BaseFont},
-    {IDC_STATUS1, L"STATIC", kChild | SS_OWNERDRAW, L"", {800, 360, 520, 42}, RowFont},
-    {IDC_STATUS2, L"STATIC", kChild | SS_OWNERDRAW, L"", {800, 414, 520, 42}, RowFont},
-    {IDC_STATUS3, L"STATIC", kChild | SS_OWNERDRAW, L"", {800, 468, 520, 42}, RowFont},
-    {IDC_STATUS4, L"STATIC", kChild | SS_OWNERDRAW, L"", {800, 522, 520, 42}, RowFont},
-    {IDC_STATUS5, L"STATIC", kChild | SS_OWNERDRAW, L"", {800, 576, 520, 62}, RowFont},
-    {IDC_FILE_BOX, L"STATIC", kChild | SS_OWNERDRAW, L"Файл прошивки не выбран", {800, 525, 295, 50}, BaseFont},
-    {IDC_CHOOSE_FILE, L"BUTTON", kChild | BS_OWNERDRAW, L"Выбрать другой файл", {1110, 548, 215, 48}, BaseFont},
-    {IDC_ACCEPT_RISK, L"BUTTON", kChild | BS_AUTOCHECKBOX, L"Я понимаю возможные риски и хочу продолжить", {755, 620, 570, 36}, BaseFont},
-    {IDC_START, L"BUTTON", kChild | BS_OWNERDRAW, L"Начать обновление", {755, 665, 570, 52}, BaseFont},
-    {IDC_CANCEL, L"BUTTON", kChild | BS_OWNERDRAW, L"Отменить обновление", {755, 727, 570, 48}, BaseFont},
-    {IDC_NEXT_INSTRUMENT, L"BUTTON", kChild | BS_OWNERDRAW, L"Обновить следующий прибор", {800, 860, 520, 46}, BaseFont},
-    {IDC_PROGRESS, L"STATIC", kChild | SS_OWNERDRAW, L"", {790, 350, 540, 22}, BaseFont},
-    {IDC_NOTE, L"STATIC", kChild | SS_OWNERDRAW, L"", {800, 772, 520, 62}, BaseFont},
+    {.id = IDC_TITLE, .className = L"STATIC", .style = kChild | SS_CENTER | kOneLine,
+     .text = L"Обновление прошивки Zarvel Ксарон 4", .box = {345, 29, 760, 66}, .font = HeaderFont},
+    {.id = IDC_STEP1, .className = L"STATIC", .style = kChild | SS_LEFT | kOneLine,
+     .text = L"1. Подключение", .box = {220, 139, 220, 38}, .font = StepLabelFont},
+    {.id = IDC_STEP2, .className = L"STATIC", .style = kChild | SS_LEFT | kOneLine,
+     .text = L"2. Проверка", .box = {650, 139, 210, 38}, .font = StepLabelFont},
+    {.id = IDC_STEP3, .className = L"STATIC", .style = kChild | SS_LEFT | kOneLine,
+     .text = L"3. Обновление", .box = {1080, 139, 250, 38}, .font = StepLabelFont},
+    {.id = IDC_HEADING, .className = L"STATIC", .style = kChild | SS_LEFT | kOneLine,
+     .box = {790, 245, 540, 40}, .font = CaptionFont},
+    {.id = IDC_DESCRIPTION, .className = L"STATIC", .style = kChild | SS_LEFT,
+     .box = {790, 295, 540, 100}, .font = BaseFont},
+    {.id = IDC_STATUS1, .className = L"STATIC", .style = kChild | SS_OWNERDRAW,
+     .box = {800, 360, 520, 42}, .font = RowFont},
+    {.id = IDC_STATUS2, .className = L"STATIC", .style = kChild | SS_OWNERDRAW,
+     .box = {800, 414, 520, 42}, .font = RowFont},
+    {.id = IDC_STATUS3, .className = L"STATIC", .style = kChild | SS_OWNERDRAW,
+     .box = {800, 468, 520, 42}, .font = RowFont},
+    {.id = IDC_STATUS4, .className = L"STATIC", .style = kChild | SS_OWNERDRAW,
+     .box = {800, 522, 520, 42}, .font = RowFont},
+    {.id = IDC_STATUS5, .className = L"STATIC", .style = kChild | SS_OWNERDRAW,
+     .box = {800, 576, 520, 62}, .font = RowFont},
+    {.id = IDC_FILE_BOX, .className = L"STATIC", .style = kChild | SS_OWNERDRAW,
+     .text = L"Файл прошивки не выбран", .box = {800, 525, 295, 50}, .font = BaseFont},
+    {.id = IDC_CHOOSE_FILE, .className = L"BUTTON", .style = kChild | BS_OWNERDRAW,
+     .text = L"Выбрать другой файл", .box = {1110, 548, 215, 48}, .font = BaseFont},
+    {.id = IDC_ACCEPT_RISK, .className = L"BUTTON", .style = kChild | BS_AUTOCHECKBOX,
+     .text = L"Я понимаю возможные риски и хочу продолжить", .box = {755, 620, 570, 36}, .font = BaseFont},
+    {.id = IDC_START, .className = L"BUTTON", .style = kChild | BS_OWNERDRAW,
+     .text = L"Начать обновление", .box = {755, 665, 570, 52}, .font = BaseFont},
+    {.id = IDC_CANCEL, .className = L"BUTTON", .style = kChild | BS_OWNERDRAW,
+     .text = L"Отменить обновление", .box = {755, 727, 570, 48}, .font = BaseFont},
+    {.id = IDC_NEXT_INSTRUMENT, .className = L"BUTTON", .style = kChild | BS_OWNERDRAW,
+     .text = L"Обновить следующий прибор", .box = {800, 860, 520, 46}, .font = BaseFont},
+    {.id = IDC_PROGRESS, .className = L"STATIC", .style = kChild | SS_OWNERDRAW,
+     .box = {790, 350, 540, 22}, .font = BaseFont},
+    {.id = IDC_NOTE, .className = L"STATIC", .style = kChild | SS_OWNERDRAW,
+     .box = {800, 772, 520, 62}, .font = BaseFont},
 };
 
 enum class Shown { Keep, Yes, No };
 
-// One control on one page; a null text keeps the current one, move = false keeps the place.
+// One control on one page: its place, visibility and text, each kept as it is where the row gives none.
 struct PageRow {
     int id;
-    bool move;
-    PixelBox box;
-    Shown shown;
-    const wchar_t* text;
+    std::optional<PixelBox> box = std::nullopt;
+    Shown shown = Shown::Keep;
+    std::optional<std::wstring_view> text = std::nullopt;
     bool enable = false;
 };
 
 struct PageLayout {
     int step;
-    const PageRow* rows;
-    size_t rowCount;
-    void (*fillTexts)(); // texts computed from the state, after the fixed ones
-    void (*finish)();    // the page's last steps
+    std::span<const PageRow> rows;
+    void (*fillTexts)() = nullptr; // texts computed from the state, after the fixed ones
+    void (*finish)() = nullptr;    // the page's last steps
 };
 
-constexpr PixelBox kKeep = {0, 0, 0, 0};
-
 const PageRow kConnectRows[] = {
-    {IDC_HEADING, true, {790, 245, 540, 52}, Shown::Yes, L"Подключите дата-станцию"},
-    {IDC_DESCRIPTION, true, {790, 310, 540, 90}, Shown::Yes,
-     L"Подключите дата-станцию к компьютеру. После её обнаружения установите прибор на дата-станцию."},
-    {IDC_STATUS1, true, {800, 425, 520, 42}, Shown::Yes, L"○  Поиск дата-станции…"},
-    {IDC_STATUS2, true, {800, 480, 520, 42}, Shown::Yes, L"○  Ожидание прибора"},
-    {IDC_STATUS3, true, {800, 535, 520, 42}, Shown::No, L""},
-    {IDC_STATUS4, true, {800, 590, 520, 42}, Shown::No, L""},
-    {IDC_STATUS5, true, {800, 645, 520, 42}, Shown::No, L""},
-    {IDC_NOTE, true, {780, 810, 560, 100}, Shown::Yes,
-     L"Важно\r\nПрибор должен быть заряжен и оставаться на станции до полного завершения."},
-    {IDC_FILE_BOX, false, kKeep, Shown::No, nullptr},
-    {IDC_CHOOSE_FILE, false, kKeep, Shown::No, nullptr},
-    {IDC_ACCEPT_RISK, false, kKeep, Shown::No, nullptr},
-    {IDC_START, false, kKeep, Shown::No, nullptr},
-    {IDC_CANCEL, false, kKeep, Shown::No, nullptr},
-    {IDC_PROGRESS, false, kKeep, Shown::No, nullptr},
-    {IDC_NEXT_INSTRUMENT, false, kKeep, Shown::No, nullptr},
+    {.id = IDC_HEADING, .box = {{790, 245, 540, 52}}, .shown = Shown::Yes, .text = L"Подключите дата-станцию"},
+    {.id = IDC_DESCRIPTION, .box = {{790, 310, 540, 90}}, .shown = Shown::Yes,
+     .text = L"Подключите дата-станцию к компьютеру. После её обнаружения установите прибор на дата-станцию."},
+    {.id = IDC_STATUS1, .box = {{800, 425, 520, 42}}, .shown = Shown::Yes, .text = L"○  Поиск дата-станции…"},
+    {.id = IDC_STATUS2, .box = {{800, 480, 520, 42}}, .shown = Shown::Yes, .text = L"○  Ожидание прибора"},
+    {.id = IDC_STATUS3, .box = {{800, 535, 520, 42}}, .shown = Shown::No, .text = L""},
+    {.id = IDC_STATUS4, .box = {{800, 590, 520, 42}}, .shown = Shown::No, .text = L""},
+    {.id = IDC_STATUS5, .box = {{800, 645, 520, 42}}, .shown = Shown::No, .text = L""},
+    {.id = IDC_NOTE, .box = {{780, 810, 560, 100}}, .shown = Shown::Yes,
+     .text = L"Важно\r\nПрибор должен быть заряжен и оставаться на станции до полного завершения."},
+    {.id = IDC_FILE_BOX, .shown = Shown::No},
+    {.id = IDC_CHOOSE_FILE, .shown = Shown::No},
+    {.id = IDC_ACCEPT_RISK, .shown = Shown::No},
+    {.id = IDC_START, .shown = Shown::No},
+    {.id = IDC_CANCEL, .shown = Shown::No},
+    {.id = IDC_PROGRESS, .shown = Shown::No},
+    {.id = IDC_NEXT_INSTRUMENT, .shown = Shown::No},
 };
 
 const PageRow kCheckRows[] = {
-    {IDC_HEADING, true, {790, 245, 540, 52}, Shown::Yes, L"Проверка перед обновлением"},
-    {IDC_DESCRIPTION, true, {790, 310, 540, 65}, Shown::Yes, L"Программа проверила подключение и готовность прибора."},
-    {IDC_STATUS1, true, {800, 380, 520, 40}, Shown::Yes, nullptr}, // the instrument and its version
-    {IDC_STATUS2, true, {800, 423, 520, 40}, Shown::Yes, nullptr}, // the battery line
-    {IDC_STATUS3, true, {800, 466, 520, 40}, Shown::Yes, nullptr}, // the lowest voltage
-    {IDC_STATUS4, true, {800, 509, 520, 40}, Shown::Yes, nullptr}, // the DFWU line
-    {IDC_STATUS5, true, {800, 552, 520, 40}, Shown::No, L""},
-    {IDC_FILE_BOX, true, {800, 570, 295, 50}, Shown::Yes, nullptr},
-    {IDC_CHOOSE_FILE, true, {1110, 570, 210, 50}, Shown::Yes, nullptr},
-    {IDC_ACCEPT_RISK, true, {800, 645, 520, 38}, Shown::Yes, nullptr},
-    {IDC_START, true, {800, 695, 520, 46}, Shown::Yes, nullptr},
-    {IDC_CANCEL, true, {800, 755, 520, 46}, Shown::Yes, L"Отменить обновление", true},
-    {IDC_NOTE, true, {780, 815, 560, 100}, Shown::Yes,
-     L"Внимание\r\nВо время обновления не снимайте прибор с дата-станции и не отключайте кабель."},
-    {IDC_PROGRESS, false, kKeep, Shown::No, nullptr},
-    {IDC_NEXT_INSTRUMENT, false, kKeep, Shown::No, nullptr},
+    {.id = IDC_HEADING, .box = {{790, 245, 540, 52}}, .shown = Shown::Yes, .text = L"Проверка перед обновлением"},
+    {.id = IDC_DESCRIPTION, .box = {{790, 310, 540, 65}}, .shown = Shown::Yes,
+     .text = L"Программа проверила подключение и готовность прибора."},
+    {.id = IDC_STATUS1, .box = {{800, 380, 520, 40}}, .shown = Shown::Yes}, // the instrument and its version
+    {.id = IDC_STATUS2, .box = {{800, 423, 520, 40}}, .shown = Shown::Yes}, // the battery line
+    {.id = IDC_STATUS3, .box = {{800, 466, 520, 40}}, .shown = Shown::Yes}, // the lowest voltage
+    {.id = IDC_STATUS4, .box = {{800, 509, 520, 40}}, .shown = Shown::Yes}, // the DFWU line
+    {.id = IDC_STATUS5, .box = {{800, 552, 520, 40}}, .shown = Shown::No, .text = L""},
+    {.id = IDC_FILE_BOX, .box = {{800, 570, 295, 50}}, .shown = Shown::Yes},
+    {.id = IDC_CHOOSE_FILE, .box = {{1110, 570, 210, 50}}, .shown = Shown::Yes},
+    {.id = IDC_ACCEPT_RISK, .box = {{800, 645, 520, 38}}, .shown = Shown::Yes},
+    {.id = IDC_START, .box = {{800, 695, 520, 46}}, .shown = Shown::Yes},
+    {.id = IDC_CANCEL, .box = {{800, 755, 520, 46}}, .shown = Shown::Yes, .text = L"Отменить обновление",
+     .enable = true},
+    {.id = IDC_NOTE, .box = {{780, 815, 560, 100}}, .shown = Shown::Yes,
+     .text = L"Внимание\r\nВо время обновления не снимайте прибор с дата-станции и не отключайте кабель."},
+    {.id = IDC_PROGRESS, .shown = Shown::No},
+    {.id = IDC_NEXT_INSTRUMENT, .shown = Shown::No},
 };
 
 const PageRow kUpdateRows[] = {
-    {IDC_HEADING, true, {790, 245, 540, 52}, Shown::Yes, L"Обновление выполняется"},
-    {IDC_DESCRIPTION, true, {790, 310, 540, 70}, Shown::Yes, L"Пожалуйста, дождитесь завершения процесса."},
-    {IDC_PROGRESS, true, {800, 390, 520, 32}, Shown::Yes, nullptr},
-    {IDC_STATUS1, true, {800, 445, 520, 40}, Shown::Yes, L"○  Подключение к прибору"},
-    {IDC_STATUS2, true, {800, 489, 520, 40}, Shown::Yes, L"○  Переход в режим обновления"},
-    {IDC_STATUS3, true, {800, 533, 520, 40}, Shown::Yes, L"○  Передача прошивки"},
-    {IDC_STATUS4, true, {800, 577, 520, 40}, Shown::Yes, L"○  Проверка и перезапуск"},
-    {IDC_STATUS5, true, {800, 621, 520, 40}, Shown::Yes, L""},
-    {IDC_NOTE, true, {780, 710, 560, 105}, Shown::Yes,
-     L"НЕ СНИМАЙТЕ ПРИБОР С ДАТА-СТАНЦИИ\r\nНе отключайте кабель и не закрывайте программу."},
-    {IDC_FILE_BOX, false, kKeep, Shown::No, nullptr},
-    {IDC_CHOOSE_FILE, false, kKeep, Shown::No, nullptr},
-    {IDC_ACCEPT_RISK, false, kKeep, Shown::No, nullptr},
-    {IDC_START, false, kKeep, Shown::No, nullptr},
+    {.id = IDC_HEADING, .box = {{790, 245, 540, 52}}, .shown = Shown::Yes, .text = L"Обновление выполняется"},
+    {.id = IDC_DESCRIPTION, .box = {{790, 310, 540, 70}}, .shown = Shown::Yes,
+     .text = L"Пожалуйста, дождитесь завершения процесса."},
+    {.id = IDC_PROGRESS, .box = {{800, 390, 520, 32}}, .shown = Shown::Yes},
+    {.id = IDC_STATUS1, .box = {{800, 445, 520, 40}}, .shown = Shown::Yes, .text = L"○  Подключение к прибору"},
+    {.id = IDC_STATUS2, .box = {{800, 489, 520, 40}}, .shown = Shown::Yes, .text = L"○  Переход в режим обновления"},
+    {.id = IDC_STATUS3, .box = {{800, 533, 520, 40}}, .shown = Shown::Yes, .text = L"○  Передача прошивки"},
+    {.id = IDC_STATUS4, .box = {{800, 577, 520, 40}}, .shown = Shown::Yes, .text = L"○  Проверка и перезапуск"},
+    {.id = IDC_STATUS5, .box = {{800, 621, 520, 40}}, .shown = Shown::Yes, .text = L""},
+    {.id = IDC_NOTE, .box = {{780, 710, 560, 105}}, .shown = Shown::Yes,
+     .text = L"НЕ СНИМАЙТЕ ПРИБОР С ДАТА-СТАНЦИИ\r\nНе отключайте кабель и не закрывайте программу."},
+    {.id = IDC_FILE_BOX, .shown = Shown::No},
+    {.id = IDC_CHOOSE_FILE, .shown = Shown::No},
+    {.id = IDC_ACCEPT_RISK, .shown = Shown::No},
+    {.id = IDC_START, .shown = Shown::No},
     // Below the note, which covers the place the check page gives it; cancellable between blocks.
-    {IDC_CANCEL, true, {800, 830, 520, 46}, Shown::Yes, L"Отменить обновление", true},
-    {IDC_NEXT_INSTRUMENT, false, kKeep, Shown::No, nullptr},
+    {.id = IDC_CANCEL, .box = {{800, 830, 520, 46}}, .shown = Shown::Yes, .text = L"Отменить обновление",
+     .enable = true},
+    {.id = IDC_NEXT_INSTRUMENT, .shown = Shown::No},
 };
 
 // The status lines stay as the update left them; the description is the worker's message.
 const PageRow kDoneRows[] = {
-    {IDC_HEADING, true, {790, 270, 540, 58}, Shown::Keep, L"Обновление завершено"},
-    {IDC_DESCRIPTION, true, {790, 345, 540, 100}, Shown::Keep, nullptr},
-    {IDC_NOTE, true, {780, 735, 560, 110}, Shown::Keep,
-     L"Прошивка успешно обновлена\r\nТеперь прибор можно снять с дата-станции."},
-    {IDC_PROGRESS, false, kKeep, Shown::No, nullptr},
-    {IDC_CANCEL, false, kKeep, Shown::No, nullptr},
+    {.id = IDC_HEADING, .box = {{790, 270, 540, 58}}, .text = L"Обновление завершено"},
+    {.id = IDC_DESCRIPTION, .box = {{790, 345, 540, 100}}},
+    {.id = IDC_NOTE, .box = {{780, 735, 560, 110}},
+     .text = L"Прошивка успешно обновлена\r\nТеперь прибор можно снять с дата-станции."},
+    {.id = IDC_PROGRESS, .shown = Shown::No},
+    {.id = IDC_CANCEL, .shown = Shown::No},
     // Below the note, inside the right card: a service centre goes on to the next instrument.
-    {IDC_NEXT_INSTRUMENT, false, kKeep, Shown::Yes, nullptr},
+    {.id = IDC_NEXT_INSTRUMENT, .shown = Shown::Yes},
 };
 
 bool IsPageTop(int id) { return id == IDC_HEADING || id == IDC_DESCRIPTION; }
@@ -142,28 +164,21 @@ void ApplyShown(const PageRow& row) {
 // The order stays: every control has its new text and place before it is shown, so none shows
 // for a moment with the last page's text or where it stood.
 void ApplyPage(const PageLayout& page) {
-    const PageRow* const begin = page.rows;
-    const PageRow* const end = page.rows + page.rowCount;
     App().wizardStep = page.step;
     SetControlFont(IDC_HEADING, PageTitleFont);
     SetControlFont(IDC_DESCRIPTION, PageTextFont);
-    for (const PageRow* row = begin; row != end; ++row)
-        if (row->move && IsPageTop(row->id)) MoveControl(row->id, row->box);
+    for (const PageRow& row : page.rows)
+        if (row.box && IsPageTop(row.id)) MoveControl(row.id, *row.box);
     RefreshStepLabels();
-    for (const PageRow* row = begin; row != end; ++row)
-        if (row->text != nullptr && row->id != IDC_NOTE) SetControlText(row->id, row->text);
+    for (const PageRow& row : page.rows)
+        if (row.text && row.id != IDC_NOTE) SetControlText(row.id, std::wstring(*row.text));
     if (page.fillTexts != nullptr) page.fillTexts();
-    for (const PageRow* row = begin; row != end; ++row)
-        if (row->move && !IsPageTop(row->id)) MoveControl(row->id, row->box);
-    for (const PageRow* row = begin; row != end; ++row) ApplyShown(*row);
-    for (const PageRow* row = begin; row != end; ++row)
-        if (row->text != nullptr && row->id == IDC_NOTE) SetControlText(row->id, row->text);
+    for (const PageRow& row : page.rows)
+        if (row.box && !IsPageTop(row.id)) MoveControl(row.id, *row.box);
+    for (const PageRow& row : page.rows) ApplyShown(row);
+    for (const PageRow& row : page.rows)
+        if (row.text && row.id == IDC_NOTE) SetControlText(row.id, std::wstring(*row.text));
     if (page.finish != nullptr) page.finish();
-}
-
-template <size_t N>
-PageLayout Page(int step, const PageRow (&rows)[N], void (*fillTexts)() = nullptr, void (*finish)() = nullptr) {
-    return {step, rows, N, fillTexts, finish};
 }
 
 // The monitor published both before it posted the notification that led here.
@@ -203,14 +218,16 @@ void RefreshStepLabels() {
     InvalidateRect(MainWindow(), nullptr, FALSE);
 }
 
-void ShowConnectPage() { ApplyPage(Page(1, kConnectRows)); }
+void ShowConnectPage() { ApplyPage({.step = 1, .rows = kConnectRows}); }
 
-void ShowCheckPage() { ApplyPage(Page(2, kCheckRows, FillCheckLines, UpdateStartButton)); }
+void ShowCheckPage() {
+    ApplyPage({.step = 2, .rows = kCheckRows, .fillTexts = FillCheckLines, .finish = UpdateStartButton});
+}
 
-void ShowUpdatePage() { ApplyPage(Page(3, kUpdateRows, nullptr, ResetProgress)); }
+void ShowUpdatePage() { ApplyPage({.step = 3, .rows = kUpdateRows, .finish = ResetProgress}); }
 
 void ShowDonePage(const std::wstring& message) {
-    ApplyPage(Page(4, kDoneRows));
+    ApplyPage({.step = 4, .rows = kDoneRows});
     SetControlText(IDC_DESCRIPTION, message);
 }
 

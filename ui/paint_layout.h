@@ -13,29 +13,32 @@
 // ---- main window, drawn with GDI+ ----
 
 struct CardPlace {
-    GpRectF rect;
+    DesignRect rect;
     float radius;
     COLORREF fill;
     COLORREF outline;
-    int onlyOnStep; // 0: on every page
+    int onlyOnStep = 0; // 0: on every page
 };
 
 inline constexpr CardPlace kCards[] = {
-    {{50, 112, 1340, 78}, 14, White, RGB(220, 231, 238), 0},           // step bar
-    {{50, 210, 645, 720}, 16, White, RGB(222, 233, 240), 0},           // left card
-    {{715, 210, 675, 720}, 16, White, RGB(222, 233, 240), 0},          // right card
-    {{780, 555, 560, 70}, 10, RGB(248, 252, 254), RGB(200, 224, 238), 2}, // file card
+    // the step bar, the left card and the right card
+    {.rect = {50, 112, 1340, 78}, .radius = 14, .fill = White, .outline = RGB(220, 231, 238)},
+    {.rect = {50, 210, 645, 720}, .radius = 16, .fill = White, .outline = RGB(222, 233, 240)},
+    {.rect = {715, 210, 675, 720}, .radius = 16, .fill = White, .outline = RGB(222, 233, 240)},
+    // the file card
+    {.rect = {780, 555, 560, 70}, .radius = 10, .fill = RGB(248, 252, 254), .outline = RGB(200, 224, 238),
+     .onlyOnStep = 2},
 };
 
 // A connecting line turns blue once the wizard reaches fromStep.
 struct StepLine {
-    GpPointF from;
-    GpPointF to;
+    DesignPoint from;
+    DesignPoint to;
     int fromStep;
 };
 inline constexpr StepLine kStepLines[] = {
-    {{420, 156}, {550, 156}, 2},
-    {{820, 156}, {970, 156}, 3},
+    {.from = {420, 156}, .to = {550, 156}, .fromStep = 2},
+    {.from = {820, 156}, .to = {970, 156}, .fromStep = 3},
 };
 inline constexpr float kStepLineWidth = 2;
 inline constexpr COLORREF kStepLineGrey = RGB(210, 219, 226);
@@ -50,20 +53,20 @@ inline constexpr const wchar_t* kStepNumberFace = L"Segoe UI";
 inline constexpr float kStepNumberPixels = 17;
 
 // The check mark of a completed step, from the circle's left edge x: (x+9, 156), (x+15, 162), (x+27, 149).
-inline constexpr GpPointF kCheckMark[] = {{9, 156}, {15, 162}, {27, 149}};
+inline constexpr DesignPoint kCheckMark[] = {{9, 156}, {15, 162}, {27, 149}};
 
 struct StepLook {
     COLORREF fill;
     COLORREF ring;
-    bool checkMark; // otherwise the step's number
-    COLORREF number;
+    bool checkMark = false; // otherwise the step's number
+    COLORREF number = White;
 };
-inline constexpr StepLook kCompletedStep = {SuccessGreen, SuccessGreen, true, White};
-inline constexpr StepLook kCurrentStep = {AccentBlue, AccentBlue, false, White};
-inline constexpr StepLook kComingStep = {White, kComingGrey, false, kComingGrey};
+inline constexpr StepLook kCompletedStep = {.fill = SuccessGreen, .ring = SuccessGreen, .checkMark = true};
+inline constexpr StepLook kCurrentStep = {.fill = AccentBlue, .ring = AccentBlue};
+inline constexpr StepLook kComingStep = {.fill = White, .ring = kComingGrey, .number = kComingGrey};
 
-inline constexpr PixelBox kLogoBox = {35, 18, 300, 82};
-inline constexpr PixelBox kInstrumentBox = {125, 285, 500, 500};
+inline constexpr PixelBox kLogoBox = {.x = 35, .y = 18, .width = 300, .height = 82};
+inline constexpr PixelBox kInstrumentBox = {.x = 125, .y = 285, .width = 500, .height = 500};
 
 // ---- owner-drawn buttons ----
 
@@ -80,23 +83,23 @@ struct ButtonLooks {
 };
 // Start and the done page's next-instrument button: blue with white text.
 inline constexpr ButtonLooks PrimaryButton(int id) {
-    return {id,
-            {AccentBlue, AccentBlue, White},
-            {RGB(13, 145, 201), RGB(13, 145, 201), White},
-            {RGB(222, 230, 236), RGB(222, 230, 236), RGB(150, 160, 170)}};
+    return {.id = id,
+            .normal = {.fill = AccentBlue, .outline = AccentBlue, .caption = White},
+            .pressed = {.fill = RGB(13, 145, 201), .outline = RGB(13, 145, 201), .caption = White},
+            .disabled = {.fill = RGB(222, 230, 236), .outline = RGB(222, 230, 236), .caption = RGB(150, 160, 170)}};
 }
 // The last row also serves any other owner-drawn button.
 inline constexpr ButtonLooks kButtonLooks[] = {
     PrimaryButton(IDC_START),
     PrimaryButton(IDC_NEXT_INSTRUMENT),
-    {IDC_CANCEL,
-     {White, RGB(221, 92, 79), RGB(201, 69, 58)},
-     {RGB(255, 240, 238), RGB(221, 92, 79), RGB(201, 69, 58)},
-     {White, RGB(195, 202, 208), RGB(160, 168, 175)}},
-    {IDC_CHOOSE_FILE,
-     {White, AccentBlue, AccentBlue},
-     {RGB(232, 247, 253), AccentBlue, AccentBlue},
-     {White, AccentBlue, AccentBlue}},
+    {.id = IDC_CANCEL,
+     .normal = {.fill = White, .outline = RGB(221, 92, 79), .caption = RGB(201, 69, 58)},
+     .pressed = {.fill = RGB(255, 240, 238), .outline = RGB(221, 92, 79), .caption = RGB(201, 69, 58)},
+     .disabled = {.fill = White, .outline = RGB(195, 202, 208), .caption = RGB(160, 168, 175)}},
+    {.id = IDC_CHOOSE_FILE,
+     .normal = {.fill = White, .outline = AccentBlue, .caption = AccentBlue},
+     .pressed = {.fill = RGB(232, 247, 253), .outline = AccentBlue, .caption = AccentBlue},
+     .disabled = {.fill = White, .outline = AccentBlue, .caption = AccentBlue}},
 };
 inline constexpr int kButtonCorner = 14;
 inline constexpr int kButtonTextChars = 255;
@@ -111,15 +114,15 @@ struct StatusMarkLook {
     wchar_t mark; // the first character of the line
     COLORREF fill;
     COLORREF ring;
-    const wchar_t* inner; // drawn inside the circle; empty for none
-    COLORREF label;
+    const wchar_t* inner = L""; // drawn inside the circle; empty for none
+    COLORREF label = TextDark;
 };
 // Any other first character looks like "●".
 inline constexpr StatusMarkLook kStatusMarks[] = {
-    {L'✓', SuccessGreen, SuccessGreen, L"✓", TextDark},
-    {L'✕', ErrorRed, ErrorRed, L"×", ErrorRed},
-    {L'○', White, RGB(180, 188, 196), L"", TextDark},
-    {L'●', AccentBlue, AccentBlue, L"", TextDark},
+    {.mark = L'✓', .fill = SuccessGreen, .ring = SuccessGreen, .inner = L"✓"},
+    {.mark = L'✕', .fill = ErrorRed, .ring = ErrorRed, .inner = L"×", .label = ErrorRed},
+    {.mark = L'○', .fill = White, .ring = RGB(180, 188, 196)},
+    {.mark = L'●', .fill = AccentBlue, .ring = AccentBlue},
 };
 inline constexpr int kStatusCircleLeft = 2;
 inline constexpr int kStatusCircleSize = 28;
@@ -150,9 +153,21 @@ struct NoteLook {
     COLORREF iconColour;
     const wchar_t* glyph;
 };
-inline constexpr NoteLook kInfoNote = {RGB(244, 251, 255), RGB(186, 224, 244), NoteIcon::Circle, AccentBlue, L"i"};
-inline constexpr NoteLook kWarningNote = {RGB(255, 248, 238), RGB(243, 175, 96), NoteIcon::Triangle, RGB(238, 126, 21), L"!"};
-inline constexpr NoteLook kSuccessNote = {RGB(239, 252, 245), RGB(138, 214, 170), NoteIcon::Circle, SuccessGreen, L"✓"};
+inline constexpr NoteLook kInfoNote = {.fill = RGB(244, 251, 255),
+                                       .outline = RGB(186, 224, 244),
+                                       .icon = NoteIcon::Circle,
+                                       .iconColour = AccentBlue,
+                                       .glyph = L"i"};
+inline constexpr NoteLook kWarningNote = {.fill = RGB(255, 248, 238),
+                                          .outline = RGB(243, 175, 96),
+                                          .icon = NoteIcon::Triangle,
+                                          .iconColour = RGB(238, 126, 21),
+                                          .glyph = L"!"};
+inline constexpr NoteLook kSuccessNote = {.fill = RGB(239, 252, 245),
+                                          .outline = RGB(138, 214, 170),
+                                          .icon = NoteIcon::Circle,
+                                          .iconColour = SuccessGreen,
+                                          .glyph = L"✓"};
 inline constexpr int kNoteCorner = 18;
 inline constexpr int kNoteTextColumnInset = 112; // the text column is the width less this
 inline constexpr int kNoteIconColumn = 62;       // from the icon's left edge to the text column
@@ -163,13 +178,13 @@ inline constexpr int kNoteBodyGap = 4;
 // on cy, or a triangle with these corners and its glyph in this box.
 inline constexpr int kNoteCircleSize = 36;
 inline constexpr POINT kNoteTriangle[] = {{22, -21}, {44, 20}, {0, 20}};
-inline constexpr RECT kNoteTriangleGlyph = {4, -12, 40, 18};
+inline constexpr RECT kNoteTriangleGlyph = {.left = 4, .top = -12, .right = 40, .bottom = 18};
 
 // ---- reinstall pop-up ----
 
 inline constexpr int kDialogBandHeight = 8;
-inline constexpr GpRectF kDialogCircle = {40, 60, 66, 66};
-inline constexpr GpRectF kDialogSymbolBox = {40, 58, 66, 66};
+inline constexpr DesignRect kDialogCircle = {.x = 40, .y = 60, .width = 66, .height = 66};
+inline constexpr DesignRect kDialogSymbolBox = {.x = 40, .y = 58, .width = 66, .height = 66};
 inline constexpr const wchar_t* kDialogSymbol = L"↻";
 inline constexpr const wchar_t* kDialogSymbolFace = L"Segoe UI Symbol";
 inline constexpr float kDialogSymbolPixels = 30;

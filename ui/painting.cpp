@@ -19,14 +19,15 @@ namespace {
 void PaintCards(GpGraphics* graphics, int step) {
     for (const CardPlace& card : kCards)
         if (card.onlyOnStep == 0 || card.onlyOnStep == step)
-            DrawRoundedCard(graphics, {card.rect, card.radius, card.fill, card.outline});
+            DrawRoundedCard(graphics,
+                            {.rect = card.rect, .radius = card.radius, .fill = card.fill, .outline = card.outline});
 }
 
 void PaintStepLines(GpGraphics* graphics, int step) {
     for (const StepLine& line : kStepLines) {
-        const GpPointF points[] = {line.from, line.to};
+        const DesignPoint points[] = {line.from, line.to};
         const COLORREF colour = step >= line.fromStep ? AccentBlue : kStepLineGrey;
-        DrawStrokedLine(graphics, {points, 2, kStepLineWidth, colour});
+        DrawStrokedLine(graphics, {.points = points, .width = kStepLineWidth, .colour = colour});
     }
 }
 
@@ -37,29 +38,29 @@ const StepLook& LookOfStep(int number, int step) {
 
 void PaintStepCircle(GpGraphics* graphics, const GdipFont& font, int number, int step) {
     const float x = kStepCircleX[number - 1];
-    const GpRectF circle = {x, kStepCircleTop, kStepCircleSize, kStepCircleSize};
+    const DesignRect circle = {.x = x, .y = kStepCircleTop, .width = kStepCircleSize, .height = kStepCircleSize};
     const StepLook& look = LookOfStep(number, step);
-    DrawDisc(graphics, {circle, look.fill, look.ring, kStepRingWidth});
+    DrawDisc(graphics, {.bounds = circle, .fill = look.fill, .ring = look.ring, .ringWidth = kStepRingWidth});
     if (look.checkMark) {
-        GpPointF mark[3];
+        DesignPoint mark[3];
         for (int i = 0; i < 3; ++i) mark[i] = {x + kCheckMark[i].x, kCheckMark[i].y};
-        DrawStrokedLine(graphics, {mark, 3, kCheckMarkWidth, White});
+        DrawStrokedLine(graphics, {.points = mark, .width = kCheckMarkWidth, .colour = White});
         return;
     }
     const wchar_t digit[] = {static_cast<wchar_t>(L'0' + number), L'\0'};
-    DrawCentredText(graphics, {digit, circle, font, look.number});
+    DrawCentredText(graphics, {.text = digit, .box = circle, .font = font, .colour = look.number});
 }
 
 void PaintStepIndicator(GpGraphics* graphics, int step) {
     PaintStepLines(graphics, step);
-    const GdipFont font(kStepNumberFace, kStepNumberPixels, GpFontStyleBold);
+    const GdipFont font(kStepNumberFace, kStepNumberPixels, Gdiplus::FontStyleBold);
     for (int number = 1; number <= 3; ++number) PaintStepCircle(graphics, font, number, step);
 }
 
 // Above scale 1 the twice-size copy, drawn smaller, stays sharp; the design's picture where it is missing.
 void PaintPicture(GpGraphics* graphics, const Picture& picture, const Picture& large, const PixelBox& box) {
-    const Picture& drawn = LayoutScale() > 1.0 && large.status == GpOk ? large : picture;
-    DrawPlacedPicture(graphics, {drawn.image, drawn.status, box.x, box.y, box.width, box.height});
+    const Picture& drawn = LayoutScale() > 1.0 && large.status == Gdiplus::Ok ? large : picture;
+    DrawPlacedPicture(graphics, {.image = drawn.image.Get(), .status = drawn.status, .box = box});
 }
 
 // ---- owner-drawn controls ----
@@ -82,22 +83,30 @@ const ButtonLook& LookOfButton(const DRAWITEMSTRUCT& item) {
 
 void DrawButton(const DRAWITEMSTRUCT& item) {
     const ButtonLook& look = LookOfButton(item);
-    DrawRoundBlock(item.hDC, {item.rcItem, Scaled(kButtonCorner), look.fill, true, look.outline});
+    DrawRoundBlock(item.hDC,
+                   {.rect = item.rcItem, .corner = Scaled(kButtonCorner), .fill = look.fill, .outline = look.outline});
     const std::wstring caption = WindowTextOf(item.hwndItem, kButtonTextChars + 1);
-    DrawTextBox(item.hDC, {caption, item.rcItem, ControlFont(item.hwndItem), look.caption,
-                           DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX});
+    DrawTextBox(item.hDC, {.text = caption,
+                           .rect = item.rcItem,
+                           .font = ControlFont(item.hwndItem),
+                           .colour = look.caption,
+                           .format = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX});
 }
 
 void DrawProgress(const DRAWITEMSTRUCT& item) {
     const RECT& area = item.rcItem;
     const int height = Height(area);
     const int percent = App().progressPercent;
-    DrawRoundBlock(item.hDC, {area, height, kProgressTrack, false, 0});
+    DrawRoundBlock(item.hDC, {.rect = area, .corner = height, .fill = kProgressTrack});
     const int filled = MulDiv(Width(area), percent, 100);
-    if (filled > 0) DrawRoundBlock(item.hDC, {{area.left, area.top, area.left + filled, area.bottom}, height, AccentBlue, false, 0});
+    const RECT done = {area.left, area.top, area.left + filled, area.bottom};
+    if (filled > 0) DrawRoundBlock(item.hDC, {.rect = done, .corner = height, .fill = AccentBlue});
     if (percent < 1 || percent > 99) return;
-    DrawTextBox(item.hDC, {std::to_wstring(percent) + L"%", area, Font(PercentFont), White,
-                           DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX});
+    DrawTextBox(item.hDC, {.text = std::to_wstring(percent) + L"%",
+                           .rect = area,
+                           .font = Font(PercentFont),
+                           .colour = White,
+                           .format = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX});
 }
 
 const StatusMarkLook& LookOfMark(wchar_t first) {
@@ -116,12 +125,20 @@ void DrawStatusLine(const DRAWITEMSTRUCT& item) {
     const int size = Scaled(kStatusCircleSize);
     const int left = area.left + Scaled(kStatusCircleLeft);
     const int top = area.top + (Height(area) - size) / 2;
-    DrawGdiDisc(dc, {{left, top, left + size, top + size}, look.fill, Scaled(kStatusRingWidth), look.ring});
-    DrawTextBox(dc, {look.inner, {left, top - Scaled(kStatusMarkRaise), left + size, top + size}, Font(CaptionFont), White,
-                     DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX});
-    DrawTextBox(dc, {StatusLabel(text), {area.left + Scaled(kStatusLabelLeft), area.top, area.right, area.bottom},
-                     ControlFont(item.hwndItem), look.label,
-                     DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX});
+    DrawGdiDisc(dc, {.bounds = {left, top, left + size, top + size},
+                     .fill = look.fill,
+                     .ring = look.ring,
+                     .ringWidth = Scaled(kStatusRingWidth)});
+    DrawTextBox(dc, {.text = look.inner,
+                     .rect = {left, top - Scaled(kStatusMarkRaise), left + size, top + size},
+                     .font = Font(CaptionFont),
+                     .colour = White,
+                     .format = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX});
+    DrawTextBox(dc, {.text = StatusLabel(text),
+                     .rect = {area.left + Scaled(kStatusLabelLeft), area.top, area.right, area.bottom},
+                     .font = ControlFont(item.hwndItem),
+                     .colour = look.label,
+                     .format = DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX});
 }
 
 void DrawFileBox(const DRAWITEMSTRUCT& item) {
@@ -130,10 +147,14 @@ void DrawFileBox(const DRAWITEMSTRUCT& item) {
     FillRect(dc, &area, Brush(FileBoxBrush));
     const RECT block = {area.left + Scaled(kFileBlockLeft), area.top + Scaled(kFileBlockTop), area.left + Scaled(kFileBlockRight),
                         area.bottom - Scaled(kFileBlockBottomInset)};
-    DrawRoundBlock(dc, {block, Scaled(kFileBlockCorner), AccentBlue, false, 0});
+    DrawRoundBlock(dc, {.rect = block, .corner = Scaled(kFileBlockCorner), .fill = AccentBlue});
     const std::wstring name = WindowTextOf(item.hwndItem, kOwnerTextChars + 1);
-    DrawTextBox(dc, {name, {area.left + Scaled(kFileNameLeft), area.top, area.right - Scaled(kFileNameRightInset), area.bottom},
-                     ControlFont(item.hwndItem), TextDark, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX});
+    const RECT nameBox = {area.left + Scaled(kFileNameLeft), area.top, area.right - Scaled(kFileNameRightInset), area.bottom};
+    DrawTextBox(dc, {.text = name,
+                     .rect = nameBox,
+                     .font = ControlFont(item.hwndItem),
+                     .colour = TextDark,
+                     .format = DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX});
 }
 
 const NoteLook& LookOfNote(int step) {
@@ -145,23 +166,30 @@ void DrawNoteIcon(HDC dc, const NoteLook& look, int x0, int cy) {
     if (look.icon == NoteIcon::Circle) {
         const int size = Scaled(kNoteCircleSize);
         const RECT circle = {x0, cy - size / 2, x0 + size, cy - size / 2 + size};
-        DrawGdiDisc(dc, {circle, look.iconColour, 0, 0});
-        DrawTextBox(dc, {look.glyph, circle, Font(CaptionFont), White, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX});
+        DrawGdiDisc(dc, {.bounds = circle, .fill = look.iconColour});
+        DrawTextBox(dc, {.text = look.glyph,
+                         .rect = circle,
+                         .font = Font(CaptionFont),
+                         .colour = White,
+                         .format = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX});
         return;
     }
     POINT corners[3];
     for (int i = 0; i < 3; ++i) corners[i] = {x0 + Scaled(kNoteTriangle[i].x), cy + Scaled(kNoteTriangle[i].y)};
     FillTriangle(dc, corners, look.iconColour);
     const RECT glyph = Scaled(kNoteTriangleGlyph);
-    DrawTextBox(dc, {look.glyph, {x0 + glyph.left, cy + glyph.top, x0 + glyph.right, cy + glyph.bottom}, Font(CaptionFont),
-                     White, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX});
+    DrawTextBox(dc, {.text = look.glyph,
+                     .rect = {x0 + glyph.left, cy + glyph.top, x0 + glyph.right, cy + glyph.bottom},
+                     .font = Font(CaptionFont),
+                     .colour = White,
+                     .format = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX});
 }
 
 void DrawNote(const DRAWITEMSTRUCT& item) {
     HDC dc = item.hDC;
     const RECT& area = item.rcItem;
     const NoteLook& look = LookOfNote(App().wizardStep);
-    DrawRoundBlock(dc, {area, Scaled(kNoteCorner), look.fill, true, look.outline});
+    DrawRoundBlock(dc, {.rect = area, .corner = Scaled(kNoteCorner), .fill = look.fill, .outline = look.outline});
     const NoteParts note = SplitNote(WindowTextOf(item.hwndItem, kOwnerTextChars + 1));
     const int width = Width(area);
     const int column = width - Scaled(kNoteTextColumnInset);
@@ -178,11 +206,17 @@ void DrawNote(const DRAWITEMSTRUCT& item) {
     const int y0 = area.top + std::max(minTop, static_cast<int>(Height(area) - title.cy - gap - body.cy) / 2);
     DrawNoteIcon(dc, look, x0, area.top + Height(area) / 2);
     const int textLeft = x0 + iconColumn;
-    DrawTextBox(dc, {note.title, {textLeft, y0, textLeft + block, y0 + title.cy}, titleFont, TextDark,
-                     DT_LEFT | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX});
+    DrawTextBox(dc, {.text = note.title,
+                     .rect = {textLeft, y0, textLeft + block, y0 + title.cy},
+                     .font = titleFont,
+                     .colour = TextDark,
+                     .format = DT_LEFT | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX});
     if (!note.hasBody) return;
-    DrawTextBox(dc, {note.body, {textLeft, y0 + title.cy + gap, textLeft + block, area.bottom - minTop},
-                     bodyFont, TextDark, DT_LEFT | DT_WORDBREAK | DT_NOPREFIX});
+    DrawTextBox(dc, {.text = note.body,
+                     .rect = {textLeft, y0 + title.cy + gap, textLeft + block, area.bottom - minTop},
+                     .font = bodyFont,
+                     .colour = TextDark,
+                     .format = DT_LEFT | DT_WORDBREAK | DT_NOPREFIX});
 }
 
 struct OwnerDrawnStatic {
@@ -191,10 +225,10 @@ struct OwnerDrawnStatic {
     void (*draw)(const DRAWITEMSTRUCT& item);
 };
 const OwnerDrawnStatic kOwnerDrawnStatics[] = {
-    {IDC_PROGRESS, IDC_PROGRESS, DrawProgress},
-    {IDC_STATUS1, IDC_STATUS5, DrawStatusLine},
-    {IDC_FILE_BOX, IDC_FILE_BOX, DrawFileBox},
-    {IDC_NOTE, IDC_NOTE, DrawNote},
+    {.firstId = IDC_PROGRESS, .lastId = IDC_PROGRESS, .draw = DrawProgress},
+    {.firstId = IDC_STATUS1, .lastId = IDC_STATUS5, .draw = DrawStatusLine},
+    {.firstId = IDC_FILE_BOX, .lastId = IDC_FILE_BOX, .draw = DrawFileBox},
+    {.firstId = IDC_NOTE, .lastId = IDC_NOTE, .draw = DrawNote},
 };
 
 // ---- plain statics ----
@@ -216,7 +250,6 @@ COLORREF StaticTextColour(int id, HWND control) {
 
 HBRUSH StaticBrush(int id) {
     if (id == IDC_FILE_BOX) return Brush(FileBoxBrush);
-    if (id == IDC_NOTE) return Brush(App().wizardStep == 1 ? InfoNoteBrush : WarningNoteBrush);
     if (id == IDC_TITLE) return Brush(BackgroundBrush);
     return Brush(CardBrush);
 }
@@ -224,17 +257,13 @@ HBRUSH StaticBrush(int id) {
 } // namespace
 
 LRESULT PaintMainWindow(HWND window) {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(window, &paint);
-    {
-        const GdipSurface surface(dc);
-        const int step = App().wizardStep;
-        PaintCards(surface.graphics, step);
-        PaintStepIndicator(surface.graphics, step);
-        PaintPicture(surface.graphics, Ui().logo, Ui().logoLarge, kLogoBox);
-        PaintPicture(surface.graphics, Ui().instrument, Ui().instrumentLarge, kInstrumentBox);
-    }
-    EndPaint(window, &paint);
+    const PaintDc paint(window);
+    const GdipSurface surface = SurfaceOn(paint.Get());
+    const int step = App().wizardStep;
+    PaintCards(surface.Get(), step);
+    PaintStepIndicator(surface.Get(), step);
+    PaintPicture(surface.Get(), Ui().logo, Ui().logoLarge, kLogoBox);
+    PaintPicture(surface.Get(), Ui().instrument, Ui().instrumentLarge, kInstrumentBox);
     return 0;
 }
 

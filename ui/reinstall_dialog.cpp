@@ -22,12 +22,17 @@ constexpr const wchar_t* kConfirmText = L"Прибор установлен";
 
 // Created in this order; SS_LEFT wraps its text, SS_ENDELLIPSIS keeps it on one line.
 const ChildControl kDialogControls[] = {
-    {IDC_DLG_KICKER, L"STATIC", kVisibleChild | SS_LEFT | SS_ENDELLIPSIS, L"Завершение обновления", {132, 58, 500, 30}, DialogLabelFont},
-    {IDC_DLG_TITLE, L"STATIC", kVisibleChild | SS_LEFT | SS_ENDELLIPSIS, L"Повторно установите прибор", {132, 94, 500, 48}, DialogTitleFont},
-    {IDC_DLG_TEXT, L"STATIC", kVisibleChild | SS_LEFT, kReinstallInstruction, {132, 154, 500, 104}, DialogTextFont},
-    {IDC_DLG_HINT, L"STATIC", kVisibleChild | SS_LEFT,
-     L"ⓘ  Программа автоматически проверит подключение и версию прошивки.", {132, 280, 500, 62}, DialogLabelFont},
-    {IDC_DLG_CONFIRM, L"BUTTON", kVisibleChild | BS_OWNERDRAW, kConfirmText, {132, 364, 500, 58}, DialogLabelFont},
+    {.id = IDC_DLG_KICKER, .className = L"STATIC", .style = kVisibleChild | SS_LEFT | SS_ENDELLIPSIS,
+     .text = L"Завершение обновления", .box = {132, 58, 500, 30}, .font = DialogLabelFont},
+    {.id = IDC_DLG_TITLE, .className = L"STATIC", .style = kVisibleChild | SS_LEFT | SS_ENDELLIPSIS,
+     .text = L"Повторно установите прибор", .box = {132, 94, 500, 48}, .font = DialogTitleFont},
+    {.id = IDC_DLG_TEXT, .className = L"STATIC", .style = kVisibleChild | SS_LEFT,
+     .text = kReinstallInstruction, .box = {132, 154, 500, 104}, .font = DialogTextFont},
+    {.id = IDC_DLG_HINT, .className = L"STATIC", .style = kVisibleChild | SS_LEFT,
+     .text = L"ⓘ  Программа автоматически проверит подключение и версию прошивки.", .box = {132, 280, 500, 62},
+     .font = DialogLabelFont},
+    {.id = IDC_DLG_CONFIRM, .className = L"BUTTON", .style = kVisibleChild | BS_OWNERDRAW,
+     .text = kConfirmText, .box = {132, 364, 500, 58}, .font = DialogLabelFont},
 };
 
 HINSTANCE ProgramInstance() { return GetModuleHandleW(nullptr); }
@@ -37,22 +42,20 @@ void CreateDialogControls(HWND dialog) {
 }
 
 void PaintSymbol(HDC dc) {
-    const GdipSurface surface(dc);
-    if (surface.graphics == nullptr) return;
-    Gdip().GdipSetTextRenderingHint(surface.graphics, GpTextRenderingHintAntiAliasGridFit);
-    DrawDisc(surface.graphics, {kDialogCircle, AccentBlue, AccentBlue, 0});
-    const GdipFont font(kDialogSymbolFace, kDialogSymbolPixels, GpFontStyleRegular);
-    DrawCentredText(surface.graphics, {kDialogSymbol, kDialogSymbolBox, font, White});
+    const GdipSurface surface = SurfaceOn(dc);
+    if (!surface) return;
+    Gdip().GdipSetTextRenderingHint(surface.Get(), Gdiplus::TextRenderingHintAntiAliasGridFit);
+    DrawDisc(surface.Get(), {.bounds = kDialogCircle, .fill = AccentBlue});
+    const GdipFont font(kDialogSymbolFace, kDialogSymbolPixels, Gdiplus::FontStyleRegular);
+    DrawCentredText(surface.Get(), {.text = kDialogSymbol, .box = kDialogSymbolBox, .font = font, .colour = White});
 }
 
 LRESULT PaintDialog(HWND dialog) {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(dialog, &paint);
+    const PaintDc paint(dialog);
     RECT client;
     GetClientRect(dialog, &client);
-    FillSolid(dc, {0, 0, client.right, Scaled(kDialogBandHeight)}, AccentBlue);
-    PaintSymbol(dc);
-    EndPaint(dialog, &paint);
+    FillSolid(paint.Get(), {0, 0, client.right, Scaled(kDialogBandHeight)}, AccentBlue);
+    PaintSymbol(paint.Get());
     return 0;
 }
 
@@ -64,9 +67,12 @@ LRESULT ColorDialogStatic(HDC dc, HWND control) {
 
 void DrawConfirmButton(const DRAWITEMSTRUCT& item) {
     const COLORREF fill = (item.itemState & ODS_SELECTED) != 0 ? kDialogConfirmPressed : AccentBlue;
-    DrawRoundBlock(item.hDC, {item.rcItem, Scaled(kDialogConfirmCorner), fill, false, 0});
-    DrawTextBox(item.hDC, {kConfirmText, item.rcItem, ControlFont(item.hwndItem), White,
-                           DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX});
+    DrawRoundBlock(item.hDC, {.rect = item.rcItem, .corner = Scaled(kDialogConfirmCorner), .fill = fill});
+    DrawTextBox(item.hDC, {.text = kConfirmText,
+                           .rect = item.rcItem,
+                           .font = ControlFont(item.hwndItem),
+                           .colour = White,
+                           .format = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX});
 }
 
 // A message box of ours that is open behind the pop-up keeps the owner disabled: the box
@@ -110,7 +116,7 @@ bool RegisterReinstallClass() {
     WNDCLASSW windowClass = {};
     windowClass.lpfnWndProc = ReinstallDialogProc;
     windowClass.hInstance = ProgramInstance();
-    windowClass.hIcon = Ui().icon;
+    windowClass.hIcon = Ui().icon.Get();
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = Brush(CardBrush);
     windowClass.lpszClassName = kReinstallDialogClass;

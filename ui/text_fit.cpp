@@ -7,6 +7,7 @@
 
 #include "ui/control_ids.h"
 #include "ui/drawing.h"
+#include "ui/gdi_guards.h"
 #include "ui/layout_scale.h"
 #include "ui/paint_layout.h"
 
@@ -21,30 +22,31 @@ struct FitRule {
     int firstId;
     int lastId;
     Lines lines;
-    UiFont drawnIn;
-    int left;
-    int right;
+    UiFont drawnIn = FontCount;
+    int left = 0;
+    int right = 0;
 };
 
 // The check box's own square and the gap after it, which the system draws at the window's DPI.
 constexpr int kCheckSquareAndGap = 24;
 
 const FitRule kFitRules[] = {
-    {IDC_TITLE, IDC_STEP3, Lines::One, FontCount, 0, 0},
-    {IDC_HEADING, IDC_HEADING, Lines::One, FontCount, 0, 0},
-    {IDC_DESCRIPTION, IDC_DESCRIPTION, Lines::Wrapped, FontCount, 0, 0},
-    {IDC_STATUS1, IDC_STATUS5, Lines::One, RowFont, kStatusLabelLeft, 0},
-    {IDC_FILE_BOX, IDC_FILE_BOX, Lines::One, CaptionFont, kFileNameLeft, kFileNameRightInset},
-    {IDC_CHOOSE_FILE, IDC_CHOOSE_FILE, Lines::One, CaptionFont, 0, 0},
-    {IDC_ACCEPT_RISK, IDC_ACCEPT_RISK, Lines::One, FontCount, kCheckSquareAndGap, 0},
-    {IDC_START, IDC_START, Lines::One, CaptionFont, 0, 0},
-    {IDC_NOTE, IDC_NOTE, Lines::Note, CaptionFont, 0, 0},
-    {IDC_CANCEL, IDC_NEXT_INSTRUMENT, Lines::One, CaptionFont, 0, 0},
-    {IDC_DLG_CONFIRM, IDC_DLG_CONFIRM, Lines::One, DialogLabelFont, 0, 0},
-    {IDC_DLG_KICKER, IDC_DLG_TITLE, Lines::One, FontCount, 0, 0},
-    {IDC_DLG_TEXT, IDC_DLG_HINT, Lines::Wrapped, FontCount, 0, 0},
+    {.firstId = IDC_TITLE, .lastId = IDC_STEP3, .lines = Lines::One},
+    {.firstId = IDC_HEADING, .lastId = IDC_HEADING, .lines = Lines::One},
+    {.firstId = IDC_DESCRIPTION, .lastId = IDC_DESCRIPTION, .lines = Lines::Wrapped},
+    {.firstId = IDC_STATUS1, .lastId = IDC_STATUS5, .lines = Lines::One, .drawnIn = RowFont, .left = kStatusLabelLeft},
+    {.firstId = IDC_FILE_BOX, .lastId = IDC_FILE_BOX, .lines = Lines::One, .drawnIn = CaptionFont,
+     .left = kFileNameLeft, .right = kFileNameRightInset},
+    {.firstId = IDC_CHOOSE_FILE, .lastId = IDC_CHOOSE_FILE, .lines = Lines::One, .drawnIn = CaptionFont},
+    {.firstId = IDC_ACCEPT_RISK, .lastId = IDC_ACCEPT_RISK, .lines = Lines::One, .left = kCheckSquareAndGap},
+    {.firstId = IDC_START, .lastId = IDC_START, .lines = Lines::One, .drawnIn = CaptionFont},
+    {.firstId = IDC_NOTE, .lastId = IDC_NOTE, .lines = Lines::Note, .drawnIn = CaptionFont},
+    {.firstId = IDC_CANCEL, .lastId = IDC_NEXT_INSTRUMENT, .lines = Lines::One, .drawnIn = CaptionFont},
+    {.firstId = IDC_DLG_CONFIRM, .lastId = IDC_DLG_CONFIRM, .lines = Lines::One, .drawnIn = DialogLabelFont},
+    {.firstId = IDC_DLG_KICKER, .lastId = IDC_DLG_TITLE, .lines = Lines::One},
+    {.firstId = IDC_DLG_TEXT, .lastId = IDC_DLG_HINT, .lines = Lines::Wrapped},
 };
-constexpr FitRule kNoRule = {0, 0, Lines::None, FontCount, 0, 0};
+constexpr FitRule kNoRule = {.firstId = 0, .lastId = 0, .lines = Lines::None};
 
 std::map<int, UiFont> designFonts;   // window thread: by control id, as the tables and pages give them
 std::map<int, TextOrigin> origins;   // window thread: by control id; a text is fixed until set as outside
@@ -76,16 +78,6 @@ HFONT FittingFont(UiFont font, bool mayShrink, const std::function<bool(HFONT)>&
     }
     return chosen;
 }
-
-// A device context of the control, released on every path.
-struct ControlDc {
-    explicit ControlDc(HWND control) : control(control), dc(GetDC(control)) {}
-    ~ControlDc() { ReleaseDC(control, dc); }
-    ControlDc(const ControlDc&) = delete;
-    ControlDc& operator=(const ControlDc&) = delete;
-    HWND control;
-    HDC dc;
-};
 
 void SetFontOf(HWND control, HFONT font) {
     if (reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)) != font)
@@ -125,15 +117,15 @@ void FitControlText(HWND control) {
     const bool mayShrink = origin == origins.end() || origin->second == TextOrigin::Fixed;
     RECT client = {};
     GetClientRect(control, &client);
-    const ControlDc measuring(control);
-    if (rule.lines == Lines::Note) return FitNote(control, measuring.dc, {client.right, client.bottom}, mayShrink);
+    const WindowDc measuring(control);
+    if (rule.lines == Lines::Note) return FitNote(control, measuring.Get(), {client.right, client.bottom}, mayShrink);
     if (rule.lines == Lines::None) return SetFontOf(control, Font(design));
     std::wstring text = WindowTextOf(control, kOwnerTextChars + 1);
     if (id >= IDC_STATUS1 && id <= IDC_STATUS5) text = StatusLabel(text);
     const int width = client.right - Scaled(rule.left) - Scaled(rule.right);
     const bool wrapped = rule.lines == Lines::Wrapped;
     SetFontOf(control, FittingFont(design, mayShrink, [&](HFONT font) {
-                  const SIZE needed = MeasureText(measuring.dc, font, text, wrapped, width);
+                  const SIZE needed = MeasureText(measuring.Get(), font, text, wrapped, width);
                   return needed.cx <= width && needed.cy <= client.bottom;
               }));
 }

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "ui/gdi_guards.h"
 #include "ui/gdiplus_flat.h"
 
 constexpr COLORREF AccentBlue = RGB(32, 168, 223);
@@ -39,8 +40,6 @@ enum UiBrush : int {
     BackgroundBrush,
     CardBrush,
     FileBoxBrush,
-    InfoNoteBrush,
-    WarningNoteBrush,
     BrushCount,
 };
 
@@ -54,50 +53,50 @@ struct FontRow {
 extern const FontRow kFontTable[FontCount];
 extern const COLORREF kBrushTable[BrushCount];
 
-// A picture from the assets folder; drawn only when status is GpOk.
+// A picture from the assets folder; drawn only when status is Ok.
 struct Picture {
-    GpImage* image = nullptr;
-    GpStatus status = GpGenericError;
+    GdipObject<GpImage> image;
+    GpStatus status = Gdiplus::GenericError;
 };
 
 // A font of the table made smaller than its height at the layout scale, so that a text fits.
 struct ShrunkFont {
     UiFont font;
     int height;
-    HFONT handle;
+    GdiObject<HFONT> handle;
 };
 
 struct UiResources {
-    HFONT fonts[FontCount] = {};
+    GdiObject<HFONT> fonts[FontCount];
     const wchar_t* faces[FontCount] = {};   // the face each font was made of: its own or the fallback
     std::vector<ShrunkFont> shrunkFonts;    // made on demand, deleted with the fonts
-    HBRUSH brushes[BrushCount] = {};
-    ULONG_PTR graphicsToken = 0;
+    GdiObject<HBRUSH> brushes[BrushCount];
+    GdiplusSession graphics;
     Picture logo;
     Picture instrument;
     Picture logoLarge;                     // twice the design size, drawn instead where the scale is above 1
     Picture instrumentLarge;
     Picture iconBitmap;
-    HICON icon = nullptr;                  // made from iconBitmap; null when it did not load
+    OwnedIcon icon;                        // made from iconBitmap; empty when it did not load
     NOTIFYICONDATAW trayIcon = {};         // all zero while no notification-area icon was added
 };
 
-// The one instance, window thread only.
+// The one instance, window thread only; never destroyed: what it holds is released by the
+// functions below, in their order, before the graphics library ends.
 UiResources& Ui();
 
 HFONT Font(UiFont font);
 HBRUSH Brush(UiBrush brush);
 
-// Creates the eleven fonts at the layout scale, then the five brushes, in table order.
+// Creates the eleven fonts at the layout scale, then the three brushes, in table order.
 void CreateFontsAndBrushes();
 // The font's height in pixels at the layout scale.
 int FontHeight(UiFont font);
 // The font at a height of its own, below FontHeight; the font itself when that one cannot be made.
 HFONT FontOfHeight(UiFont font, int height);
-// Makes the fonts again for a new layout scale. The old ones come back to be deleted once no
+// Makes the fonts again for a new layout scale. The old ones come back, to be kept until no
 // control holds them any more.
-std::vector<HFONT> RemakeFonts();
-void DeleteFonts(const std::vector<HFONT>& fonts);
+std::vector<GdiObject<HFONT>> RemakeFonts();
 // Deletes those that exist, in the order they were created, and forgets them.
 void DeleteFontsAndBrushes();
 

@@ -21,16 +21,18 @@ struct VersionQuestion {
 // A service centre that places an updated instrument back by mistake would flash it again for
 // nothing; a downgrade is rarely meant.
 const VersionQuestion kQuestions[] = {
-    {VersionStanding::Same,
-     [](const std::wstring&, const std::wstring& file) {
+    {.standing = VersionStanding::Same,
+     .text = [](const std::wstring&, const std::wstring& file) {
          return L"На приборе уже установлена версия " + file + L". Установить её повторно?";
      },
-     "Update not started: same version declined", "Reinstall of the same version confirmed"},
-    {VersionStanding::FileOlder,
-     [](const std::wstring& instrument, const std::wstring& file) {
+     .declined = "Update not started: same version declined",
+     .confirmed = "Reinstall of the same version confirmed"},
+    {.standing = VersionStanding::FileOlder,
+     .text = [](const std::wstring& instrument, const std::wstring& file) {
          return L"Версия файла " + file + L" старше версии прибора " + instrument + L". Установить более старую версию?";
      },
-     "Update not started: older version declined", "Downgrade confirmed"},
+     .declined = "Update not started: older version declined",
+     .confirmed = "Downgrade confirmed"},
 };
 
 } // namespace

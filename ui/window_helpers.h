@@ -21,7 +21,7 @@ struct ChildControl {
     int id;
     const wchar_t* className;
     DWORD style;
-    const wchar_t* text;
+    const wchar_t* text = L"";
     PixelBox box;
     UiFont font;
 };

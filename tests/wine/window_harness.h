@@ -22,6 +22,7 @@
 #include "core/notifications.h"
 #include "tests/support/temp_dir.h"
 #include "ui/drawing.h"
+#include "ui/gdi_guards.h"
 #include "ui/main_window.h"
 #include "ui/reinstall_dialog.h"
 #include "ui/system_libraries.h"
@@ -100,22 +101,22 @@ inline std::string Verify(const std::vector<uint32_t>& pixels, LONG width, const
 
 // The screen over the window's client area (pop-ups in front included), 0x00RRGGBB, top row first;
 // the capture stays in *keep when asked for.
-inline std::vector<uint32_t> ClientPixels(HWND window, HBITMAP* keep = nullptr) {
+inline std::vector<uint32_t> ClientPixels(HWND window, GdiObject<HBITMAP>* keep = nullptr) {
     RECT client = {};
     GetClientRect(window, &client);
     MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&client), 2);
     const LONG width = client.right - client.left, height = client.bottom - client.top;
     BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
-    HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ old = SelectObject(memory, bitmap);
+    const WindowDc screen(nullptr);
+    const MemoryDc memory(CreateCompatibleDC(screen.Get()));
+    GdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(screen.Get(), width, height));
     std::vector<uint32_t> pixels(static_cast<size_t>(width * height));
-    BitBlt(memory, 0, 0, width, height, screen, client.left, client.top, SRCCOPY);
-    SelectObject(memory, old);
-    GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    if (keep != nullptr) *keep = bitmap; else DeleteObject(bitmap);
+    {
+        const Selected drawnInto(memory.Get(), bitmap.Get());
+        BitBlt(memory.Get(), 0, 0, width, height, screen.Get(), client.left, client.top, SRCCOPY);
+    }
+    GetDIBits(memory.Get(), bitmap.Get(), 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS);
+    if (keep != nullptr) *keep = std::move(bitmap);
     return pixels;
 }
 
@@ -125,10 +126,9 @@ inline std::vector<uint32_t> ClientPixels(HWND window, HBITMAP* keep = nullptr) 
 inline void ExpectShows(HWND window, const std::vector<PixelCheck>& checks, const std::string& name) {
     RECT client = {};
     GetClientRect(window, &client);
-    HBITMAP bitmap = nullptr;
+    GdiObject<HBITMAP> bitmap;
     std::string failures;
     PumpUntil([&] {
-        if (bitmap != nullptr) DeleteObject(bitmap);
         const std::vector<uint32_t> pixels = ClientPixels(window, &bitmap);
         failures.clear();
         for (const PixelCheck& check : checks)
@@ -140,11 +140,10 @@ inline void ExpectShows(HWND window, const std::vector<PixelCheck>& checks, cons
     HMODULE gdiplus = LoadSystemLibrary(L"gdiplus.dll");
     const std::filesystem::path file = WinePath(ZARVEL_SCREENSHOT_DIR) / (name + ".png");
     std::filesystem::create_directories(file.parent_path());
-    void* png = nullptr;
-    SystemFunction<int(WINAPI*)(HBITMAP, HPALETTE, void**)>(gdiplus, "GdipCreateBitmapFromHBITMAP")(bitmap, nullptr, &png);
-    EXPECT_EQ(0, SystemFunction<int(WINAPI*)(void*, const WCHAR*, const CLSID*, const void*)>(gdiplus, "GdipSaveImageToFile")(png, file.c_str(), &kPng, nullptr));
-    SystemFunction<int(WINAPI*)(void*)>(gdiplus, "GdipDisposeImage")(png);
-    DeleteObject(bitmap);
+    LoadGdiplusFlat(); // the guard releases the image through the program's table
+    GdipObject<GpImage> png;
+    MakeInto<GpBitmap>(png, SystemFunction<GpStatus(WINAPI*)(HBITMAP, HPALETTE, GpBitmap**)>(gdiplus, "GdipCreateBitmapFromHBITMAP"), bitmap.Get(), nullptr);
+    EXPECT_EQ(0, SystemFunction<int(WINAPI*)(GpImage*, const WCHAR*, const CLSID*, const void*)>(gdiplus, "GdipSaveImageToFile")(png.Get(), file.c_str(), &kPng, nullptr));
 }
 
 // Every visible text of parent's controls that does not fit its box with the font the control has
@@ -152,9 +151,7 @@ inline void ExpectShows(HWND window, const std::vector<PixelCheck>& checks, cons
 // square (at the display's DPI) and the note's icon keep free on the left; which texts wrap.
 inline std::vector<std::string> TextsThatDoNotFit(HWND parent) {
     std::vector<std::string> cut;
-    HDC screen = GetDC(nullptr);
-    const double s = LayoutScale(), dpiScale = GetDeviceCaps(screen, LOGPIXELSX) / 96.0;
-    ReleaseDC(nullptr, screen);
+    const double s = LayoutScale(), dpiScale = GetDeviceCaps(WindowDc(nullptr).Get(), LOGPIXELSX) / 96.0;
     for (HWND control = GetWindow(parent, GW_CHILD); control != nullptr; control = GetWindow(control, GW_HWNDNEXT)) {
         const int id = GetDlgCtrlID(control);
         std::wstring text = WindowTextOf(control, 512), body;
@@ -166,10 +163,9 @@ inline std::vector<std::string> TextsThatDoNotFit(HWND parent) {
         if (!IsWindowVisible(control) || text.empty() || id == IDC_PROGRESS) continue;
         if (status && std::wstring(L"✓✕○●").find(text[0]) != std::wstring::npos) text = text.substr(std::min(text.find_first_not_of(L' ', 1), text.size()));
         if (id == IDC_NOTE) body = text.substr(text.find(L"\r\n") + 2), text = text.substr(0, text.find(L"\r\n"));
-        HDC dc = GetDC(control);
-        const SIZE needed = MeasureText(dc, font, text, wraps, box.right - left);
-        const SIZE below = id == IDC_NOTE ? MeasureText(dc, static_cast<HFONT>(GetPropW(control, L"ZarvelNoteBodyFont")), body, true, box.right - left) : SIZE{0, 0};
-        ReleaseDC(control, dc);
+        const WindowDc dc(control);
+        const SIZE needed = MeasureText(dc.Get(), font, text, wraps, box.right - left);
+        const SIZE below = id == IDC_NOTE ? MeasureText(dc.Get(), static_cast<HFONT>(GetPropW(control, L"ZarvelNoteBodyFont")), body, true, box.right - left) : SIZE{0, 0};
         if (std::max(needed.cx, below.cx) > box.right - left || needed.cy + below.cy > box.bottom) cut.push_back("control " + std::to_string(id));
     }
     return cut;

@@ -283,4 +283,33 @@ TEST_F(MainWindow, ThePopupsButtonLeavesTheWindowToABoxOfOursStillOpen) {
     EXPECT_TRUE(IsWindowEnabled(window_)) << "the box gave it back as it closed";
 }
 
+// Wine reports no GDI counts: the guards' own count shows that nothing the window, its pages,
+// its pictures and the pop-up made outlives them.
+using GdiObjects = WindowTest;
+
+TEST_F(GdiObjects, AFullUpdateWithThePopupLeavesNoneBehind) {
+    const auto paintNow = [](HWND window) { RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN); };
+    const int before = LiveGdiObjects();
+    Open();
+    EXPECT_LT(before, LiveGdiObjects()) << "the fonts, brushes and pictures count";
+    paintNow(window_);
+    ReadyToStart();
+    paintNow(window_);
+    Click(IDC_START);
+    SendMessageW(window_, MSG_PROGRESS, 50, 0);
+    paintNow(window_);
+    ExpectDialog([&](HWND popup) {
+        paintNow(popup);
+        Press(popup, IDC_DLG_CONFIRM);
+    });
+    SendMessageW(window_, MSG_REINSTALL_PROMPT, 0, 0);
+    Post(MSG_OPERATION_DONE, Succeeded, L"Прошивка успешно обновлена до версии 1.2.3.");
+    ASSERT_TRUE(PumpUntil([] { return App().wizardStep == 4; }));
+    paintNow(window_);
+    DestroyWindow(std::exchange(window_, nullptr));
+    DeleteFontsAndBrushes();
+    ReleasePictures();
+    EXPECT_EQ(before, LiveGdiObjects());
+}
+
 } // namespace
