@@ -9,7 +9,8 @@
 # ZARVEL_DEMO_HEADLESS=1 forces the headless run; ZARVEL_DEMO_DIR puts its files elsewhere than build/demo.
 set -euo pipefail
 
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+# shellcheck source=scripts/lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 build="${ZARVEL_BUILD_DIR:-$root/build}"
 demo="${ZARVEL_DEMO_DIR:-$build/demo}"
 version="1.2.3"
@@ -49,8 +50,6 @@ if [ -z "${ZARVEL_DEMO_HEADLESS:-}" ] && [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev
     export ZARVEL_KEEP_DISPLAY=1
 fi
 
-# shellcheck source=scripts/wine-env.sh
-source "$root/scripts/wine-env.sh"
 sim_pid=""
 cleanup() {
     if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
@@ -79,10 +78,8 @@ control="$demo/station-control"
 "$sim" --link "$ZARVEL_COM_LINK_DIR/com5" --control "$control" --transcript "$demo/transcript.txt" \
     --new-version "$version" >"$demo/station-events.txt" 2>&1 &
 sim_pid=$!
-until grep -q '^pty ' "$demo/station-events.txt" 2>/dev/null; do
-    kill -0 "$sim_pid" 2>/dev/null || { cat "$demo/station-events.txt"; exit 1; }
-    sleep 0.2
-done
+poll_until --alive "$sim_pid" 30 grep -qs '^pty ' "$demo/station-events.txt" ||
+    { cat "$demo/station-events.txt"; exit 1; }
 
 cat <<EOF
 

@@ -5,7 +5,8 @@
 # last the release: signed with a throw-away certificate, its MSI installed under Wine.
 set -euo pipefail
 
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+# shellcheck source=scripts/lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 build="${ZARVEL_BUILD_DIR:-$root/build}"
 jobs="$(nproc)"
 started=$(date +%s)
@@ -41,8 +42,6 @@ cmake -S "$root" -B "$build/windows" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolcha
 cmake --build "$build/windows" -j "$jobs"
 
 stage "Windows tests under Wine"
-# shellcheck source=scripts/wine-env.sh
-source "$root/scripts/wine-env.sh"
 trap wine_env_stop EXIT
 wine_env_start "$build/wine"
 export ZARVEL_STATION_SIM="$build/native/tools/station-sim/station-sim"

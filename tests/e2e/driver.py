@@ -1,4 +1,4 @@
-"""The user at the machine: Zarvel-Update.exe under Wine (scripts/wine-env.sh), seen through e2e_inspect.exe, driven
+"""The user at the machine: Zarvel-Update.exe under Wine (scripts/lib.sh), seen through e2e_inspect.exe, driven
 with xdotool; station-sim is the data station, its control FIFO the technician's hands. Every wait has a deadline."""
 
 import contextlib
