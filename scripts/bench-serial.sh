@@ -11,10 +11,9 @@ build="${ZARVEL_BUILD_DIR:-$root/build}"
 iterations="${1:-200}"
 
 "$root/scripts/install-deps.sh"
-cmake -S "$root" -B "$build/bench" -DCMAKE_BUILD_TYPE=Release >/dev/null
+configure_native "$build/bench" Release
 cmake --build "$build/bench" -j "$(nproc)" --target station-sim serial_exchange_timing
-cmake -S "$root" -B "$build/bench-windows" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" \
-    -DCMAKE_BUILD_TYPE=Release >/dev/null
+configure_windows "$build/bench-windows" Release
 cmake --build "$build/bench-windows" -j "$(nproc)" --target serial_exchange_timing
 
 trap wine_env_stop EXIT

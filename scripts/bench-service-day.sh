@@ -11,10 +11,9 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 build="${ZARVEL_BUILD_DIR:-$root/build}"
 
 "$root/scripts/install-deps.sh"
-cmake -S "$root" -B "$build/bench" -DCMAKE_BUILD_TYPE=Release >/dev/null
+configure_native "$build/bench" Release
 cmake --build "$build/bench" -j "$(nproc)" --target station-sim
-cmake -S "$root" -B "$build/bench-windows" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" \
-    -DCMAKE_BUILD_TYPE=Release >/dev/null
+configure_windows "$build/bench-windows" Release
 cmake --build "$build/bench-windows" -j "$(nproc)" --target Zarvel-Update e2e_inspect
 
 trap wine_env_stop EXIT

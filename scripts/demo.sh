@@ -19,16 +19,10 @@ jobs="$(nproc)"
 "$root/scripts/install-deps.sh"
 
 echo "Building the simulator and the Windows program…"
-mkdir -p "$build"
-cmake -S "$root" -B "$build/native" -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$build/native.configure.log" 2>&1 ||
-    { cat "$build/native.configure.log"; exit 1; }
-cmake --build "$build/native" -j "$jobs" --target station-sim >"$build/demo-native-build.log" 2>&1 ||
-    { cat "$build/demo-native-build.log"; exit 1; }
-cmake -S "$root" -B "$build/windows" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$build/windows.configure.log" 2>&1 ||
-    { cat "$build/windows.configure.log"; exit 1; }
-cmake --build "$build/windows" -j "$jobs" --target Zarvel-Update e2e_inspect >"$build/demo-windows-build.log" 2>&1 ||
-    { cat "$build/demo-windows-build.log"; exit 1; }
+configure_native "$build/native" RelWithDebInfo
+quietly "$build/demo-native-build.log" cmake --build "$build/native" -j "$jobs" --target station-sim
+configure_windows "$build/windows" RelWithDebInfo
+quietly "$build/demo-windows-build.log" cmake --build "$build/windows" -j "$jobs" --target Zarvel-Update e2e_inspect
 
 sim="$build/native/tools/station-sim/station-sim"
 exe="$build/windows/bin/Zarvel-Update.exe"

@@ -2,6 +2,9 @@
 # Sourced by the scripts and the test scripts; changes no shell option of the script that sources it.
 #
 #   root                                       the source tree
+#   quietly LOG COMMAND...                     COMMAND with its output in LOG, shown only when it fails
+#   configure_native DIR TYPE [OPTION]...      CMake for this machine into DIR, build type TYPE; its
+#   configure_windows DIR TYPE [OPTION]...       output in DIR.configure.log, shown only when it fails
 #   poll_until [--alive PID] SECONDS COMMAND... COMMAND again every 0.1 s until it succeeds; fails, saying
 #                                                what it waited for, after SECONDS or once PID has ended
 #   wine_quiet                                 Wine without debug output and without install prompts
@@ -19,6 +22,23 @@
 #   ZARVEL_KEEP_DISPLAY  # set, with DISPLAY set: the program opens on that display, no Xvfb
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+quietly() {
+    local log="$1"
+    shift
+    "$@" >"$log" 2>&1 || { cat "$log"; return 1; }
+}
+
+configure_native() {
+    local dir="$1" type="$2"
+    shift 2
+    mkdir -p "$(dirname "$dir")"
+    quietly "$dir.configure.log" cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE="$type" "$@"
+}
+
+configure_windows() {
+    configure_native "$1" "$2" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" "${@:3}"
+}
 
 poll_until() {
     local pid=""

@@ -18,8 +18,7 @@ stage() { printf '\n=== %s ===\n' "$*"; }
 native() {
     local name="$1"
     shift
-    cmake -S "$root" -B "$build/$name" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >"$build/$name.configure.log" 2>&1 ||
-        { cat "$build/$name.configure.log"; return 1; }
+    configure_native "$build/$name" RelWithDebInfo "$@"
     cmake --build "$build/$name" -j "$jobs"
     ctest --test-dir "$build/$name" --output-on-failure
 }
@@ -36,9 +35,7 @@ stage "ThreadSanitizer"
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 native tsan -DZARVEL_SANITIZE=thread
 
 stage "Windows build (mingw-w64)"
-cmake -S "$root" -B "$build/windows" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$build/windows.configure.log" 2>&1 ||
-    { cat "$build/windows.configure.log"; exit 1; }
+configure_windows "$build/windows" RelWithDebInfo
 cmake --build "$build/windows" -j "$jobs"
 
 stage "Windows tests under Wine"
