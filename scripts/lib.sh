@@ -7,6 +7,7 @@
 #   configure_windows DIR TYPE [OPTION]...       output in DIR.configure.log, shown only when it fails
 #   poll_until [--alive PID] SECONDS COMMAND... COMMAND again every 0.1 s until it succeeds; fails, saying
 #                                                what it waited for, after SECONDS or once PID has ended
+#   install_packages PACKAGE...                the Debian packages not yet installed (sudo when not root)
 #   wine_quiet                                 Wine without debug output and without install prompts
 #   wine_env_start DIR                         a private Wine prefix in DIR/prefix with one persistent
 #                                                wineserver, a display (Xvfb unless one is given) and
@@ -60,6 +61,19 @@ poll_until() {
         fi
         sleep 0.1
     done
+}
+
+install_packages() {
+    local package missing=() apt=(env DEBIAN_FRONTEND=noninteractive apt-get)
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+    done
+    [ ${#missing[@]} -gt 0 ] || return 0
+    [ "$(id -u)" -eq 0 ] || apt=(sudo "${apt[@]}")
+    echo "Installing: ${missing[*]}"
+    # A fresh machine's package lists may be missing or stale: read them only when the install fails.
+    "${apt[@]}" install -y --no-install-recommends "${missing[@]}" ||
+        { "${apt[@]}" update && "${apt[@]}" install -y --no-install-recommends "${missing[@]}"; }
 }
 
 wine_quiet() {
