@@ -18,5 +18,6 @@ packages=(
     zip icoutils                            # the release archive and reading its version resource
     wixl msitools                           # the release's installer (wixl) and reading it (msiinfo)
     osslsigncode openssl                    # signing the release and making a test certificate
+    clang-format                            # the C++ layout (.clang-format)
 )
 install_packages "${packages[@]}"
