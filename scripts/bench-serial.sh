@@ -5,19 +5,17 @@
 #
 #   scripts/bench-serial.sh [ITERATIONS]    (default 200)
 set -euo pipefail
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+# shellcheck source=scripts/lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 build="${ZARVEL_BUILD_DIR:-$root/build}"
 iterations="${1:-200}"
 
 "$root/scripts/install-deps.sh"
-cmake -S "$root" -B "$build/bench" -DCMAKE_BUILD_TYPE=Release >/dev/null
+configure_native "$build/bench" Release
 cmake --build "$build/bench" -j "$(nproc)" --target station-sim serial_exchange_timing
-cmake -S "$root" -B "$build/bench-windows" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" \
-    -DCMAKE_BUILD_TYPE=Release >/dev/null
+configure_windows "$build/bench-windows" Release
 cmake --build "$build/bench-windows" -j "$(nproc)" --target serial_exchange_timing
 
-# shellcheck source=scripts/wine-env.sh
-source "$root/scripts/wine-env.sh"
 trap wine_env_stop EXIT
 wine_env_start "$build/bench-wine"
 export ZARVEL_STATION_SIM="$build/bench/tools/station-sim/station-sim"

@@ -6,18 +6,16 @@
 #
 #   scripts/bench-service-day.sh [UPDATES]
 set -euo pipefail
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+# shellcheck source=scripts/lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 build="${ZARVEL_BUILD_DIR:-$root/build}"
 
 "$root/scripts/install-deps.sh"
-cmake -S "$root" -B "$build/bench" -DCMAKE_BUILD_TYPE=Release >/dev/null
+configure_native "$build/bench" Release
 cmake --build "$build/bench" -j "$(nproc)" --target station-sim
-cmake -S "$root" -B "$build/bench-windows" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" \
-    -DCMAKE_BUILD_TYPE=Release >/dev/null
+configure_windows "$build/bench-windows" Release
 cmake --build "$build/bench-windows" -j "$(nproc)" --target Zarvel-Update e2e_inspect
 
-# shellcheck source=scripts/wine-env.sh
-source "$root/scripts/wine-env.sh"
 trap wine_env_stop EXIT
 wine_env_start "$build/bench-day-wine"
 python3 "$root/tools/bench/service_day.py" --program "$build/bench-windows/bin/Zarvel-Update.exe" \

@@ -9,7 +9,8 @@
 # ZARVEL_DEMO_HEADLESS=1 forces the headless run; ZARVEL_DEMO_DIR puts its files elsewhere than build/demo.
 set -euo pipefail
 
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+# shellcheck source=scripts/lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 build="${ZARVEL_BUILD_DIR:-$root/build}"
 demo="${ZARVEL_DEMO_DIR:-$build/demo}"
 version="1.2.3"
@@ -18,16 +19,10 @@ jobs="$(nproc)"
 "$root/scripts/install-deps.sh"
 
 echo "Building the simulator and the Windows program…"
-mkdir -p "$build"
-cmake -S "$root" -B "$build/native" -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$build/native.configure.log" 2>&1 ||
-    { cat "$build/native.configure.log"; exit 1; }
-cmake --build "$build/native" -j "$jobs" --target station-sim >"$build/demo-native-build.log" 2>&1 ||
-    { cat "$build/demo-native-build.log"; exit 1; }
-cmake -S "$root" -B "$build/windows" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$build/windows.configure.log" 2>&1 ||
-    { cat "$build/windows.configure.log"; exit 1; }
-cmake --build "$build/windows" -j "$jobs" --target Zarvel-Update e2e_inspect >"$build/demo-windows-build.log" 2>&1 ||
-    { cat "$build/demo-windows-build.log"; exit 1; }
+configure_native "$build/native" RelWithDebInfo
+quietly "$build/demo-native-build.log" cmake --build "$build/native" -j "$jobs" --target station-sim
+configure_windows "$build/windows" RelWithDebInfo
+quietly "$build/demo-windows-build.log" cmake --build "$build/windows" -j "$jobs" --target Zarvel-Update e2e_inspect
 
 sim="$build/native/tools/station-sim/station-sim"
 exe="$build/windows/bin/Zarvel-Update.exe"
@@ -49,8 +44,6 @@ if [ -z "${ZARVEL_DEMO_HEADLESS:-}" ] && [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev
     export ZARVEL_KEEP_DISPLAY=1
 fi
 
-# shellcheck source=scripts/wine-env.sh
-source "$root/scripts/wine-env.sh"
 sim_pid=""
 cleanup() {
     if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
@@ -79,10 +72,8 @@ control="$demo/station-control"
 "$sim" --link "$ZARVEL_COM_LINK_DIR/com5" --control "$control" --transcript "$demo/transcript.txt" \
     --new-version "$version" >"$demo/station-events.txt" 2>&1 &
 sim_pid=$!
-until grep -q '^pty ' "$demo/station-events.txt" 2>/dev/null; do
-    kill -0 "$sim_pid" 2>/dev/null || { cat "$demo/station-events.txt"; exit 1; }
-    sleep 0.2
-done
+poll_until --alive "$sim_pid" 30 grep -qs '^pty ' "$demo/station-events.txt" ||
+    { cat "$demo/station-events.txt"; exit 1; }
 
 cat <<EOF
 

@@ -2,6 +2,8 @@
 # Installs the Debian packages the build, the tests and the demo need; does nothing when all are
 # present. Safe to run again.
 set -euo pipefail
+# shellcheck source=scripts/lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 packages=(
     cmake make g++ python3                  # native build
@@ -16,23 +18,6 @@ packages=(
     zip icoutils                            # the release archive and reading its version resource
     wixl msitools                           # the release's installer (wixl) and reading it (msiinfo)
     osslsigncode openssl                    # signing the release and making a test certificate
+    clang-format                            # the C++ layout (.clang-format)
 )
-
-missing=()
-for package in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-        missing+=("$package")
-    fi
-done
-if [ ${#missing[@]} -eq 0 ]; then
-    exit 0
-fi
-
-sudo=""
-if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
-echo "Installing: ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-if ! $sudo apt-get install -y --no-install-recommends "${missing[@]}"; then
-    $sudo apt-get update
-    $sudo apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+install_packages "${packages[@]}"

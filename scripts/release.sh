@@ -10,7 +10,8 @@
 # version are the CMake project's.
 set -euo pipefail
 
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+# shellcheck source=scripts/lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 mkdir -p "${ZARVEL_BUILD_DIR:-$root/build}/release"
 build="$(cd "${ZARVEL_BUILD_DIR:-$root/build}/release" && pwd)"
 dist="${ZARVEL_DIST_DIR:-$root/dist}"
@@ -54,8 +55,7 @@ sign() {
     mv "$file.signed" "$file"
 }
 
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DZARVEL_CRASH_TRIGGER=OFF >"$build.configure.log" 2>&1 || { cat "$build.configure.log"; exit 1; }
+configure_windows "$build" Release -DZARVEL_CRASH_TRIGGER=OFF
 cmake --build "$build" -j "$(nproc)" --target Zarvel-Update
 
 header="$build/generated/zarvel_version.h"

@@ -9,19 +9,12 @@
 # Installs librsvg2-bin when rsvg-convert is missing. Safe to run again.
 set -euo pipefail
 
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+# shellcheck source=scripts/lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 art="$root/assets/art"
 out="$root/assets"
 
-if ! command -v rsvg-convert >/dev/null; then
-    sudo=""
-    if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
-    export DEBIAN_FRONTEND=noninteractive
-    if ! $sudo apt-get install -y --no-install-recommends librsvg2-bin; then
-        $sudo apt-get update
-        $sudo apt-get install -y --no-install-recommends librsvg2-bin
-    fi
-fi
+command -v rsvg-convert >/dev/null || install_packages librsvg2-bin
 
 render() { # source width height target
     rsvg-convert --format=png --width="$2" --height="$3" --output="$4" "$art/$1"

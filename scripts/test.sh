@@ -5,7 +5,8 @@
 # last the release: signed with a throw-away certificate, its MSI installed under Wine.
 set -euo pipefail
 
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+# shellcheck source=scripts/lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 build="${ZARVEL_BUILD_DIR:-$root/build}"
 jobs="$(nproc)"
 started=$(date +%s)
@@ -17,8 +18,7 @@ stage() { printf '\n=== %s ===\n' "$*"; }
 native() {
     local name="$1"
     shift
-    cmake -S "$root" -B "$build/$name" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >"$build/$name.configure.log" 2>&1 ||
-        { cat "$build/$name.configure.log"; return 1; }
+    configure_native "$build/$name" RelWithDebInfo "$@"
     cmake --build "$build/$name" -j "$jobs"
     ctest --test-dir "$build/$name" --output-on-failure
 }
@@ -35,14 +35,10 @@ stage "ThreadSanitizer"
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 native tsan -DZARVEL_SANITIZE=thread
 
 stage "Windows build (mingw-w64)"
-cmake -S "$root" -B "$build/windows" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$build/windows.configure.log" 2>&1 ||
-    { cat "$build/windows.configure.log"; exit 1; }
+configure_windows "$build/windows" RelWithDebInfo
 cmake --build "$build/windows" -j "$jobs"
 
 stage "Windows tests under Wine"
-# shellcheck source=scripts/wine-env.sh
-source "$root/scripts/wine-env.sh"
 trap wine_env_stop EXIT
 wine_env_start "$build/wine"
 export ZARVEL_STATION_SIM="$build/native/tools/station-sim/station-sim"

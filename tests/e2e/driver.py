@@ -1,7 +1,9 @@
-"""The user at the machine: Zarvel-Update.exe under Wine (scripts/wine-env.sh), seen through e2e_inspect.exe, driven
+"""The user at the machine: Zarvel-Update.exe under Wine (scripts/lib.sh), seen through e2e_inspect.exe, driven
 with xdotool; station-sim is the data station, its control FIFO the technician's hands. Every wait has a deadline."""
 
 import contextlib
+import ctypes
+import ctypes.util
 import json
 import os
 import re
@@ -9,6 +11,7 @@ import select
 import shutil
 import subprocess
 import time
+from ctypes import POINTER, byref, c_int, c_uint, c_ulong, c_void_p
 from subprocess import DEVNULL, PIPE, STDOUT
 
 IDC = {"choose": 1001, "risk": 1002, "start": 1003, "heading": 1009, "description": 1010, "status2": 1012,
@@ -39,11 +42,61 @@ def sample_firmware(size):
     return bytes((i * 7 + i // 251) & 0xFF for i in range(size))
 
 
+class Keyboard:
+    """Types the letters that no key of the X keyboard carries (the Cyrillic of a folder name) through spare keys mapped
+    to them for the rest of the run. xdotool maps a spare key for one keystroke and maps it back; Wine reads the whole
+    map when told of a change, on a busy machine only after the key was mapped back, and loses the letter. Wine types
+    nothing from the higher spare keycodes (above 150 here), which leaves seven letters."""
+
+    MOST_LETTERS = 7
+
+    def __init__(self, display):
+        self._x11 = x11 = ctypes.CDLL(ctypes.util.find_library("X11"))
+        self._xtst = ctypes.CDLL(ctypes.util.find_library("Xtst"))
+        x11.XOpenDisplay.restype = c_void_p
+        x11.XDisplayKeycodes.argtypes = [c_void_p, POINTER(c_int), POINTER(c_int)]
+        x11.XGetKeyboardMapping.argtypes = [c_void_p, c_uint, c_int, POINTER(c_int)]
+        x11.XGetKeyboardMapping.restype = POINTER(c_ulong)
+        x11.XChangeKeyboardMapping.argtypes = [c_void_p, c_int, c_int, POINTER(c_ulong), c_int]
+        x11.XFree.argtypes = [c_void_p]
+        x11.XSync.argtypes = [c_void_p, c_int]
+        x11.XCloseDisplay.argtypes = [c_void_p]
+        self._xtst.XTestFakeKeyEvent.argtypes = [c_void_p, c_uint, c_int, c_ulong]
+        self._display, self._keys = x11.XOpenDisplay(display.encode()), {}
+        if not self._display:
+            raise RuntimeError(f"cannot open the display {display}")
+
+    def _key(self, letter):
+        """The key mapped to the letter: the lowest spare one, mapped when the letter is first typed."""
+        if letter not in self._keys:
+            if len(self._keys) == self.MOST_LETTERS:
+                raise RuntimeError(f"Wine would not type {letter!r}: keys for {self.MOST_LETTERS} letters at most")
+            low, high, per = c_int(), c_int(), c_int()
+            self._x11.XDisplayKeycodes(self._display, byref(low), byref(high))
+            count = high.value - low.value + 1
+            keymap = self._x11.XGetKeyboardMapping(self._display, low.value, count, byref(per))
+            spare = next(k for k in range(count) if not any(keymap[k * per.value:(k + 1) * per.value]))
+            self._x11.XFree(keymap)
+            self._keys[letter], keysym = low.value + spare, c_ulong(0x1000000 | ord(letter))  # its Unicode keysym
+            self._x11.XChangeKeyboardMapping(self._display, self._keys[letter], 1, byref(keysym), 1)
+        return self._keys[letter]
+
+    def type(self, text):
+        for letter in text:
+            for press in (True, False):
+                self._xtst.XTestFakeKeyEvent(self._display, self._key(letter), press, 0)
+            self._x11.XSync(self._display, False)
+            time.sleep(0.04)  # the pace of xdotool's keys
+
+    def close(self):
+        self._x11.XCloseDisplay(self._display)
+
+
 class Wine:
     """One Wine environment and its screen: the inspector running there, the X tools on its display."""
 
     def __init__(self, inspector, env, shots):
-        self.env, self.shots = env, shots
+        self.env, self.shots, self._keyboard = env, shots, None
         os.makedirs(shots, exist_ok=True)
         self._inspector = subprocess.Popen(["wine", inspector], stdin=PIPE, stdout=PIPE, stderr=DEVNULL, env=env)
 
@@ -57,6 +110,15 @@ class Wine:
     def x(self, *command):
         subprocess.run(command, check=True, env=self.env, stdout=DEVNULL, stderr=DEVNULL, timeout=60)
 
+    def type(self, text):
+        """Types the text where the keyboard focus is: with xdotool what the keyboard carries, the rest with Keyboard."""
+        for run in re.findall(r"[ -~]+|[^ -~]+", text):
+            if run.isascii():
+                self.x("xdotool", "type", "--delay", "40", run)
+            else:
+                self._keyboard = self._keyboard or Keyboard(self.env["DISPLAY"])
+                self._keyboard.type(run)
+
     def shot(self, name, rect=None):
         """The screen, or the part of it a window's [left, top, right, bottom] covers."""
         crop = ["-crop", f"{rect[2] - rect[0]}x{rect[3] - rect[1]}+{rect[0]}+{rect[1]}", "+repage"] if rect else []
@@ -65,6 +127,8 @@ class Wine:
     def close(self):
         self._inspector.kill()
         self._inspector.wait()
+        if self._keyboard:
+            self._keyboard.close()
 
 
 class Station:
@@ -184,7 +248,7 @@ class Program:
         self.click("choose")
         _, controls = wait_until(lambda: self.dialog(FILE_NAME), 60, "the open-file dialog")
         self.click("file name", rect=controls[FILE_NAME]["rect"])
-        self.wine.x("xdotool", "type", "--delay", "40", "Z:" + firmware.replace("/", "\\"))
+        self.wine.type("Z:" + firmware.replace("/", "\\"))
         self.wine.x("xdotool", "key", "Return")
         self.wait_text("file", os.path.basename(firmware))
         self.click("risk")

@@ -2,12 +2,11 @@
 # The end-to-end suite in two Wine environments, each on a screen of its own: 1366 x 768, and 2560 x 1600 at
 # 144 dpi for the instrument that never comes back. Options go on to suite.py after these; needs both builds.
 set -euo pipefail
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+# shellcheck source=scripts/lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
 build="${ZARVEL_BUILD_DIR:-$root/build}"
 wine_dir="${ZARVEL_E2E_WINE_DIR:-$build/e2e-wine}"
 export ZARVEL_SCREEN=1366x768x24
-# shellcheck source=scripts/wine-env.sh
-source "$root/scripts/wine-env.sh"
 trap 'wine_env_stop; WINEPREFIX="${ZARVEL_E2E_LATE_PREFIX:-}" WINE_ENV_XVFB_PID="${late_xvfb:-}" wine_env_stop' EXIT
 ZARVEL_SCREEN=2560x1600x24 ZARVEL_DPI=144 wine_env_start "$wine_dir/late"
 export ZARVEL_E2E_LATE_PREFIX="$WINEPREFIX" ZARVEL_E2E_LATE_DISPLAY="$DISPLAY" late_xvfb="$WINE_ENV_XVFB_PID"

@@ -15,23 +15,22 @@ readonly kUpdates="Дата и время;COM-порт;…;Сообщение"  
 # crash dumps go too, named by a wildcard, which Wine's msi does not expand (Windows Installer does).
 readonly kLeftovers=(Zarvel-Update.1.log Zarvel-Update-crash-reported.txt)
 
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+# shellcheck source=scripts/lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
 folder="${WINEPREFIX:-}/drive_c/Program Files/Zarvel Update"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
-
-# Polls COMMAND until it succeeds, for at most SECONDS.
-wait_for() { local deadline=$((SECONDS + $1)); shift; until "$@"; do [ $SECONDS -lt $deadline ] || return 1; sleep 0.2; done; }
 
 # With the simulator on ZARVEL_SIM_PORT (with_station.sh): start the installed program as the
 # Start-menu shortcut does, wait for its BGV line, close its window, expect exit code 0.
 if [ "${1:-}" = "--run-installed" ]; then
     wine 'C:\Program Files\Zarvel Update\Zarvel-Update.exe' >/dev/null 2>&1 </dev/null &
     program=$!
-    wait_for "$kDeadlineS" grep -qF "COM$ZARVEL_SIM_PORT BGV -> $kIdent" "$folder/Zarvel-Update.log" 2>/dev/null ||
+    poll_until "$kDeadlineS" grep -qsF "COM$ZARVEL_SIM_PORT BGV -> $kIdent" "$folder/Zarvel-Update.log" ||
         { echo "no BGV line in the installed program's log:"; cat "$folder/Zarvel-Update.log"; kill "$program"; exit 1; }
     # Without /f taskkill sends WM_CLOSE, as the window's close box does.
     wine taskkill /im Zarvel-Update.exe >/dev/null 2>&1
-    wait_for "$kDeadlineS" eval "! kill -0 $program 2>/dev/null" || { echo "the program did not end"; kill "$program"; exit 1; }
+    poll_until "$kDeadlineS" eval "! kill -0 $program 2>/dev/null" ||
+        { echo "the program did not end"; kill "$program"; exit 1; }
     wait "$program"
     exit
 fi

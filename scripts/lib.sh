@@ -1,35 +1,98 @@
-# Sourced by the test and demo scripts: a private Wine prefix with one persistent wineserver,
-# a display (Xvfb unless one is given) and COM5..COM8 mapped to symlinks that tests re-point
-# to a simulator's pseudo-terminal.
+# shellcheck shell=bash
+# Sourced by the scripts and the test scripts; changes no shell option of the script that sources it.
 #
-#   wine_env_start DIR   # prefix in DIR/prefix, COM symlinks DIR/com5..com8
-#   wine_env_stop        # ends the server, the Wine processes and our Xvfb
+#   root                                       the source tree
+#   quietly LOG COMMAND...                     COMMAND with its output in LOG, shown only when it fails
+#   configure_native DIR TYPE [OPTION]...      CMake for this machine into DIR, build type TYPE; its
+#   configure_windows DIR TYPE [OPTION]...       output in DIR.configure.log, shown only when it fails
+#   poll_until [--alive PID] SECONDS COMMAND... COMMAND again every 0.1 s until it succeeds; fails, saying
+#                                                what it waited for, after SECONDS or once PID has ended
+#   install_packages PACKAGE...                the Debian packages not yet installed (sudo when not root)
+#   wine_quiet                                 Wine without debug output and without install prompts
+#   wine_env_start DIR                         a private Wine prefix in DIR/prefix with one persistent
+#                                                wineserver, a display (Xvfb unless one is given) and
+#                                                COM1..COM8 mapped to symlinks DIR/com1..com8 that tests
+#                                                re-point to a simulator's pseudo-terminal; fails when
+#                                                no Xvfb starts
+#   wine_env_stop                              ends the server, the Wine processes and our Xvfb
+#
+# wine_env_start reads:
 #   ZARVEL_SCREEN=WxHxD  # our Xvfb's screen (default 2560x1600x24: room for the window at 144 dpi)
 #   ZARVEL_UI_FACE=NAME  # the face that stands in for Segoe UI (default Open Sans)
 #   ZARVEL_DPI=N         # the display's DPI, as Windows' display scaling sets it (default 96)
+#   ZARVEL_KEEP_DISPLAY  # set, with DISPLAY set: the program opens on that display, no Xvfb
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+quietly() {
+    local log="$1"
+    shift
+    "$@" >"$log" 2>&1 || { cat "$log"; return 1; }
+}
+
+configure_native() {
+    local dir="$1" type="$2"
+    shift 2
+    mkdir -p "$(dirname "$dir")"
+    quietly "$dir.configure.log" cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE="$type" "$@"
+}
+
+configure_windows() {
+    configure_native "$1" "$2" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" "${@:3}"
+}
+
+poll_until() {
+    local pid=""
+    if [ "$1" = --alive ]; then
+        pid="$2"
+        shift 2
+    fi
+    local seconds="$1" deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        if [ -n "$pid" ] && ! kill -0 "$pid" 2>/dev/null; then
+            "$@" && return 0 # it may have come just before the end
+            echo "poll_until: process $pid ended while waiting for: $*" >&2
+            return 1
+        fi
+        if [ "$SECONDS" -ge "$deadline" ]; then
+            echo "poll_until: gave up after $seconds s waiting for: $*" >&2
+            return 1
+        fi
+        sleep 0.1
+    done
+}
+
+install_packages() {
+    local package missing=() apt=(env DEBIAN_FRONTEND=noninteractive apt-get)
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+    done
+    [ ${#missing[@]} -gt 0 ] || return 0
+    [ "$(id -u)" -eq 0 ] || apt=(sudo "${apt[@]}")
+    echo "Installing: ${missing[*]}"
+    # A fresh machine's package lists may be missing or stale: read them only when the install fails.
+    "${apt[@]}" install -y --no-install-recommends "${missing[@]}" ||
+        { "${apt[@]}" update && "${apt[@]}" install -y --no-install-recommends "${missing[@]}"; }
+}
+
+wine_quiet() {
+    export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+}
 
 wine_env_start() {
     local dir="$1"
     mkdir -p "$dir"
     WINE_ENV_DIR="$(cd "$dir" && pwd)"
-    export WINEPREFIX="$WINE_ENV_DIR/prefix"
-    export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
+    export WINEPREFIX="$WINE_ENV_DIR/prefix" WINEARCH=win64
+    wine_quiet
     export ZARVEL_COM_LINK_DIR="$WINE_ENV_DIR"
     rm -rf "$WINEPREFIX"
 
     WINE_ENV_OWN_DISPLAY=
     if [ -z "${ZARVEL_KEEP_DISPLAY:-}" ] || [ -z "${DISPLAY:-}" ]; then
         WINE_ENV_OWN_DISPLAY=1
-        local n
-        for n in $(seq 91 140); do
-            [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-            Xvfb ":$n" -screen 0 "${ZARVEL_SCREEN:-2560x1600x24}" -nolisten tcp >"$WINE_ENV_DIR/xvfb.log" 2>&1 &
-            WINE_ENV_XVFB_PID=$!
-            export DISPLAY=":$n"
-            local tries=0
-            while [ ! -e "/tmp/.X11-unix/X$n" ] && [ $tries -lt 100 ]; do sleep 0.1; tries=$((tries + 1)); done
-            break
-        done
+        wine_env_xvfb || return 1
     fi
 
     # Wine's helpers inherit the output of the command that started them: keep them on files.
@@ -76,6 +139,25 @@ wine_env_start() {
     rm -f "$WINEPREFIX"/dosdevices/com[0-9]*
     wineserver -p >>"$WINE_ENV_DIR/wineserver.log" 2>&1
     wine cmd /c exit >>"$WINE_ENV_DIR/wineboot.log" 2>&1 </dev/null
+}
+
+# Our Xvfb on the first free display from :91 on, as DISPLAY. Another run may take the same
+# display at the same moment: that Xvfb ends at once, saying so, and the next display is tried.
+wine_env_xvfb() {
+    local n log="$WINE_ENV_DIR/xvfb.log"
+    for n in $(seq 91 140); do
+        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+        Xvfb ":$n" -screen 0 "${ZARVEL_SCREEN:-2560x1600x24}" -nolisten tcp >"$log" 2>&1 &
+        WINE_ENV_XVFB_PID=$!
+        export DISPLAY=":$n"
+        poll_until --alive "$WINE_ENV_XVFB_PID" 10 test -e "/tmp/.X11-unix/X$n" && return 0
+        kill "$WINE_ENV_XVFB_PID" 2>/dev/null || ! grep -q "already active" "$log" || continue
+        break
+    done
+    WINE_ENV_XVFB_PID=
+    echo "wine_env_start: Xvfb did not start on a free display from :91 to :140; the last one said:" >&2
+    cat "$log" 2>/dev/null >&2
+    return 1
 }
 
 # A list of strings as a .reg value: in a file that is not UTF-16, regedit takes the bytes of a
