@@ -64,7 +64,12 @@ inline void CALLBACK AnswerDialogs(HWND, UINT, UINT_PTR, DWORD) {
         return fresh ? FALSE : TRUE;
     }, reinterpret_cast<LPARAM>(&dialog));
     if (dialog == nullptr) return;
-    if (dialogHandlers.empty()) return ++unexpectedDialogs, Press(dialog, IDCANCEL), Press(dialog, IDC_DLG_CONFIRM);
+    if (dialogHandlers.empty()) { // closed by whichever button it has, and counted
+        ++unexpectedDialogs;
+        Press(dialog, IDCANCEL);
+        Press(dialog, IDC_DLG_CONFIRM);
+        return;
+    }
     const std::function<void(HWND)> handler = std::move(dialogHandlers.front());
     dialogHandlers.pop_front();
     handler(dialog);
@@ -84,6 +89,9 @@ inline std::function<void(HWND)> AnswerBox(SeenBox* seen, std::function<void()> 
 enum class Cover { All, Some, None };
 struct PixelCheck { const char* what; RECT area; COLORREF colour; int tolerance; Cover cover; };
 inline PixelCheck At(const char* what, int x, int y, COLORREF colour, int tolerance = 4) { return {what, {x, y, x + 1, y + 1}, colour, tolerance, Cover::All}; }
+inline PixelCheck At(const char* what, POINT at, COLORREF colour, int tolerance = 4) { return At(what, at.x, at.y, colour, tolerance); }
+// Inside a box at mid-height, clear of a button's rounded corners and centred caption, left of a note's icon.
+inline POINT NearLeftEdge(const RECT& box) { return {box.left + 5, (box.top + box.bottom) / 2}; }
 
 // Empty when the check holds on pixels (0x00RRGGBB, top row first), else how far off it is.
 inline std::string Verify(const std::vector<uint32_t>& pixels, LONG width, const PixelCheck& check) {
@@ -146,29 +154,69 @@ inline void ExpectShows(HWND window, const std::vector<PixelCheck>& checks, cons
     EXPECT_EQ(0, SystemFunction<int(WINAPI*)(GpImage*, const WCHAR*, const CLSID*, const void*)>(gdiplus, "GdipSaveImageToFile")(png.Get(), file.c_str(), &kPng, nullptr));
 }
 
+// What a control's drawing keeps free left of its text, as this test reads the design.
+inline int LeftKeptFree(int id) {
+    if (id >= IDC_STATUS1 && id <= IDC_STATUS5) return static_cast<int>(30 * LayoutScale()); // the status circle
+    if (id == IDC_FILE_BOX) return static_cast<int>(38 * LayoutScale());                    // the blue block
+    if (id == IDC_NOTE) return static_cast<int>(70 * LayoutScale());                        // the note's icon
+    if (id == IDC_ACCEPT_RISK) return 15 * GetDeviceCaps(WindowDc(nullptr).Get(), LOGPIXELSX) / 96; // the system's square
+    return 0;
+}
+
 // Every visible text of parent's controls that does not fit its box with the font the control has
-// (measured as DrawTextW sees it), as this test reads the design: what a status line's circle, the file box's block, the check box's
-// square (at the display's DPI) and the note's icon keep free on the left; which texts wrap.
+// (measured as DrawTextW sees it), beside what the drawing keeps free on the left; the
+// descriptions and the pop-up's texts wrap.
 inline std::vector<std::string> TextsThatDoNotFit(HWND parent) {
     std::vector<std::string> cut;
-    const double s = LayoutScale(), dpiScale = GetDeviceCaps(WindowDc(nullptr).Get(), LOGPIXELSX) / 96.0;
     for (HWND control = GetWindow(parent, GW_CHILD); control != nullptr; control = GetWindow(control, GW_HWNDNEXT)) {
-        const int id = GetDlgCtrlID(control);
+        const int id = GetDlgCtrlID(control), left = LeftKeptFree(id);
         std::wstring text = WindowTextOf(control, 512), body;
         RECT box = {};
         GetClientRect(control, &box);
         const auto font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
         const bool status = id >= IDC_STATUS1 && id <= IDC_STATUS5, wraps = id == IDC_DESCRIPTION || id == IDC_DLG_TEXT || id == IDC_DLG_HINT;
-        const int left = status ? 30 * s : id == IDC_FILE_BOX ? 38 * s : id == IDC_ACCEPT_RISK ? 15 * dpiScale : id == IDC_NOTE ? 70 * s : 0;
         if (!IsWindowVisible(control) || text.empty() || id == IDC_PROGRESS) continue;
         if (status && std::wstring(L"✓✕○●").find(text[0]) != std::wstring::npos) text = text.substr(std::min(text.find_first_not_of(L' ', 1), text.size()));
-        if (id == IDC_NOTE) body = text.substr(text.find(L"\r\n") + 2), text = text.substr(0, text.find(L"\r\n"));
+        if (id == IDC_NOTE) { // its title, then its body in a font of its own
+            body = text.substr(text.find(L"\r\n") + 2);
+            text.resize(text.find(L"\r\n"));
+        }
         const WindowDc dc(control);
         const SIZE needed = MeasureText(dc.Get(), font, text, wraps, box.right - left);
         const SIZE below = id == IDC_NOTE ? MeasureText(dc.Get(), static_cast<HFONT>(GetPropW(control, L"ZarvelNoteBodyFont")), body, true, box.right - left) : SIZE{0, 0};
         if (std::max(needed.cx, below.cx) > box.right - left || needed.cy + below.cy > box.bottom) cut.push_back("control " + std::to_string(id));
     }
     return cut;
+}
+
+// What the user would see wrong with a window's layout: a control outside the client area, two that
+// overlap, one off its card (the window's background right around it: only the title stands on
+// the background), a text cut.
+inline std::vector<std::string> LayoutFaults(HWND window) {
+    constexpr COLORREF kBackground = RGB(246, 251, 254);
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    RECT client = {}, overlap = {};
+    GetClientRect(window, &client);
+    const std::vector<uint32_t> pixels = ClientPixels(window);
+    std::vector<std::pair<int, RECT>> shown;
+    for (HWND control = GetWindow(window, GW_CHILD); control != nullptr; control = GetWindow(control, GW_HWNDNEXT)) {
+        RECT box = {};
+        GetWindowRect(control, &box);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&box), 2);
+        if (IsWindowVisible(control)) shown.emplace_back(GetDlgCtrlID(control), box);
+    }
+    std::vector<std::string> faults = TextsThatDoNotFit(window);
+    for (const auto& [id, box] : shown) {
+        const std::string name = "control " + std::to_string(id);
+        if (box.left < 0 || box.top < 0 || box.right > client.right || box.bottom > client.bottom) faults.push_back(name + " outside the client area");
+        for (const auto& [other, otherBox] : shown)
+            if (other > id && IntersectRect(&overlap, &box, &otherBox)) faults.push_back(name + " overlaps control " + std::to_string(other));
+        const RECT ring[] = {{box.left - 1, box.top - 1, box.right + 1, box.top}, {box.left - 1, box.bottom, box.right + 1, box.bottom + 1},
+                             {box.left - 1, box.top, box.left, box.bottom}, {box.right, box.top, box.right + 1, box.bottom}};
+        const auto onBackground = [&](const RECT& edge) { return !Verify(pixels, client.right, {"", edge, kBackground, 1, Cover::None}).empty(); };
+        if (id != IDC_TITLE && std::any_of(std::begin(ring), std::end(ring), onBackground)) faults.push_back(name + " off its card");
+    }
+    return faults;
 }
 
 // A fresh window per test (Open), its log in dir_, its workers recorded.
@@ -241,7 +289,10 @@ protected:
         SetOutsideText(IDC_FILE_BOX, L"fw_v1.2.3.bin"); // as a chosen file's name is shown
         Click(IDC_ACCEPT_RISK);
     }
-    void StartUpdate() { ReadyToStart(), Click(IDC_START); }
+    void StartUpdate() {
+        ReadyToStart();
+        Click(IDC_START);
+    }
     // The page of wizardStep `step`, reached as the workers and the user lead there.
     void Reach(int step) {
         ReadyToStart();
