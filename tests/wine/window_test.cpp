@@ -12,66 +12,110 @@ namespace {
 
 class MainWindow : public WindowTest {
 protected:
-    void SetUp() override { WindowTest::SetUp(), Open(); }
+    void SetUp() override {
+        WindowTest::SetUp();
+        Open();
+    }
     void Command(int id) { SendMessageW(window_, WM_COMMAND, static_cast<WPARAM>(id), 0); }
     void Prompt() { SendMessageW(window_, MSG_REINSTALL_PROMPT, 0, 0); } // returns once the pop-up has closed
+    // The worker's result, its box (if any) answered; returns on the page that follows.
+    void End(OperationResult result, const std::wstring& message, int nextStep, SeenBox* box = nullptr) {
+        if (box != nullptr) ExpectDialog(AnswerBox(box));
+        Post(MSG_OPERATION_DONE, result, message);
+        ASSERT_TRUE(PumpUntil([&] { return App().wizardStep == nextStep; }));
+    }
+    SeenBox box_;
 };
 
 TEST_F(MainWindow, StartIsEnabledOnlyWhenEveryConditionHolds) {
-    for (int mask = 0; mask < 32; ++mask) {
-        App().firmwareReady = (mask & 1) != 0;
-        App().operationBusy.exchange((mask & 2) == 0);
-        SendMessageW(Item(IDC_ACCEPT_RISK), BM_SETCHECK, (mask & 4) != 0 ? BST_CHECKED : BST_UNCHECKED, 0);
-        ReachCheckPage((mask & 8) != 0 ? 3.9 : 3.896, (mask & 16) != 0); // the line cut to two decimals, not rounded
-        EXPECT_EQ(mask == 31, Enabled(IDC_START)) << "conditions " << mask;
-        EXPECT_EQ((mask & 8) != 0 ? L"✓  Напряжение аккумулятора: 3.90 В" : L"✕  Напряжение аккумулятора: 3.89 В", Text(IDC_STATUS2));
-        EXPECT_EQ((mask & 16) != 0 ? L"✓  Механизм DFWU доступен" : L"✕  Механизм DFWU не подтверждён", Text(IDC_STATUS4));
+    const struct { const char* conditions; bool fileReady, busy, riskAccepted; double volts; bool ready, enabled; } rows[] = {
+        {"no file chosen", false, false, true, 3.9, true, false},
+        {"an operation running", true, true, true, 3.9, true, false},
+        {"the risk not accepted", true, false, false, 3.9, true, false},
+        {"the battery just below 3.90 V", true, false, true, 3.896, true, false},
+        {"the instrument not ready", true, false, true, 3.9, false, false},
+        {"every condition holds", true, false, true, 3.9, true, true},
+    };
+    for (const auto& row : rows) {
+        App().firmwareReady = row.fileReady;
+        App().operationBusy.exchange(row.busy);
+        SendMessageW(Item(IDC_ACCEPT_RISK), BM_SETCHECK, row.riskAccepted ? BST_CHECKED : BST_UNCHECKED, 0);
+        ReachCheckPage(row.volts, row.ready);
+        EXPECT_EQ(row.enabled, Enabled(IDC_START)) << row.conditions;
     }
-    App().operationBusy.exchange(false);
-    Click(IDC_ACCEPT_RISK); // unticking disables Start at once, ticking enables it
+    Click(IDC_ACCEPT_RISK); // the last row's box unticked: Start is off at once, and on again as it is ticked
     EXPECT_FALSE(Enabled(IDC_START));
-    ExpectShows(window_, {At("disabled Start, grey", 810, 718, RGB(222, 230, 236), 1)}, "page2_check_start_disabled");
+    ExpectShows(window_, {At("disabled Start, grey", NearLeftEdge(BoxOf(IDC_START)), RGB(222, 230, 236), 1)}, "page2_check_start_disabled");
     Click(IDC_ACCEPT_RISK);
     EXPECT_TRUE(Enabled(IDC_START));
 }
 
-// From Start to the result the PC neither sleeps nor shuts down; a sleep it cannot refuse is logged.
-TEST_F(MainWindow, AnUpdateKeepsThePcAwakeTakesACancelWhenAllowedAndFailsBackToTheCheckPage) {
+// The battery's number is cut to two decimals, not rounded: 3.896 V must not read as 3.90 V.
+TEST_F(MainWindow, TheCheckPagesLinesMarkEachConditionHeldOrNot) {
+    const struct { double volts; bool ready; int line; const wchar_t* text; } rows[] = {
+        {3.9, true, IDC_STATUS2, L"✓  Напряжение аккумулятора: 3.90 В"},
+        {3.896, true, IDC_STATUS2, L"✕  Напряжение аккумулятора: 3.89 В"},
+        {4.1, true, IDC_STATUS3, L"✓  Минимально допустимое напряжение: 3,90 В"},
+        {4.1, true, IDC_STATUS4, L"✓  Механизм DFWU доступен"},
+        {4.1, false, IDC_STATUS4, L"✕  Механизм DFWU не подтверждён"},
+    };
+    for (const auto& row : rows) {
+        ReachCheckPage(row.volts, row.ready);
+        EXPECT_EQ(row.text, Text(row.line)) << row.volts << " V";
+    }
+}
+
+// From Start to the result the PC neither sleeps nor shuts down; a sleep it cannot refuse (a
+// closed lid) tells support in the log why a transfer broke.
+TEST_F(MainWindow, AnUpdateKeepsThePcAwakeUntilItsResult) {
     EXPECT_TRUE(SendMessageW(window_, WM_QUERYENDSESSION, 0, 0));
-    App().cancelRequested.exchange(true);
     StartUpdate();
-    Command(IDC_START); // a second click before the page is drawn
-    EXPECT_FALSE(App().cancelRequested.load());
     EXPECT_EQ(ES_CONTINUOUS | ES_SYSTEM_REQUIRED | ES_DISPLAY_REQUIRED, SetThreadExecutionState(0)) << "0 only reads it";
     EXPECT_FALSE(SendMessageW(window_, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
     SendMessageW(window_, WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
     SendMessageW(window_, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
-    Click(IDC_CANCEL); // before the worker allows it
-    EXPECT_TRUE(Enabled(IDC_CANCEL));
+    End(Failed, L"Дата-станция потеряна.", 2, &box_);
+    EXPECT_EQ(static_cast<EXECUTION_STATE>(ES_CONTINUOUS), SetThreadExecutionState(0));
+    EXPECT_TRUE(SendMessageW(window_, WM_QUERYENDSESSION, 0, 0));
+    SendMessageW(window_, WM_POWERBROADCAST, PBT_APMSUSPEND, 0); // outside an update: not logged
+    const std::vector<std::string> log = LogLines();
+    EXPECT_EQ((std::vector<std::string>{"Shutdown or log-off refused: firmware update in progress",
+                                        "System is going to sleep during a firmware update", "System resumed"}),
+              std::vector<std::string>(log.end() - 3, log.end()));
+}
+
+TEST_F(MainWindow, ADoubleClickOnStartStartsOneUpdate) {
+    StartUpdate();
+    Command(IDC_START); // the second click, before the page is drawn
+    EXPECT_EQ((Workers{InstrumentMonitor, UpdateWorker}), launched);
+}
+
+// Only between blocks, once the worker allows it; not in the last block.
+TEST_F(MainWindow, CancelIsTakenOnlyWhileTheWorkerAllowsIt) {
+    App().cancelRequested.exchange(true);
+    StartUpdate();
+    EXPECT_FALSE(App().cancelRequested.load()) << "a request from before the update is dropped";
+    Click(IDC_CANCEL);
+    EXPECT_TRUE(Enabled(IDC_CANCEL)) << "not yet allowed";
     App().cancelAllowed.exchange(true);
     App().cancelRequested.exchange(false); // as the worker's start leaves it
     Click(IDC_CANCEL);
     EXPECT_TRUE(App().cancelRequested.load());
     EXPECT_EQ(L"Отмена…", Text(IDC_CANCEL));
     EXPECT_FALSE(Enabled(IDC_CANCEL));
+    EXPECT_EQ("Cancellation requested by user", LogLines().back());
     SendMessageW(window_, MSG_PROGRESS, 90, 1); // the last block is on its way
     EXPECT_EQ(L"Завершение обновления…", Text(IDC_CANCEL));
-    EXPECT_EQ((Workers{InstrumentMonitor, UpdateWorker}), launched) << "one for two clicks, and no disconnect";
-    SeenBox box;
-    ExpectDialog(AnswerBox(&box, [&] { EXPECT_EQ(3, App().wizardStep) << "the page changes after the box"; }));
-    Post(MSG_OPERATION_DONE, Failed, L"Дата-станция потеряна.");
-    ASSERT_TRUE(PumpUntil([] { return App().wizardStep == 2; }));
-    EXPECT_EQ(L"Ошибка обновления", box.caption);
+}
+
+TEST_F(MainWindow, AFailedUpdateShowsItsBoxThenTheCheckPageReadyForASecondAttempt) {
+    StartUpdate();
+    ExpectDialog(AnswerBox(&box_, [&] { EXPECT_EQ(3, App().wizardStep) << "the page changes after the box"; }));
+    End(Failed, L"Дата-станция потеряна.", 2);
+    EXPECT_EQ(L"Ошибка обновления", box_.caption);
+    EXPECT_EQ(L"Дата-станция потеряна.", box_.text);
     EXPECT_EQ(L"✕  Дата-станция потеряна.", Text(IDC_STATUS4));
-    EXPECT_TRUE(Enabled(IDC_START)) << "the file and the ticked box stay for a second attempt";
-    EXPECT_EQ(static_cast<EXECUTION_STATE>(ES_CONTINUOUS), SetThreadExecutionState(0));
-    EXPECT_TRUE(SendMessageW(window_, WM_QUERYENDSESSION, 0, 0));
-    SendMessageW(window_, WM_POWERBROADCAST, PBT_APMSUSPEND, 0); // outside an update: not logged
-    const std::vector<std::string> log = LogLines();
-    EXPECT_EQ((std::vector<std::string>{"Shutdown or log-off refused: firmware update in progress",
-                                        "System is going to sleep during a firmware update", "System resumed",
-                                        "Cancellation requested by user"}),
-              std::vector<std::string>(log.end() - 4, log.end()));
+    EXPECT_TRUE(Enabled(IDC_START)) << "the file and the ticked box stay";
 }
 
 TEST_F(MainWindow, NoUpdateStartsWhileTheStationIsBeingReleased) {
@@ -81,27 +125,22 @@ TEST_F(MainWindow, NoUpdateStartsWhileTheStationIsBeingReleased) {
     EXPECT_EQ((Workers{InstrumentMonitor, DisconnectWorker}), launched);
     EXPECT_EQ(L"Отключение…", Text(IDC_CANCEL));
     EXPECT_FALSE(Enabled(IDC_CANCEL));
-    SeenBox refused;
-    ExpectDialog(AnswerBox(&refused));
+    ExpectDialog(AnswerBox(&box_));
     SendMessageW(window_, WM_CLOSE, 0, 0);
-    EXPECT_EQ(L"Во время обновления закрывать программу нельзя.", refused.text);
+    EXPECT_EQ(L"Во время обновления закрывать программу нельзя.", box_.text);
     App().operationBusy.exchange(false); // the worker clears it before it posts Cancelled
     Click(IDC_ACCEPT_RISK);
     Click(IDC_ACCEPT_RISK);
     EXPECT_FALSE(Enabled(IDC_START)) << "the Start rule looked again while the Cancelled was on its way";
     Command(IDC_START);
-    ExpectDialog(AnswerBox(&refused));
-    Post(MSG_OPERATION_DONE, Cancelled, L"Обновление отменено. Прибор отключён от дата-станции.");
-    ASSERT_TRUE(PumpUntil([] { return App().wizardStep == 1; }));
-    EXPECT_EQ(L"Обновление отменено", refused.caption);
+    End(Cancelled, L"Обновление отменено. Прибор отключён от дата-станции.", 1, &box_);
+    EXPECT_EQ(L"Обновление отменено", box_.caption);
     EXPECT_EQ((Workers{InstrumentMonitor, DisconnectWorker, InstrumentMonitor}), launched) << "no update, a new monitor";
 }
 
 TEST_F(MainWindow, TheNextInstrumentStartsOnTheConnectPageWithTheSameChoices) {
     StartUpdate();
-    Post(MSG_OPERATION_DONE, Succeeded, L"Прошивка успешно обновлена до версии 1.2.3.");
-    ASSERT_TRUE(PumpUntil([] { return App().wizardStep == 4; }));
-    EXPECT_EQ(L"Прошивка успешно обновлена до версии 1.2.3.", Text(IDC_DESCRIPTION));
+    End(Succeeded, L"Прошивка успешно обновлена до версии 1.2.3.", 4);
     Click(IDC_NEXT_INSTRUMENT);
     Command(IDC_NEXT_INSTRUMENT); // the second click of a double click
     EXPECT_EQ(1, App().wizardStep);
@@ -112,68 +151,91 @@ TEST_F(MainWindow, TheNextInstrumentStartsOnTheConnectPageWithTheSameChoices) {
     EXPECT_EQ(BST_CHECKED, SendMessageW(Item(IDC_ACCEPT_RISK), BM_GETCHECK, 0, 0));
 }
 
-TEST_F(MainWindow, AChosenFileIsShownAndLoggedACancelOrARefusedOneChangesNothing) {
+// The file dialog answered by typing a file's name, as a user does.
+std::function<void(HWND)> TypeName(const std::filesystem::path& file) {
+    return [file](HWND dialog) {
+        HWND name = GetDlgItem(dialog, 0x480); // the explorer-style dialog's edt1, else cmb13
+        SetWindowTextW(name != nullptr ? name : GetDlgItem(dialog, 0x47C), file.c_str());
+        Press(dialog, IDOK);
+    };
+}
+
+TEST_F(MainWindow, AChosenFileIsShownWithItsBlocksAndVersionsLogged) {
     const std::filesystem::path good = dir_.path() / L"fw_v1.2.3.bin";
     std::ofstream(good, std::ios::binary) << std::string(300, 'Z');
-    std::ofstream(dir_.path() / L"empty.bin", std::ios::binary).flush();
-    const auto typeName = [](const std::filesystem::path& file) {
-        return [file](HWND dialog) {
-            HWND name = GetDlgItem(dialog, 0x480); // the explorer-style dialog's edt1, else cmb13
-            SetWindowTextW(name != nullptr ? name : GetDlgItem(dialog, 0x47C), file.c_str());
-            Press(dialog, IDOK);
-        };
-    };
     App().instrumentVersion = "1.1.0";
     ReachCheckPage(4.1);
     Click(IDC_ACCEPT_RISK);
-    ExpectDialog(typeName(good));
+    ExpectDialog(TypeName(good));
     Click(IDC_CHOOSE_FILE);
     EXPECT_TRUE(Enabled(IDC_START));
-    EXPECT_EQ("Instrument version: 1.1.0; file version: 1.2.3", LogLines().back());
-    EXPECT_EQ(0u, LogLines().end()[-2].rfind("Firmware selected: " + good.string() + ", blocks=3, crc32=", 0)) << LogLines().end()[-2];
-    const size_t lines = LogLines().size();
-    SeenBox box;
-    ExpectDialog([](HWND dialog) { Press(dialog, IDCANCEL); }); // no failure of the dialog
-    ExpectDialog(typeName(dir_.path() / L"empty.bin"));
-    ExpectDialog(AnswerBox(&box));
-    Click(IDC_CHOOSE_FILE);
-    Click(IDC_CHOOSE_FILE);
-    EXPECT_EQ(L"Файл прошивки", box.caption);
-    EXPECT_EQ(L"Firmware file is empty", box.text);
-    EXPECT_FALSE(Enabled(IDC_START));
     EXPECT_EQ(L"fw_v1.2.3.bin", Text(IDC_FILE_BOX));
-    EXPECT_EQ(lines, LogLines().size());
-    // A refusal the system explains in its own words, not the C++ library's narrow ANSI text.
-    const FirmwareFileHooks heldElsewhere = {
+    const std::vector<std::string> log = LogLines();
+    EXPECT_EQ("Instrument version: 1.1.0; file version: 1.2.3", log.end()[-1]);
+    EXPECT_EQ(0u, log.end()[-2].rfind("Firmware selected: " + good.string() + ", blocks=3, crc32=", 0)) << log.end()[-2];
+}
+
+// After a good file, each in turn: the box explains a refusal, in the system's own words where the system
+// refused (not the C++ library's narrow ANSI text); the file shown stays, nothing is logged.
+TEST_F(MainWindow, ACancelledOrRefusedChoiceLeavesTheChosenFileShown) {
+    const std::filesystem::path good = dir_.path() / L"fw_v1.2.3.bin", empty = dir_.path() / L"empty.bin";
+    std::ofstream(good, std::ios::binary) << std::string(300, 'Z');
+    std::ofstream(empty, std::ios::binary).flush();
+    static const FirmwareFileHooks heldElsewhere = {
         .open = [](const std::wstring&) -> std::FILE* { throw std::system_error(ERROR_SHARING_VIOLATION, std::system_category()); },
         .size = OpenFileSize, .read = std::fread};
     wchar_t words[512] = {};
     std::wstring system(words, FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_SHARING_VIOLATION, 0, words, 512, nullptr));
-    SetFirmwareFileHooks(&heldElsewhere);
-    ExpectDialog(typeName(good));
-    ExpectDialog(AnswerBox(&box));
+    const struct { const char* choice; std::function<void(HWND)> answer; const FirmwareFileHooks* files; std::wstring refusal; } rows[] = {
+        {"the dialog cancelled", [](HWND dialog) { Press(dialog, IDCANCEL); }, nullptr, L""}, // no failure of the dialog
+        {"an empty file", TypeName(empty), nullptr, L"Firmware file is empty"},
+        {"a file another program holds", TypeName(good), &heldElsewhere, system.erase(system.find_last_not_of(L"\r\n") + 1)},
+    };
+    ReachCheckPage(4.1);
+    Click(IDC_ACCEPT_RISK);
+    ExpectDialog(TypeName(good));
     Click(IDC_CHOOSE_FILE);
-    SetFirmwareFileHooks(nullptr);
-    EXPECT_EQ(system.erase(system.find_last_not_of(L"\r\n") + 1), box.text);
+    for (const auto& row : rows) {
+        const size_t logged = LogLines().size();
+        SetFirmwareFileHooks(row.files);
+        ExpectDialog(row.answer);
+        if (!row.refusal.empty()) ExpectDialog(AnswerBox(&box_));
+        Click(IDC_CHOOSE_FILE);
+        SetFirmwareFileHooks(nullptr);
+        EXPECT_EQ(row.refusal, box_.text) << row.choice;
+        EXPECT_EQ(row.refusal.empty(), Enabled(IDC_START)) << row.choice;
+        EXPECT_EQ(L"fw_v1.2.3.bin", Text(IDC_FILE_BOX)) << row.choice;
+        EXPECT_EQ(logged, LogLines().size()) << row.choice;
+    }
+    EXPECT_EQ(L"Файл прошивки", box_.caption);
 }
 
 // Through the real monitor and discovery, COM5 and COM7 refused as access denied as Windows refuses a port another
 // program holds (Wine does not): line 3, hidden there otherwise, names them while no station is found.
 TEST_F(MainWindow, ThePortsAnotherProgramHoldsAreNamedOnTheConnectPageUntilTheStationIsFound) {
     Rig rig; // the ports only: the window and the clock are the real ones
-    SetPostHooks(nullptr), SetClockHooks(nullptr);
+    SetPostHooks(nullptr);
+    SetClockHooks(nullptr);
     rig.Unplug(3);
     rig.Add(5, std::ref(rig.station), Rig::Held); // a terminal left open on the station's port
     rig.Add(7, [](const std::string&) { return ""; }, Rig::Held);
     rig.station.replies["BIC"] = {"0\r\n"};
     StartDetachedWorker(InstrumentMonitor); // as the window starts it
     const auto line3 = [&] { return IsWindowVisible(Item(IDC_STATUS3)) ? Text(IDC_STATUS3) : L"(hidden)"; };
-    for (const auto& [freed, shown] : {std::pair{0, L"✕  Порты COM5, COM7 заняты другой программой"}, {7, L"✕  Порт COM5 занят другой программой"},
-                                       {5, L"(hidden)"}}) {
-        if (freed != 0) std::lock_guard<std::recursive_mutex>(rig.mutex), rig.ports[freed].kind = Rig::Answers; // the program lets go
-        EXPECT_TRUE(PumpUntil([&] { return line3() == shown; })) << line3();
-        if (freed == 0) ExpectShows(window_, {{"its cross, red", BoxOf(IDC_STATUS3), RGB(215, 63, 63), 16, Cover::Some}}, "page1_connect_ports_taken");
-        EXPECT_EQ(freed == 5 ? L"✓  Дата-станция подключена (COM5)" : L"○  Дата-станция не обнаружена", Text(IDC_STATUS1));
+    EXPECT_TRUE(PumpUntil([&] { return line3() == L"✕  Порты COM5, COM7 заняты другой программой"; })) << line3();
+    ExpectShows(window_, {{"its cross, red", BoxOf(IDC_STATUS3), RGB(215, 63, 63), 16, Cover::Some}}, "page1_connect_ports_taken");
+    EXPECT_EQ(L"○  Дата-станция не обнаружена", Text(IDC_STATUS1));
+    const struct { int freed; const wchar_t* line3; const wchar_t* line1; } rows[] = { // freed: the program lets go of it
+        {7, L"✕  Порт COM5 занят другой программой", L"○  Дата-станция не обнаружена"},
+        {5, L"(hidden)", L"✓  Дата-станция подключена (COM5)"},
+    };
+    for (const auto& row : rows) {
+        {
+            const std::lock_guard<std::recursive_mutex> lock(rig.mutex);
+            rig.ports[row.freed].kind = Rig::Answers;
+        }
+        EXPECT_TRUE(PumpUntil([&] { return line3() == row.line3; })) << line3();
+        EXPECT_EQ(row.line1, Text(IDC_STATUS1));
     }
     App().appClosing.exchange(true);
     EXPECT_TRUE(WaitForWorkers(20000));
@@ -190,41 +252,35 @@ HICON IconOf(HWND dialog) {
 
 // A service centre that places an updated instrument back must not flash it again unasked. The
 // check page names the version (escaped and capped as in the log) and the log names both.
-TEST_F(MainWindow, StartAsksBeforeTheSameOrAnOlderVersionAndOnlyYesStartsTheUpdate) {
+TEST_F(MainWindow, StartAsksBeforeTheSameOrAnOlderVersion) {
     App().instrumentVersion = "1.2.0";
     App().firmware.version = "1.3.0";
     ReadyToStart();
     EXPECT_EQ(L"✓  Прибор подключён, версия 1.2.0", Text(IDC_STATUS1));
     EXPECT_EQ("Instrument version: 1.2.0; file version: 1.3.0", LogLines().back());
     const wchar_t* const same = L"На приборе уже установлена версия 1.2.0. Установить её повторно?";
-    const struct {
-        const char* file;
-        const wchar_t* question;
-        int answer;
-        const char* log;
-    } rows[] = {
-        {"1.2.0", same, IDNO, "Update not started: same version declined"},
+    const struct { const char* file; const wchar_t* question; int answer; const char* log; int step; bool startOffered; } rows[] = {
+        {"1.2.0", same, IDNO, "Update not started: same version declined", 2, true},
         {"1.1.9", L"Версия файла 1.1.9 старше версии прибора 1.2.0. Установить более старую версию?", IDNO,
-         "Update not started: older version declined"},
-        {"1.2.0", same, IDYES, "Reinstall of the same version confirmed"},
+         "Update not started: older version declined", 2, true},
+        {"1.2.0", same, IDYES, "Reinstall of the same version confirmed", 3, false},
     };
     for (const auto& row : rows) {
         App().firmware.version = row.file;
-        SeenBox box;
         ExpectDialog([&](HWND dialog) {
             EXPECT_EQ(window_, GetWindow(dialog, GW_OWNER));
             EXPECT_EQ(BS_DEFPUSHBUTTON, GetWindowLongW(GetDlgItem(dialog, IDNO), GWL_STYLE) & BS_TYPEMASK) << "No is the default";
             EXPECT_TRUE(GetDlgItem(dialog, IDYES) != nullptr && GetDlgItem(dialog, IDOK) == nullptr);
             EXPECT_EQ(LoadIconW(nullptr, IDI_QUESTION), IconOf(dialog));
-            box = {dialog, WindowTextOf(dialog, 512), WindowTextOf(GetDlgItem(dialog, 0xFFFF), 512)};
+            box_ = {dialog, WindowTextOf(dialog, 512), WindowTextOf(GetDlgItem(dialog, 0xFFFF), 512)};
             Press(dialog, row.answer);
         });
         Click(IDC_START);
-        EXPECT_EQ(L"Версия прошивки", box.caption);
-        EXPECT_EQ(row.question, box.text);
+        EXPECT_EQ(L"Версия прошивки", box_.caption);
+        EXPECT_EQ(row.question, box_.text);
         EXPECT_EQ(row.log, LogLines().back());
-        EXPECT_EQ(row.answer == IDYES ? 3 : 2, App().wizardStep);
-        EXPECT_TRUE(row.answer == IDYES || Enabled(IDC_START)) << "No leaves the check page as it was";
+        EXPECT_EQ(row.step, App().wizardStep);
+        EXPECT_EQ(row.startOffered, IsWindowVisible(Item(IDC_START)) && Enabled(IDC_START));
     }
     EXPECT_EQ((Workers{InstrumentMonitor, UpdateWorker}), launched) << "only the Yes started an update";
 }
@@ -236,11 +292,14 @@ TEST_F(MainWindow, TheReinstallPopupHoldsTheWindowUntilItsButtonWhileTheWorkerGo
         SendMessageW(popup, WM_CLOSE, 0, 0); // what Alt+F4 sends
         EXPECT_TRUE(IsWindowVisible(popup));
         Post(MSG_STATUS_LINE, 5, L"✓  Прибор повторно подключён");
-        POINT at = {0, 0}; // the pop-up's band and its button's corner, over the window
-        MapWindowPoints(popup, window_, &at, 1);
-        ExpectShows(window_,
-                    {{"the pop-up's band in front", {at.x, at.y, at.x + 600, at.y + 8}, RGB(32, 168, 223), 1, Cover::All},
-                     At("the card in its button's corner", at.x + 132, at.y + 364, RGB(255, 255, 255), 1)},
+        RECT band = {}, button = {}; // its top row and its button's corner, over the window
+        GetClientRect(popup, &band);
+        band.bottom = 1;
+        MapWindowPoints(popup, window_, reinterpret_cast<POINT*>(&band), 2);
+        GetWindowRect(GetDlgItem(popup, IDC_DLG_CONFIRM), &button);
+        MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&button), 2);
+        ExpectShows(window_, {{"the pop-up's band in front", band, RGB(32, 168, 223), 1, Cover::All},
+                              At("the card in its button's corner", button.left, button.top, RGB(255, 255, 255), 1)},
                     "reinstall_window");
         Press(popup, IDC_DLG_CONFIRM);
     });
@@ -255,14 +314,13 @@ TEST_F(MainWindow, TheReinstallPopupHoldsTheWindowUntilItsButtonWhileTheWorkerGo
 // The pop-up is topmost: a failure's box would open underneath it.
 TEST_F(MainWindow, AFailureWhileThePopupIsOpenClosesItBeforeItsBox) {
     StartUpdate();
-    SeenBox box;
     ExpectDialog([&](HWND popup) {
-        ExpectDialog(AnswerBox(&box, [&] {
+        ExpectDialog(AnswerBox(&box_, [&] {
             EXPECT_FALSE(IsWindow(popup));
-            EXPECT_EQ(box.box, GetForegroundWindow());
+            EXPECT_EQ(box_.box, GetForegroundWindow());
         }));
         Post(MSG_OPERATION_DONE, Failed, L"Прибор не подключился повторно.");
-        PumpUntil([&] { return box.box != nullptr; });
+        PumpUntil([&] { return box_.box != nullptr; });
     });
     Prompt();
     EXPECT_EQ(L"✕  Прибор не подключился повторно.", Text(IDC_STATUS4));
@@ -271,15 +329,14 @@ TEST_F(MainWindow, AFailureWhileThePopupIsOpenClosesItBeforeItsBox) {
 
 TEST_F(MainWindow, ThePopupsButtonLeavesTheWindowToABoxOfOursStillOpen) {
     StartUpdate();
-    SeenBox box;
-    ExpectDialog(AnswerBox(&box, [&] {
+    ExpectDialog(AnswerBox(&box_, [&] {
         ExpectDialog([](HWND popup) { Press(popup, IDC_DLG_CONFIRM); });
         Prompt();
         EXPECT_FALSE(IsWindowEnabled(window_));
     }));
     SendMessageW(window_, WM_CLOSE, 0, 0); // refused during the update, with a box
-    EXPECT_EQ(L"Обновление выполняется", box.caption);
-    EXPECT_EQ(L"Во время обновления закрывать программу нельзя.", box.text);
+    EXPECT_EQ(L"Обновление выполняется", box_.caption);
+    EXPECT_EQ(L"Во время обновления закрывать программу нельзя.", box_.text);
     EXPECT_TRUE(IsWindowEnabled(window_)) << "the box gave it back as it closed";
 }
 
