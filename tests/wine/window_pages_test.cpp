@@ -1,5 +1,5 @@
-// The four pages as the user sees them: which controls each shows, where they stand against
-// each other and the cards, the pixels that carry meaning; and the window on smaller screens.
+// The four pages as the user sees them: which controls each shows, its texts, where they stand
+// against each other, the pixels that carry meaning; and the window on smaller screens.
 
 #include "tests/wine/window_harness.h"
 
@@ -10,49 +10,95 @@ constexpr COLORREF kBlue = RGB(32, 168, 223), kGreen = RGB(47, 177, 99), kWhite 
 bool Inside(const RECT& inner, const RECT& outer) {
     return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right && inner.bottom <= outer.bottom;
 }
-PixelCheck Some(const char* what, RECT area, COLORREF colour) { return {what, area, colour, 16, Cover::Some}; }
-PixelCheck No(const char* what, RECT area, COLORREF colour, int tolerance = 40) { return {what, area, colour, tolerance, Cover::None}; }
+
+// A place in or beside a control's box.
+enum class Where { Box, Middle, NearLeft, TopLeft, TopEdge, FirstQuarter, LastQuarter, DiscBottom, LeftOf };
+RECT PlaceIn(const RECT& b, Where where) {
+    const int w = b.right - b.left, h = b.bottom - b.top, midX = (b.left + b.right) / 2, midY = (b.top + b.bottom) / 2;
+    const auto dot = [](int x, int y) { return RECT{x, y, x + 1, y + 1}; };
+    switch (where) {
+    case Where::Box: return b;
+    case Where::Middle: return {b.left + h / 2, b.top + h / 8, b.right - h / 2, b.bottom - h / 8}; // clear of rounded corners
+    case Where::NearLeft: return dot(NearLeftEdge(b).x, midY);
+    case Where::TopLeft: return dot(b.left, b.top);
+    case Where::TopEdge: return {midX, b.top, midX + 1, b.top + 2};
+    case Where::FirstQuarter: return dot(b.left + w / 4, midY);
+    case Where::LastQuarter: return dot(b.right - w / 4, midY);
+    case Where::DiscBottom: return dot(b.left + 16, b.bottom - 7); // a status line's disc, its lowest row
+    case Where::LeftOf: return {b.left - 10, b.top, b.left, b.bottom};
+    }
+    return b;
+}
+struct Spot { const char* what; int id; Where where; COLORREF colour; int tolerance; Cover cover = Cover::All; };
 
 using Pages = WindowTest;
 
-struct Page { int step; const char* shot; const wchar_t* heading; std::vector<int> shown; std::vector<PixelCheck> pixels; };
+// lines: the status lines' texts from the first on; pixels: at fixed places; spots: at the controls'.
+struct Page {
+    int step;
+    const char* shot;
+    const wchar_t* heading;
+    std::vector<std::wstring> lines;
+    std::vector<int> shown;
+    std::vector<PixelCheck> pixels;
+    std::vector<Spot> spots;
+};
 
-class EachPage : public Pages, public ::testing::WithParamInterface<Page> {};
+class EachPage : public Pages, public ::testing::WithParamInterface<Page> {
+protected:
+    void SetUp() override {
+        Pages::SetUp();
+        Open();
+        if (GetParam().step > 1) Reach(GetParam().step);
+    }
+};
 
-TEST_P(EachPage, ShowsItsControlsInTheirCardsAndItsMeaningInColour) {
-    const Page& page = GetParam();
-    Open();
-    if (page.step > 1) Reach(page.step);
-    EXPECT_EQ(page.heading, Text(IDC_HEADING));
+// Its controls and no other; its title in bold over the description, the step labels, the
+// lines as the page sets them.
+TEST_P(EachPage, ShowsItsOwnControlsWithTheirTexts) {
+    EXPECT_EQ(GetParam().shown, Shown());
     LOGFONTW fonts[2] = {};
-    for (int i : {0, 1}) GetObjectW(reinterpret_cast<HFONT>(SendMessageW(Item(IDC_HEADING + i), WM_GETFONT, 0, 0)), sizeof(fonts[i]), &fonts[i]);
-    EXPECT_EQ(FW_BOLD, fonts[0].lfWeight) << "the page's title";
-    EXPECT_EQ(FW_NORMAL, fonts[1].lfWeight) << "its description";
-    EXPECT_EQ(std::vector<std::string>{}, LogLines()) << "the design's size and faces: nothing to report";
-    ASSERT_EQ(page.shown, Shown());
-    // One column: the right card's controls share the heading's axis, the file row the lines' edges.
+    for (int i : {0, 1}) GetObjectW(ControlFont(Item(IDC_HEADING + i)), sizeof(fonts[i]), &fonts[i]);
+    EXPECT_EQ(std::make_pair(LONG{FW_BOLD}, LONG{FW_NORMAL}), std::make_pair(fonts[0].lfWeight, fonts[1].lfWeight));
+    EXPECT_EQ(GetParam().heading, Text(IDC_HEADING));
+    EXPECT_EQ((std::vector<std::wstring>{L"1. Подключение", L"2. Проверка", L"3. Обновление"}),
+              (std::vector<std::wstring>{Text(IDC_STEP1), Text(IDC_STEP2), Text(IDC_STEP3)}));
+    std::vector<std::wstring> lines;
+    for (int id = IDC_STATUS1; id < IDC_STATUS1 + static_cast<int>(GetParam().lines.size()); ++id) lines.push_back(Text(id));
+    EXPECT_EQ(GetParam().lines, lines);
+}
+
+// One column: the right card's controls share the heading's axis, the file row the lines' edges;
+// the five status lines, shown or not, are rows of one height at one pitch.
+TEST_P(EachPage, LaysItsControlsOutInOneColumn) {
+    EXPECT_EQ(std::vector<std::string>{}, LayoutFaults(window_));
     const RECT heading = BoxOf(IDC_HEADING), line = BoxOf(IDC_STATUS1);
-    for (int id : page.shown) {
+    for (int id : GetParam().shown) {
         const RECT box = BoxOf(id);
-        for (int other : page.shown) {
-            RECT overlap, otherBox = BoxOf(other);
-            EXPECT_TRUE(other == id || !IntersectRect(&overlap, &box, &otherBox)) << id << " overlaps " << other;
-        }
         const bool step = id >= IDC_STEP1 && id <= IDC_STEP3, fileRow = id == IDC_FILE_BOX || id == IDC_CHOOSE_FILE;
         EXPECT_TRUE(!fileRow || box.left == line.left || box.right == line.right) << id;
         EXPECT_TRUE(fileRow || step || id == IDC_TITLE || heading.left + heading.right == box.left + box.right) << id;
     }
-    // The five status lines, shown or not, are rows of one height at one pitch.
     for (int id = IDC_STATUS2; id <= IDC_STATUS5; ++id) {
         EXPECT_EQ(line.bottom - line.top, BoxOf(id).bottom - BoxOf(id).top) << id;
         EXPECT_EQ(BoxOf(IDC_STATUS2).top - line.top, BoxOf(id).top - BoxOf(id - 1).top) << id;
     }
-    // The design has no black: a default pen or text colour would show as one. The system draws
-    // the check box, its focus frame included.
-    const RECT risk = IsWindowVisible(Item(IDC_ACCEPT_RISK)) ? BoxOf(IDC_ACCEPT_RISK) : RECT{0, 930, 0, 930};
+}
+
+// The design has no black: a default pen or text colour would show as one, around the right
+// card's controls. The system draws the check box, its focus frame included.
+TEST_P(EachPage, ShowsItsMeaningInColour) {
+    const Page& page = GetParam();
     std::vector<PixelCheck> pixels = page.pixels;
-    pixels.insert(pixels.end(), {At("the right card", 1370, 900, kWhite, 1), No("no black above the check box", {715, 210, 1390, risk.top}, 0, 12),
-                                 No("no black below it", {715, risk.bottom, 1390, 930}, 0, 12)});
+    for (const Spot& spot : page.spots) pixels.push_back({spot.what, PlaceIn(BoxOf(spot.id), spot.where), spot.colour, spot.tolerance, spot.cover});
+    RECT column = BoxOf(IDC_HEADING);
+    for (int id : page.shown) {
+        const RECT box = BoxOf(id);
+        if (id >= IDC_HEADING) UnionRect(&column, &column, &box);
+    }
+    const RECT risk = IsWindowVisible(Item(IDC_ACCEPT_RISK)) ? BoxOf(IDC_ACCEPT_RISK) : RECT{0, column.bottom, 0, column.bottom};
+    pixels.insert(pixels.end(), {{"no black above the check box", {column.left, column.top, column.right, risk.top}, 0, 12, Cover::None},
+                                 {"no black below it", {column.left, risk.bottom, column.right, column.bottom}, 0, 12, Cover::None}});
     ExpectShows(window_, pixels, page.shot);
 }
 
@@ -62,81 +108,106 @@ std::vector<int> With(std::vector<int> ids) { // the title, step labels, heading
     return ids;
 }
 
+// The file card stands on the check page only; left of the file box, where it stays when hidden.
 INSTANTIATE_TEST_SUITE_P(
     Wizard, EachPage,
     ::testing::Values(
-        Page{1, "page1_connect", L"Подключите дата-станцию", With({IDC_STATUS1, IDC_STATUS2, IDC_NOTE}),
-             {At("logo", 50, 59, RGB(44, 165, 216), 30), At("instrument picture", 375, 560, kBlue, 30),
-              At("step 1 current, blue", 190, 144, kBlue), At("step 2 to come, white", 620, 144, kWhite, 2),
-              Some("step 1 label in blue", {220, 139, 440, 177}, kBlue), No("step 2 label not blue", {650, 139, 860, 177}, kBlue)}},
-        Page{2, "page2_check_start_enabled", L"Проверка перед обновлением",
-             With({IDC_STATUS1, IDC_STATUS2, IDC_STATUS3, IDC_STATUS4, IDC_FILE_BOX, IDC_CHOOSE_FILE, IDC_ACCEPT_RISK,
-                   IDC_START, IDC_CANCEL, IDC_NOTE}),
-             {At("step 1 done, green", 190, 144, kGreen), At("step 2 current, blue", 620, 144, kBlue),
-              No("step 1 label no longer blue", {220, 139, 440, 177}, kBlue),
-              Some("step 1 label in dark text", {220, 139, 440, 177}, RGB(20, 31, 43)), At("file card", 785, 590, kFileCard, 1),
-              At("file box's blue block", 821, 595, kBlue), At("enabled Start, blue", 810, 718, kBlue),
-              Some("Start's caption in white", {820, 700, 1300, 736}, kWhite),
+        Page{1, "page1_connect", L"Подключите дата-станцию", {L"○  Поиск дата-станции…", L"○  Ожидание прибора"},
+             With({IDC_STATUS1, IDC_STATUS2, IDC_NOTE}),
+             {At("logo", 50, 59, RGB(44, 165, 216), 30), At("instrument picture", 375, 560, kBlue, 30), At("the right card", 1370, 900, kWhite, 1),
+              At("step 1 current, blue", 190, 144, kBlue), At("step 2 to come, white", 620, 144, kWhite, 2)},
+             {{"step 1 label in blue", IDC_STEP1, Where::Box, kBlue, 16, Cover::Some},
+              {"step 2 label not blue", IDC_STEP2, Where::Box, kBlue, 40, Cover::None},
+              {"no file card", IDC_FILE_BOX, Where::LeftOf, kWhite, 1}}},
+        Page{2, "page2_check_start_enabled", L"Проверка перед обновлением", {},
+             With({IDC_STATUS1, IDC_STATUS2, IDC_STATUS3, IDC_STATUS4, IDC_FILE_BOX, IDC_CHOOSE_FILE, IDC_ACCEPT_RISK, IDC_START, IDC_CANCEL, IDC_NOTE}),
+             {At("step 1 done, green", 190, 144, kGreen), At("step 2 current, blue", 620, 144, kBlue), At("the right card", 1370, 900, kWhite, 1)},
+             {{"step 1 label no longer blue", IDC_STEP1, Where::Box, kBlue, 40, Cover::None},
+              {"step 1 label in dark text", IDC_STEP1, Where::Box, RGB(20, 31, 43), 16, Cover::Some},
+              {"the file card", IDC_FILE_BOX, Where::LeftOf, kFileCard, 1},
+              {"file box's blue block", IDC_FILE_BOX, Where::NearLeft, kBlue, 4},
+              {"enabled Start, blue", IDC_START, Where::NearLeft, kBlue, 4},
+              {"Start's caption in white", IDC_START, Where::Middle, kWhite, 16, Cover::Some},
               // the rounded buttons' corners show what lies behind them
-              At("Start's corner, the card", 800, 695, kWhite, 1),
-              At("choose-file's corner, the file card", 1110, 570, kFileCard, 1),
-              At("cancel's corner, the card", 1319, 800, kWhite, 1),
-              Some("cancel's red outline", {1059, 754, 1062, 757}, RGB(221, 92, 79))}},
-        Page{3, "page3_update", L"Обновление выполняется",
+              {"Start's corner, the card", IDC_START, Where::TopLeft, kWhite, 1},
+              {"choose-file's corner, the file card", IDC_CHOOSE_FILE, Where::TopLeft, kFileCard, 1},
+              {"cancel's corner, the card", IDC_CANCEL, Where::TopLeft, kWhite, 1},
+              {"cancel's red outline", IDC_CANCEL, Where::TopEdge, RGB(221, 92, 79), 16, Cover::Some}}},
+        Page{3, "page3_update", L"Обновление выполняется", // lines 1 and 3 as the worker posted them
+             {L"✓  Подключение к прибору", L"○  Переход в режим обновления", L"●  Передача прошивки: 37 из 74", L"○  Проверка и перезапуск", L""},
              With({IDC_STATUS1, IDC_STATUS2, IDC_STATUS3, IDC_STATUS4, IDC_STATUS5, IDC_PROGRESS, IDC_CANCEL, IDC_NOTE}),
-             {At("step 3 current, blue", 1050, 144, kBlue), At("progress, done half", 1000, 406, kBlue, 2),
-              At("progress, half to go", 1120, 406, RGB(174, 186, 196), 2),
-              At("line in progress, its disc down to its lowest row", 816, 566, kBlue), At("line done, its disc", 816, 465, kGreen)}},
-        Page{4, "page4_done", L"Обновление завершено",
+             {At("step 3 current, blue", 1050, 144, kBlue), At("the right card", 1370, 900, kWhite, 1)},
+             {{"progress, done half", IDC_PROGRESS, Where::FirstQuarter, kBlue, 2},
+              {"progress, half to go", IDC_PROGRESS, Where::LastQuarter, RGB(174, 186, 196), 2},
+              {"line in progress, its disc down to its lowest row", IDC_STATUS3, Where::DiscBottom, kBlue, 4},
+              {"line done, its disc", IDC_STATUS1, Where::DiscBottom, kGreen, 4},
+              {"no file card", IDC_FILE_BOX, Where::LeftOf, kWhite, 1}}},
+        Page{4, "page4_done", L"Обновление завершено", {},
              With({IDC_STATUS1, IDC_STATUS2, IDC_STATUS3, IDC_STATUS4, IDC_STATUS5, IDC_NEXT_INSTRUMENT, IDC_NOTE}),
-             {At("step 3 done, green", 1050, 144, kGreen), At("the note, green", 785, 790, RGB(239, 252, 245), 1),
-              At("next instrument, blue", 810, 883, kBlue), Some("its caption in white", {820, 865, 1300, 901}, kWhite)}}),
+             {At("step 3 done, green", 1050, 144, kGreen), At("the right card", 1370, 900, kWhite, 1)},
+             {{"the note, green", IDC_NOTE, Where::NearLeft, RGB(239, 252, 245), 1},
+              {"next instrument, blue", IDC_NEXT_INSTRUMENT, Where::NearLeft, kBlue, 4},
+              {"its caption in white", IDC_NEXT_INSTRUMENT, Where::Middle, kWhite, 16, Cover::Some},
+              {"no file card", IDC_FILE_BOX, Where::LeftOf, kWhite, 1}}}),
     [](const ::testing::TestParamInfo<Page>& page) { return std::string(page.param.shot); });
 
 RECT fakeWorkArea = {};
-const WorkAreaHooks kFakeWorkArea{.workArea = [](const RECT&, RECT* area) { return *area = fakeWorkArea, true; }};
-// fits: else the smallest scale, at the work area's top-left corner; shot: the check page's screenshot, or none.
-struct Screen { RECT work; const char* logged; bool fits; const char* shot; };
-class OnScreen : public Pages, public ::testing::WithParamInterface<Screen> {};
+const WorkAreaHooks kFakeWorkArea{.workArea = [](const RECT&, RECT* area) {
+    *area = fakeWorkArea;
+    return true;
+}};
 
-TEST_P(OnScreen, TheWindowShrinksByOneScaleToTheWorkAreaAndEveryPageToTheClientArea) {
-    const Screen& screen = GetParam();
-    fakeWorkArea = screen.work;
-    SetWorkAreaHooks(&kFakeWorkArea);
-    Open();
-    RECT outer = {}, client = {};
-    GetWindowRect(window_, &outer);
-    GetClientRect(window_, &client);
-    EXPECT_EQ(std::vector<std::string>{screen.logged}, LogLines());
-    EXPECT_EQ(screen.fits, Inside(outer, screen.work));
-    if (screen.fits) {
-        EXPECT_LE(std::abs(outer.left + outer.right - screen.work.left - screen.work.right), 1) << "centred across";
-        EXPECT_LE(std::abs(outer.top + outer.bottom - screen.work.top - screen.work.bottom), 1) << "centred down";
-    } else {
-        EXPECT_EQ(screen.work.left, outer.left);
-        EXPECT_EQ(screen.work.top, outer.top);
+// The window opened on a screen of that work area.
+class SmallScreen : public Pages {
+protected:
+    void Open(const RECT& work) {
+        fakeWorkArea = work;
+        SetWorkAreaHooks(&kFakeWorkArea);
+        Pages::Open();
+        GetWindowRect(window_, &outer_);
     }
-    const auto expectInside = [&](const char* page) {
-        for (int id : Shown()) EXPECT_TRUE(Inside(BoxOf(id), client)) << page << ", control " << id;
-        EXPECT_EQ(std::vector<std::string>{}, TextsThatDoNotFit(window_)) << page;
-    };
-    expectInside("connect");
+    RECT outer_ = {};
+};
+
+struct Screen { RECT work; const char* logged; const char* shot; }; // shot: the check page's screenshot, or none
+class OnScreen : public SmallScreen, public ::testing::WithParamInterface<Screen> {};
+
+// Centred in the work area, one scale for the whole window: every page keeps its layout.
+TEST_P(OnScreen, TheWindowShrinksToTheWorkAreaWithEveryPage) {
+    const Screen& screen = GetParam();
+    Open(screen.work);
+    EXPECT_EQ(std::vector<std::string>{screen.logged}, LogLines());
+    EXPECT_TRUE(Inside(outer_, screen.work));
+    EXPECT_LE(std::abs(outer_.left + outer_.right - screen.work.left - screen.work.right), 1) << "centred across";
+    EXPECT_LE(std::abs(outer_.top + outer_.bottom - screen.work.top - screen.work.bottom), 1) << "centred down";
+    EXPECT_EQ(std::vector<std::string>{}, LayoutFaults(window_)) << "connect";
     Reach(2);
-    expectInside("check");
-    if (screen.shot != nullptr) ExpectShows(window_, {At("enabled Start, blue", Scaled(810), Scaled(718), kBlue)}, screen.shot);
+    EXPECT_EQ(std::vector<std::string>{}, LayoutFaults(window_)) << "check";
+    if (screen.shot != nullptr) ExpectShows(window_, {At("enabled Start, blue", NearLeftEdge(BoxOf(IDC_START)), kBlue)}, screen.shot);
     Click(IDC_START);
-    expectInside("update");
+    EXPECT_EQ(std::vector<std::string>{}, LayoutFaults(window_)) << "update";
     Post(MSG_OPERATION_DONE, Succeeded, L"Прошивка успешно обновлена до версии 1.2.3.");
     ASSERT_TRUE(PumpUntil([] { return App().wizardStep == 4; }));
-    expectInside("done");
+    EXPECT_EQ(std::vector<std::string>{}, LayoutFaults(window_)) << "done";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    WorkAreas, OnScreen,
-    ::testing::Values(Screen{{0, 0, 1366, 768}, "Window scale: 0.73 (96 dpi, work area 1366x768)", true, "page2_check_1366x768"},
-                      Screen{{100, 50, 1380, 770}, "Window scale: 0.68 (96 dpi, work area 1280x720)", true, nullptr},
-                      Screen{{20, 10, 620, 410}, "Window scale: 0.50 (96 dpi, work area 600x400); the smallest scale, placed at "
-                                                 "the work area's top-left corner", false, nullptr}));
+INSTANTIATE_TEST_SUITE_P(WorkAreas, OnScreen,
+                         ::testing::Values(Screen{{0, 0, 1366, 768}, "Window scale: 0.73 (96 dpi, work area 1366x768)", "page2_check_1366x768"},
+                                           Screen{{100, 50, 1380, 770}, "Window scale: 0.68 (96 dpi, work area 1280x720)", nullptr}));
+
+TEST_F(SmallScreen, TooSmallEvenForTheSmallestScaleTheWindowStandsAtTheWorkAreasCorner) {
+    Open({20, 10, 620, 410});
+    EXPECT_EQ(std::vector<std::string>{"Window scale: 0.50 (96 dpi, work area 600x400); the smallest scale, placed at "
+                                       "the work area's top-left corner"},
+              LogLines());
+    EXPECT_EQ(std::make_pair(20L, 10L), std::make_pair(outer_.left, outer_.top));
+    EXPECT_EQ(std::vector<std::string>{}, LayoutFaults(window_));
+}
+
+TEST_F(Pages, AtTheDesignSizeNothingIsLogged) {
+    Open();
+    EXPECT_EQ(std::vector<std::string>{}, LogLines()) << "the design's size and faces: nothing to report";
+}
 
 TEST_F(Pages, WithoutMonitorInformationTheWindowKeepsTheDesignSize) {
     static const WorkAreaHooks unknown{.workArea = [](const RECT&, RECT*) { return false; }};
