@@ -20,7 +20,11 @@ public:
         startup.cb = sizeof(startup);
         EXPECT_TRUE(CreateProcessW(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, currentFolder.c_str(), &startup, &process_)) << exe;
     }
-    ~Program() { TerminateProcess(process_.hProcess, 99), CloseHandle(process_.hProcess), CloseHandle(process_.hThread); } // nothing once ended
+    ~Program() { // the terminate does nothing once it has ended
+        TerminateProcess(process_.hProcess, 99);
+        CloseHandle(process_.hProcess);
+        CloseHandle(process_.hThread);
+    }
     HWND Window() const { // the only one of its class: this process has none open now
         HWND window = nullptr;
         EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(window = FindWindowW(kMainWindowClass, kMainWindowTitle)); }, 60000));
@@ -32,7 +36,10 @@ public:
         GetExitCodeProcess(process_.hProcess, &exitCode);
         return exitCode;
     }
-    DWORD Close() const { return PostMessageW(Window(), WM_CLOSE, 0, 0), ExitCode(); } // while it scans: it must end promptly
+    DWORD Close() const { // while it scans: it must end promptly
+        PostMessageW(Window(), WM_CLOSE, 0, 0);
+        return ExitCode();
+    }
 
 private:
     PROCESS_INFORMATION process_ = {};
@@ -48,30 +55,32 @@ const std::string kStartLines = kTime + "Zarvel Update started\r\n" + kTime + "A
 
 // Without the Variable faces (Windows 10 has Segoe UI only) one line says Segoe UI stands in. A
 // one-copy mark that another program holds, with no window of ours, keeps no copy from starting.
-TEST(ProgramRun, StartsLogsItsStartAndFaceAndExitsWithZeroWhenClosed) {
+TEST(ProgramRun, ClosedByTheUserItEndsWithZeroAfterLoggingItsStart) {
     const wchar_t* const faces[] = {L"Segoe UI Variable Text", L"Segoe UI Variable Display"};
-    const std::wstring replacements = L"Software\\Wine\\Fonts\\Replacements";
-    const std::wstring standIn = L"Open Sans"; // as the Wine set-up names both
-    for (const bool variableFaces : {true, false}) {
-        SCOPED_TRACE(variableFaces ? "Variable faces installed" : "Segoe UI only, the mark planted");
+    const std::wstring replacements = L"Software\\Wine\\Fonts\\Replacements", standIn = L"Open Sans"; // as the Wine set-up names both
+    const struct { const char* machine; bool variableFaces; bool markPlanted; } rows[] = {
+        {"Variable faces installed", true, false},
+        {"Segoe UI only, the mark planted", false, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.machine);
         TempDir dir;
         const std::filesystem::path program = dir.path() / L"Zarvel-Update.exe";
         std::filesystem::copy_file(WinePath(ZARVEL_PROGRAM), program);
         std::ofstream(dir.path() / L"Zarvel-Update.log", std::ios::binary) << "earlier run\r\n";
         for (const wchar_t* face : faces) // the mapping is read as the program starts
-            if (!variableFaces) RegDeleteKeyValueW(HKEY_CURRENT_USER, replacements.c_str(), face);
-        const HANDLE planted = variableFaces ? nullptr : CreateMutexW(nullptr, FALSE, L"Local\\ZarvelUpdate-OneCopy");
+            if (!row.variableFaces) RegDeleteKeyValueW(HKEY_CURRENT_USER, replacements.c_str(), face);
+        const HANDLE planted = row.markPlanted ? CreateMutexW(nullptr, FALSE, L"Local\\ZarvelUpdate-OneCopy") : nullptr;
         const Program run(program, dir.path());
         const HWND window = run.Window();
         for (const wchar_t* face : faces)
-            RegSetKeyValueW(HKEY_CURRENT_USER, replacements.c_str(), face, REG_SZ, standIn.c_str(),
-                            static_cast<DWORD>((standIn.size() + 1) * sizeof(wchar_t)));
+            RegSetKeyValueW(HKEY_CURRENT_USER, replacements.c_str(), face, REG_SZ, standIn.c_str(), static_cast<DWORD>((standIn.size() + 1) * sizeof(wchar_t)));
         EXPECT_EQ(0, SendMessageW(window, WM_GETICON, ICON_BIG, 0)) << "no icon.png, no icon";
         EXPECT_EQ(0u, run.Close());
         if (planted != nullptr) CloseHandle(planted);
         const std::string log = ReadAll(dir.path() / L"Zarvel-Update.log");
         EXPECT_TRUE(std::regex_search(log, std::regex("^earlier run\r\n" + kStartLines))) << log;
-        EXPECT_EQ(!variableFaces, log.find("Interface font: Segoe UI (Segoe UI Variable not installed)") != std::string::npos);
+        EXPECT_EQ(!row.variableFaces, log.find("Interface font: Segoe UI (Segoe UI Variable not installed)") != std::string::npos);
         EXPECT_EQ(std::string::npos, log.find("Another copy")) << log;
     }
 }
