@@ -223,6 +223,7 @@ inline std::vector<std::string> LayoutFaults(HWND window) {
 class WindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        gdiObjectsBefore_ = LiveGdiObjects();
         for (std::atomic<bool>* flag : {&App().operationBusy, &App().cancelRequested, &App().cancelAllowed, &App().appClosing})
             flag->exchange(false);
         App().firmwareReady = false;
@@ -252,6 +253,7 @@ protected:
         SetWorkAreaHooks(nullptr);
         SetHistoryPath({});
         CloseLog();
+        EXPECT_EQ(gdiObjectsBefore_, LiveGdiObjects()) << "GDI objects the test's window made outlived it";
     }
     void Open() {
         LoadPictures(WinePath(ZARVEL_SOURCE_DIR));
@@ -315,4 +317,5 @@ protected:
     TempDir dir_;
     HWND window_ = nullptr;
     UINT_PTR timer_ = 0;
+    int gdiObjectsBefore_ = 0;
 };
