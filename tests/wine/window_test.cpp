@@ -121,6 +121,7 @@ TEST_F(MainWindow, AFailedUpdateShowsItsBoxThenTheCheckPageReadyForASecondAttemp
 TEST_F(MainWindow, NoUpdateStartsWhileTheStationIsBeingReleased) {
     ReadyToStart();
     Click(IDC_CANCEL);
+    EXPECT_FALSE(Enabled(IDC_START));
     Command(IDC_CANCEL); // a click while the disconnect runs
     EXPECT_EQ((Workers{InstrumentMonitor, DisconnectWorker}), launched);
     EXPECT_EQ(L"Отключение…", Text(IDC_CANCEL));
