@@ -20,9 +20,9 @@ constexpr ULONGLONG kHangMs = 30000; // far beyond any exchange on a loaded mach
 
 class Station : public ::testing::Test {
 protected:
-    void TearDown() override { ClosePort(first_), ClosePort(second_); }
     const int port_ = std::atoi(std::getenv("ZARVEL_SIM_PORT") != nullptr ? std::getenv("ZARVEL_SIM_PORT") : "0");
     SerialPort first_, second_;
+    const PortCloser firstClosed_{first_}, secondClosed_{second_}; // at the test's end
 };
 
 TEST_F(Station, OnItsComPortIsListedFirstWhenPreferred) {
