@@ -31,6 +31,23 @@
 
 inline std::filesystem::path WinePath(const std::string& unixPath) { return "Z:" + unixPath; } // Wine's drive Z: is the root
 
+inline bool Inside(const RECT& inner, const RECT& outer, int slack = 0) {
+    return inner.left >= outer.left - slack && inner.top >= outer.top - slack && inner.right <= outer.right + slack && inner.bottom <= outer.bottom + slack;
+}
+inline SIZE SizeOf(const RECT& r) { return {r.right - r.left, r.bottom - r.top}; }
+// A window's place on the screen, or with GetClientRect its client area.
+inline RECT RectOf(HWND window, BOOL(WINAPI* get)(HWND, LPRECT) = GetWindowRect) {
+    RECT rect = {};
+    get(window, &rect);
+    return rect;
+}
+// A control's box in its parent's client coordinates.
+inline RECT BoxIn(HWND parent, HWND control) {
+    RECT box = RectOf(control);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&box), 2);
+    return box;
+}
+
 // Serves the thread's messages until done() or the deadline; false on the deadline.
 inline bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000) {
     for (const ULONGLONG deadline = GetTickCount64() + timeoutMs; !done();) {
@@ -107,51 +124,36 @@ inline std::string Verify(const std::vector<uint32_t>& pixels, LONG width, const
     return holds ? "" : std::string(check.what) + ": " + std::to_string(matching) + " of " + std::to_string(total) + " match";
 }
 
-// The screen over the window's client area (pop-ups in front included), 0x00RRGGBB, top row first;
-// the capture stays in *keep when asked for.
-inline std::vector<uint32_t> ClientPixels(HWND window, GdiObject<HBITMAP>* keep = nullptr) {
-    RECT client = {};
-    GetClientRect(window, &client);
+// The screen over the window's client area (pop-ups in front included), 0x00RRGGBB, top row first.
+inline std::vector<uint32_t> ClientPixels(HWND window) {
+    RECT client = RectOf(window, GetClientRect);
     MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&client), 2);
     const LONG width = client.right - client.left, height = client.bottom - client.top;
     BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
     const WindowDc screen(nullptr);
     const MemoryDc memory(CreateCompatibleDC(screen.Get()));
-    GdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(screen.Get(), width, height));
+    const GdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(screen.Get(), width, height));
     std::vector<uint32_t> pixels(static_cast<size_t>(width * height));
     {
         const Selected drawnInto(memory.Get(), bitmap.Get());
         BitBlt(memory.Get(), 0, 0, width, height, screen.Get(), client.left, client.top, SRCCOPY);
     }
     GetDIBits(memory.Get(), bitmap.Get(), 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS);
-    if (keep != nullptr) *keep = std::move(bitmap);
     return pixels;
 }
 
-// Serves messages until the checks hold on the client area or 10 s passed, then saves that
-// capture as build/windows/screenshots/name.png through GDI+'s flat functions, which the program
-// itself does not need.
+// Serves messages until the checks hold on the client area or 10 s passed.
 inline void ExpectShows(HWND window, const std::vector<PixelCheck>& checks, const std::string& name) {
-    RECT client = {};
-    GetClientRect(window, &client);
-    GdiObject<HBITMAP> bitmap;
+    const RECT client = RectOf(window, GetClientRect);
     std::string failures;
     PumpUntil([&] {
-        const std::vector<uint32_t> pixels = ClientPixels(window, &bitmap);
+        const std::vector<uint32_t> pixels = ClientPixels(window);
         failures.clear();
         for (const PixelCheck& check : checks)
             if (std::string failure = Verify(pixels, client.right, check); !failure.empty()) failures += "\n  " + failure;
         return failures.empty();
     });
     EXPECT_EQ("", failures) << name;
-    constexpr CLSID kPng = {0x557CF406, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
-    HMODULE gdiplus = LoadSystemLibrary(L"gdiplus.dll");
-    const std::filesystem::path file = WinePath(ZARVEL_SCREENSHOT_DIR) / (name + ".png");
-    std::filesystem::create_directories(file.parent_path());
-    LoadGdiplusFlat(); // the guard releases the image through the program's table
-    GdipObject<GpImage> png;
-    MakeInto<GpBitmap>(png, SystemFunction<GpStatus(WINAPI*)(HBITMAP, HPALETTE, GpBitmap**)>(gdiplus, "GdipCreateBitmapFromHBITMAP"), bitmap.Get(), nullptr);
-    EXPECT_EQ(0, SystemFunction<int(WINAPI*)(GpImage*, const WCHAR*, const CLSID*, const void*)>(gdiplus, "GdipSaveImageToFile")(png.Get(), file.c_str(), &kPng, nullptr));
 }
 
 // What a control's drawing keeps free left of its text, as this test reads the design.
@@ -163,48 +165,38 @@ inline int LeftKeptFree(int id) {
     return 0;
 }
 
-// Every visible text of parent's controls that does not fit its box with the font the control has
-// (measured as DrawTextW sees it), beside what the drawing keeps free on the left; the
-// descriptions and the pop-up's texts wrap.
+// Every visible text of parent's controls that does not fit its box with the control's font (measured as
+// DrawTextW sees it) beside what the drawing keeps free on the left; the descriptions and the pop-up's wrap.
 inline std::vector<std::string> TextsThatDoNotFit(HWND parent) {
     std::vector<std::string> cut;
     for (HWND control = GetWindow(parent, GW_CHILD); control != nullptr; control = GetWindow(control, GW_HWNDNEXT)) {
         const int id = GetDlgCtrlID(control), left = LeftKeptFree(id);
-        std::wstring text = WindowTextOf(control, 512), body;
-        RECT box = {};
-        GetClientRect(control, &box);
-        const auto font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
+        std::wstring text = WindowTextOf(control, 512);
+        const RECT box = RectOf(control, GetClientRect);
         const bool status = id >= IDC_STATUS1 && id <= IDC_STATUS5, wraps = id == IDC_DESCRIPTION || id == IDC_DLG_TEXT || id == IDC_DLG_HINT;
         if (!IsWindowVisible(control) || text.empty() || id == IDC_PROGRESS) continue;
         if (status && std::wstring(L"✓✕○●").find(text[0]) != std::wstring::npos) text = text.substr(std::min(text.find_first_not_of(L' ', 1), text.size()));
-        if (id == IDC_NOTE) { // its title, then its body in a font of its own
-            body = text.substr(text.find(L"\r\n") + 2);
-            text.resize(text.find(L"\r\n"));
-        }
+        const std::wstring body = id == IDC_NOTE ? text.substr(text.find(L"\r\n") + 2) : L""; // in a font of its own
+        if (id == IDC_NOTE) text.resize(text.find(L"\r\n")); // its title
         const WindowDc dc(control);
-        const SIZE needed = MeasureText(dc.Get(), font, text, wraps, box.right - left);
+        const SIZE needed = MeasureText(dc.Get(), ControlFont(control), text, wraps, box.right - left);
         const SIZE below = id == IDC_NOTE ? MeasureText(dc.Get(), static_cast<HFONT>(GetPropW(control, L"ZarvelNoteBodyFont")), body, true, box.right - left) : SIZE{0, 0};
         if (std::max(needed.cx, below.cx) > box.right - left || needed.cy + below.cy > box.bottom) cut.push_back("control " + std::to_string(id));
     }
     return cut;
 }
 
-// What the user would see wrong with a window's layout: a control outside the client area, two that
-// overlap, one off its card (the window's background right around it: only the title stands on
-// the background), a text cut.
+// What the user would see wrong with a window's layout: a control outside the client area, two that overlap,
+// one off its card (the background right around it: only the title stands on it), a text cut.
 inline std::vector<std::string> LayoutFaults(HWND window) {
     constexpr COLORREF kBackground = RGB(246, 251, 254);
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    RECT client = {}, overlap = {};
-    GetClientRect(window, &client);
+    const RECT client = RectOf(window, GetClientRect);
+    RECT overlap = {};
     const std::vector<uint32_t> pixels = ClientPixels(window);
     std::vector<std::pair<int, RECT>> shown;
-    for (HWND control = GetWindow(window, GW_CHILD); control != nullptr; control = GetWindow(control, GW_HWNDNEXT)) {
-        RECT box = {};
-        GetWindowRect(control, &box);
-        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&box), 2);
-        if (IsWindowVisible(control)) shown.emplace_back(GetDlgCtrlID(control), box);
-    }
+    for (HWND control = GetWindow(window, GW_CHILD); control != nullptr; control = GetWindow(control, GW_HWNDNEXT))
+        if (IsWindowVisible(control)) shown.emplace_back(GetDlgCtrlID(control), BoxIn(window, control));
     std::vector<std::string> faults = TextsThatDoNotFit(window);
     for (const auto& [id, box] : shown) {
         const std::string name = "control " + std::to_string(id);
@@ -218,6 +210,13 @@ inline std::vector<std::string> LayoutFaults(HWND window) {
     }
     return faults;
 }
+
+// A screen of that work area, once SetWorkAreaHooks(&kFakeWorkArea).
+inline RECT fakeWorkArea = {};
+inline const WorkAreaHooks kFakeWorkArea{.workArea = [](const RECT&, RECT* area) {
+    *area = fakeWorkArea;
+    return true;
+}};
 
 // A fresh window per test (Open), its log in dir_, its workers recorded.
 class WindowTest : public ::testing::Test {
@@ -260,16 +259,17 @@ protected:
         ASSERT_TRUE(RegisterMainWindowClass(GetModuleHandleW(nullptr)));
         ASSERT_NE(nullptr, window_ = CreateMainWindow(GetModuleHandleW(nullptr)));
         ShowWindow(window_, SW_SHOWNORMAL);
+        EXPECT_LT(gdiObjectsBefore_, LiveGdiObjects()) << "the fonts, brushes and pictures count";
     }
     HWND Item(int id) const { return GetDlgItem(window_, id); }
     std::wstring Text(int id) const { return WindowTextOf(Item(id), 512); }
     bool Enabled(int id) const { return IsWindowEnabled(Item(id)) != FALSE; }
     void Click(int id) { SendMessageW(Item(id), BM_CLICK, 0, 0); }
-    RECT BoxOf(int id) const { // client coordinates
-        RECT box = {};
-        GetWindowRect(Item(id), &box);
-        MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&box), 2);
-        return box;
+    RECT BoxOf(int id) const { return BoxIn(window_, Item(id)); }
+    LOGFONTW FontOf(int id) const {
+        LOGFONTW font = {};
+        GetObjectW(ControlFont(Item(id)), sizeof(font), &font);
+        return font;
     }
     void Post(UINT code, WPARAM wParam, const std::wstring& text) { // as a worker posts a text
         PostMessageW(window_, code, wParam, reinterpret_cast<LPARAM>(new std::wstring(text)));
@@ -291,10 +291,6 @@ protected:
         SetOutsideText(IDC_FILE_BOX, L"fw_v1.2.3.bin"); // as a chosen file's name is shown
         Click(IDC_ACCEPT_RISK);
     }
-    void StartUpdate() {
-        ReadyToStart();
-        Click(IDC_START);
-    }
     // The page of wizardStep `step`, reached as the workers and the user lead there.
     void Reach(int step) {
         ReadyToStart();
@@ -305,6 +301,11 @@ protected:
         Post(MSG_STATUS_LINE, 3, L"●  Передача прошивки: 37 из 74");
         if (step == 4) Post(MSG_OPERATION_DONE, Succeeded, L"Прошивка успешно обновлена до версии 1.2.3.");
         ASSERT_TRUE(PumpUntil([&] { return App().wizardStep == step && Text(IDC_STATUS3) != L"○  Передача прошивки"; }));
+    }
+    void StartUpdate() { Reach(3); }
+    void ChangeDpi(UINT dpi) { // as Windows sends it: the new DPI twice, the place it suggests
+        RECT suggested = RectOf(window_);
+        SendMessageW(window_, kDpiChangedMessage, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
     }
     std::vector<int> Shown() const {
         std::vector<int> shown;
