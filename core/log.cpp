@@ -20,14 +20,18 @@ LogTime LocalWallClock() {
 #ifdef _WIN32
     SYSTEMTIME now;
     GetLocalTime(&now);
+    // clang-format off
     return {.hour = now.wHour, .minute = now.wMinute, .second = now.wSecond,
             .year = now.wYear, .month = now.wMonth, .day = now.wDay};
+    // clang-format on
 #else
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
+    // clang-format off
     return {.hour = local.tm_hour, .minute = local.tm_min, .second = local.tm_sec,
             .year = local.tm_year + 1900, .month = local.tm_mon + 1, .day = local.tm_mday};
+    // clang-format on
 #endif
 }
 

@@ -12,9 +12,11 @@
 #include "ui/gdiplus_flat.h"
 
 // The GDI+ functions that end what the others make; only the guards below call them.
+// clang-format off
 #define ZARVEL_GDIPLUS_RELEASES(X)                                                                         \
     X(GdiplusShutdown) X(GdipDisposeImage) X(GdipDeleteGraphics) X(GdipDeletePath) X(GdipDeleteBrush) \
     X(GdipDeletePen) X(GdipDeleteFontFamily) X(GdipDeleteFont) X(GdipDeleteStringFormat)
+// clang-format on
 
 struct GdiplusReleases {
 #define ZARVEL_GDIPLUS_RELEASE_MEMBER(name) decltype(&GdiplusDeclarations::name) name = nullptr;

@@ -51,6 +51,7 @@ using namespace Gdiplus::DllExports;
 
 // The flat functions the program calls, each typed by its declaration, but for those that release
 // what these make (ZARVEL_GDIPLUS_RELEASES in gdi_guards.h). Add a name to reach another.
+// clang-format off
 #define ZARVEL_GDIPLUS_FUNCTIONS(X)                                                                          \
     X(GdiplusStartup) X(GdipLoadImageFromFile) X(GdipCreateBitmapFromFile) X(GdipCreateHICONFromBitmap)     \
     X(GdipCreateFromHDC) X(GdipSetSmoothingMode) X(GdipSetTextRenderingHint) X(GdipDrawImageRectI)          \
@@ -59,6 +60,7 @@ using namespace Gdiplus::DllExports;
     X(GdipCreateFontFamilyFromName) X(GdipGetGenericFontFamilySansSerif) X(GdipCreateFont)                 \
     X(GdipCreateStringFormat) X(GdipSetStringFormatAlign) X(GdipSetStringFormatLineAlign) X(GdipDrawString) \
     X(GdipScaleWorldTransform) X(GdipSetInterpolationMode)
+// clang-format on
 
 struct GdiplusFlat {
 // decltype names the function without calling it, so nothing here imports gdiplus.dll.

@@ -19,6 +19,7 @@ constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
 constexpr DWORD kOneLine = SS_ENDELLIPSIS;
 
 // Created in this order; no tab stops, nothing disabled.
+// clang-format off
 const ChildControl kControls[] = {
     {.id = IDC_TITLE, .className = L"STATIC", .style = kChild | SS_CENTER | kOneLine,
      .text = L"Обновление прошивки Zarvel Ксарон 4", .box = {345, 29, 760, 66}, .font = HeaderFont},
@@ -59,6 +60,7 @@ const ChildControl kControls[] = {
     {.id = IDC_NOTE, .className = L"STATIC", .style = kChild | SS_OWNERDRAW,
      .box = {800, 772, 520, 62}, .font = BaseFont},
 };
+// clang-format on
 
 enum class Shown { Keep, Yes, No };
 
@@ -78,6 +80,7 @@ struct PageLayout {
     void (*finish)() = nullptr;    // the page's last steps
 };
 
+// clang-format off
 const PageRow kConnectRows[] = {
     {.id = IDC_HEADING, .box = {{790, 245, 540, 52}}, .shown = Shown::Yes, .text = L"Подключите дата-станцию"},
     {.id = IDC_DESCRIPTION, .box = {{790, 310, 540, 90}}, .shown = Shown::Yes,
@@ -152,6 +155,7 @@ const PageRow kDoneRows[] = {
     // Below the note, inside the right card: a service centre goes on to the next instrument.
     {.id = IDC_NEXT_INSTRUMENT, .shown = Shown::Yes},
 };
+// clang-format on
 
 bool IsPageTop(int id) { return id == IDC_HEADING || id == IDC_DESCRIPTION; }
 

@@ -20,6 +20,7 @@ struct CardPlace {
     int onlyOnStep = 0; // 0: on every page
 };
 
+// clang-format off
 inline constexpr CardPlace kCards[] = {
     // the step bar, the left card and the right card
     {.rect = {50, 112, 1340, 78}, .radius = 14, .fill = White, .outline = RGB(220, 231, 238)},
@@ -29,6 +30,7 @@ inline constexpr CardPlace kCards[] = {
     {.rect = {780, 555, 560, 70}, .radius = 10, .fill = RGB(248, 252, 254), .outline = RGB(200, 224, 238),
      .onlyOnStep = 2},
 };
+// clang-format on
 
 // A connecting line turns blue once the wizard reaches fromStep.
 struct StepLine {

@@ -21,6 +21,7 @@ constexpr DWORD kVisibleChild = WS_CHILD | WS_VISIBLE;
 constexpr const wchar_t* kConfirmText = L"Прибор установлен";
 
 // Created in this order; SS_LEFT wraps its text, SS_ENDELLIPSIS keeps it on one line.
+// clang-format off
 const ChildControl kDialogControls[] = {
     {.id = IDC_DLG_KICKER, .className = L"STATIC", .style = kVisibleChild | SS_LEFT | SS_ENDELLIPSIS,
      .text = L"Завершение обновления", .box = {132, 58, 500, 30}, .font = DialogLabelFont},
@@ -34,6 +35,7 @@ const ChildControl kDialogControls[] = {
     {.id = IDC_DLG_CONFIRM, .className = L"BUTTON", .style = kVisibleChild | BS_OWNERDRAW,
      .text = kConfirmText, .box = {132, 364, 500, 58}, .font = DialogLabelFont},
 };
+// clang-format on
 
 HINSTANCE ProgramInstance() { return GetModuleHandleW(nullptr); }
 

@@ -30,6 +30,7 @@ struct FitRule {
 // The check box's own square and the gap after it, which the system draws at the window's DPI.
 constexpr int kCheckSquareAndGap = 24;
 
+// clang-format off
 const FitRule kFitRules[] = {
     {.firstId = IDC_TITLE, .lastId = IDC_STEP3, .lines = Lines::One},
     {.firstId = IDC_HEADING, .lastId = IDC_HEADING, .lines = Lines::One},
@@ -46,6 +47,7 @@ const FitRule kFitRules[] = {
     {.firstId = IDC_DLG_KICKER, .lastId = IDC_DLG_TITLE, .lines = Lines::One},
     {.firstId = IDC_DLG_TEXT, .lastId = IDC_DLG_HINT, .lines = Lines::Wrapped},
 };
+// clang-format on
 constexpr FitRule kNoRule = {.firstId = 0, .lastId = 0, .lines = Lines::None};
 
 std::map<int, UiFont> designFonts;   // window thread: by control id, as the tables and pages give them

@@ -110,6 +110,7 @@ std::optional<std::string> SetNumber(const std::string& value, uint64_t min, uin
     return std::nullopt;
 }
 
+// clang-format off
 const OptionEntry kOptions[] = {
     {.name = "--ident", .takesValue = true, .apply =
      [](ParseState& s, const std::string& v) { return PlainText(v, s.options.station.identification); }},
@@ -157,6 +158,7 @@ const OptionEntry kOptions[] = {
     {.name = "--save-image", .takesValue = true, .apply =
      [](ParseState& s, const std::string& v) { return PlainText(v, s.options.saveImagePath); }},
 };
+// clang-format on
 
 const OptionEntry* FindOption(const std::string& name) {
     for (const OptionEntry& entry : kOptions) {
