@@ -85,7 +85,6 @@ std::vector<Step> Announce(const std::string& blocks = "2", const std::string& c
     return {{"DUSTART", kOk}, {"DUSIZE" + blocks, kOk}, {"DUSUMM" + crc, kOk}};
 }
 
-// clang-format off
 const std::vector<Step> kTransfer = {{Dub(0), kNext}, {"@", "block 1/2"}, {Dub(1), kOk}, {"@", "image-ok blocks=2 crc=" + kCrc},
     {"@", "saved "}, {"=", std::string(kImage.bytes.begin(), kImage.bytes.end())}}; // after Announce()
 const std::vector<Step> kReplugged = {{"@", "unplugged"}, {"!plug", "plugged"}, {"^", ""}};
@@ -117,7 +116,6 @@ const struct { const char* name; std::vector<std::string> options; std::vector<s
       {{Dub(0), kNext, 40}, {Dub(1), "FAIL block 2 refused\r\n"}, {"@", "refused block 2/2"}}, Announce(), kTransfer,
       {{"DRST", kOk}, {"@", "reboot-failed"}, {"BIC", "0\r\n"}, {"GV", ""}}}},
 };
-// clang-format on
 
 TEST(StationSim, PlaysItsScript) {
     for (const auto& c : kCases) Play(c.name, c.options, c.script);
