@@ -19,9 +19,7 @@ uint64_t SystemTickMs() {
 #endif
 }
 
-void SystemSleepMs(uint32_t ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
+void SystemSleepMs(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 const ClockHooks kSystemClock{.tickMs = SystemTickMs, .sleepMs = SystemSleepMs};
 std::atomic<const ClockHooks*> currentClock{&kSystemClock};

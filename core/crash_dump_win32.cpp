@@ -95,7 +95,9 @@ DWORD WriteDump(HANDLE file) {
     const auto type = static_cast<MINIDUMP_TYPE>(MiniDumpNormal | MiniDumpWithThreadInfo);
     DWORD error = ERROR_MOD_NOT_FOUND;
     if (setup.writeDump != nullptr)
-        error = setup.writeDump(GetCurrentProcess(), GetCurrentProcessId(), file, type, &exception, nullptr, nullptr) ? 0 : GetLastError();
+        error = setup.writeDump(GetCurrentProcess(), GetCurrentProcessId(), file, type, &exception, nullptr, nullptr)
+                    ? 0
+                    : GetLastError();
     if (error != 0) {
         // Support would take a cut-off file for a dump.
         FILE_DISPOSITION_INFO remove = {TRUE};
@@ -128,7 +130,8 @@ void StartCrashDumps(const std::filesystem::path& folder) {
     setup.crashed = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     setup.written = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     // Its own thread: a crash by stack overflow leaves the crashed thread no room to write one.
-    HANDLE writer = setup.crashed && setup.written ? CreateThread(nullptr, 0, WriteDumpWhenCrashed, nullptr, 0, nullptr) : nullptr;
+    HANDLE writer = setup.crashed && setup.written ? CreateThread(nullptr, 0, WriteDumpWhenCrashed, nullptr, 0, nullptr)
+                                                   : nullptr;
     if (writer == nullptr) {
         WriteLog("Crash dumps are off: their thread could not be started");
         return;

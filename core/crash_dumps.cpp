@@ -28,7 +28,9 @@ bool AllDigits(std::string_view text) {
 struct DumpOrder {
     std::string stamp;
     unsigned long number = 1;
-    bool operator<(const DumpOrder& other) const { return std::tie(stamp, number) < std::tie(other.stamp, other.number); }
+    bool operator<(const DumpOrder& other) const {
+        return std::tie(stamp, number) < std::tie(other.stamp, other.number);
+    }
 };
 
 // Only names the program itself gives; anything else in the folder is left alone.
@@ -85,8 +87,8 @@ void ReviewUnguarded(const std::filesystem::path& folder) {
 
 std::string CrashDumpName(const LogTime& time, int nth) {
     char stamp[64];
-    std::snprintf(stamp, sizeof(stamp), "%04d%02d%02d-%02d%02d%02d", time.year, time.month, time.day, time.hour, time.minute,
-                  time.second);
+    std::snprintf(stamp, sizeof(stamp), "%04d%02d%02d-%02d%02d%02d", time.year, time.month, time.day, time.hour,
+                  time.minute, time.second);
     return std::string(kPrefix) + stamp + (nth > 1 ? "-" + std::to_string(nth) : std::string()) + std::string(kEnding);
 }
 

@@ -15,8 +15,9 @@ namespace {
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 constexpr char kLineEnd[] = "\r\n";
 
-const char* const kHeaders[] = {"Дата и время", "COM-порт", "Дата-станция", "Версия до",       "Файл",      "Версия файла",
-                                "CRC-32",       "Блоков",   "Аккумулятор, В", "Длительность, с", "Результат", "Сообщение"};
+const char* const kHeaders[] = {"Дата и время",   "COM-порт",        "Дата-станция", "Версия до",
+                                "Файл",           "Версия файла",    "CRC-32",       "Блоков",
+                                "Аккумулятор, В", "Длительность, с", "Результат",    "Сообщение"};
 
 std::mutex historyMutex;
 // Under historyMutex.
@@ -40,7 +41,8 @@ std::string Joined(const std::vector<std::string>& fields) {
 
 std::string DateAndTime(const LogTime& at) {
     char text[96];
-    std::snprintf(text, sizeof(text), "%04d-%02d-%02d %02d:%02d:%02d", at.year, at.month, at.day, at.hour, at.minute, at.second);
+    std::snprintf(text, sizeof(text), "%04d-%02d-%02d %02d:%02d:%02d", at.year, at.month, at.day, at.hour, at.minute,
+                  at.second);
     return text;
 }
 

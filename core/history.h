@@ -21,9 +21,9 @@ struct HistoryEntry {
     uint32_t crc32 = 0;
     uint64_t blocks = 0;
     double batteryVolts = 0.0;
-    uint64_t seconds = 0; // from the Start click
+    uint64_t seconds = 0;            // from the Start click
     OperationResult result = Failed; // any value but Succeeded and Cancelled is a failure
-    std::string message; // UTF-8: what the user was shown for a failure or a cancel
+    std::string message;             // UTF-8: what the user was shown for a failure or a cancel
 };
 
 // The header and one entry as lines of the file, without their line ends.

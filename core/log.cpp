@@ -82,7 +82,8 @@ void RotateIfFull(std::ofstream& out, const LogTime& now) {
         return;
     }
     rotationGivenUp = true;
-    WriteLine(out, now, "Log could not be renamed to " + rotated.filename().string() + "; it grows on until the next start");
+    WriteLine(out, now,
+              "Log could not be renamed to " + rotated.filename().string() + "; it grows on until the next start");
 }
 
 void WriteLocked(const std::string& message) {

@@ -1,5 +1,5 @@
-#include "core/log_file.h"
 #include "core/log_file_win32.h"
+#include "core/log_file.h"
 
 #include <windows.h>
 
@@ -35,8 +35,8 @@ std::wstring FinalPath(HANDLE handle) {
 
 std::wstring FinalPathOfFolder(const std::filesystem::path& folder) {
     const OwnedHandle handle(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     return handle.handle == INVALID_HANDLE_VALUE ? std::wstring() : FinalPath(handle.handle);
 }
 
@@ -49,7 +49,8 @@ bool SameText(const std::wstring& a, const std::wstring& b) {
 bool IsLink(HANDLE file, DWORD attributes) {
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return false;
     FILE_ATTRIBUTE_TAG_INFO tag = {};
-    return !GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof(tag)) || IsLinkReparseTag(tag.ReparseTag);
+    return !GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof(tag)) ||
+           IsLinkReparseTag(tag.ReparseTag);
 }
 
 // A regular disk file with one name, which is the expected one once every link is resolved.
@@ -70,9 +71,8 @@ bool OpenLogFile(std::ofstream& stream, const std::filesystem::path& path, std::
     if (!path.is_absolute()) return false;
     // A link itself is opened, never followed; without delete sharing nobody can replace the
     // name while the stream opens it below.
-    const OwnedHandle guard(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                                        nullptr));
+    const OwnedHandle guard(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (guard.handle == INVALID_HANDLE_VALUE || !IsPlainFileAt(guard.handle, path)) return false;
     // In text mode, the log's, each line feed reaches the disk as CR LF.
     stream.open(path, mode);
@@ -81,9 +81,11 @@ bool OpenLogFile(std::ofstream& stream, const std::filesystem::path& path, std::
 
 bool ReplaceLogFile(const std::filesystem::path& from, const std::filesystem::path& to) {
     {
-        const OwnedHandle existing(CreateFileW(to.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                               nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-        if (existing.handle == INVALID_HANDLE_VALUE ? GetLastError() != ERROR_FILE_NOT_FOUND : !IsPlainFileAt(existing.handle, to))
+        const OwnedHandle existing(CreateFileW(to.c_str(), FILE_READ_ATTRIBUTES,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                               OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (existing.handle == INVALID_HANDLE_VALUE ? GetLastError() != ERROR_FILE_NOT_FOUND
+                                                    : !IsPlainFileAt(existing.handle, to))
             return false;
     }
     return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;

@@ -15,7 +15,8 @@ namespace {
 bool PlatformPost(uint32_t code, uintptr_t wParam, intptr_t lParam) {
 #ifdef _WIN32
     auto* window = static_cast<HWND>(App().mainWindow);
-    return window != nullptr && PostMessageW(window, code, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam)) != FALSE;
+    return window != nullptr &&
+           PostMessageW(window, code, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam)) != FALSE;
 #else
     (void)code;
     (void)wParam;

@@ -18,4 +18,3 @@ VersionStanding CompareVersions(const std::string& instrument, const std::string
 
 // The last path component: the text after the last backslash or slash.
 std::wstring FileNamePart(const std::wstring& path);
-

@@ -68,7 +68,8 @@ std::string Trim(const std::string& reply) {
 std::string TrimUpper(const std::string& reply) {
     std::string text = Trim(reply);
     // Only a to z: the locale must not turn other bytes into letters.
-    std::transform(text.begin(), text.end(), text.begin(), [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; });
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; });
     return text;
 }
 

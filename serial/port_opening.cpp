@@ -184,16 +184,10 @@ PortOpenResult TryOpenPort(SerialPort& port, int portNumber, uint32_t deadlineMs
     const std::optional<OpenOutcome> outcome = Await(portNumber, *open, deadlineMs, &handle);
     if (!outcome) return PortOpenResult::Slow;
     switch (*outcome) {
-    case OpenOutcome::Opened:
-        port.handle = handle;
-        return PortOpenResult::Opened;
-    case OpenOutcome::InUse:
-        return PortOpenResult::InUse;
-    case OpenOutcome::SettingsFailed:
-        port.portNumber = 0;
-        return PortOpenResult::Failed;
-    case OpenOutcome::CannotOpen:
-        break;
+    case OpenOutcome::Opened: port.handle = handle; return PortOpenResult::Opened;
+    case OpenOutcome::InUse: return PortOpenResult::InUse;
+    case OpenOutcome::SettingsFailed: port.portNumber = 0; return PortOpenResult::Failed;
+    case OpenOutcome::CannotOpen: break;
     }
     return PortOpenResult::Failed;
 }

@@ -11,10 +11,10 @@
 #include "serial/serial_port.h"
 
 enum class OpenOutcome {
-    Opened,          // handle valid and configured
-    CannotOpen,      // the device could not be opened (absent, no rights, another fault)
-    InUse,           // refused as access denied: another program holds the port
-    SettingsFailed,  // opened, but reading or writing the line settings failed; already closed
+    Opened,         // handle valid and configured
+    CannotOpen,     // the device could not be opened (absent, no rights, another fault)
+    InUse,          // refused as access denied: another program holds the port
+    SettingsFailed, // opened, but reading or writing the line settings failed; already closed
 };
 
 // One device of the system's class of serial ports.

@@ -135,4 +135,3 @@ bool ListDevices(std::vector<SerialDeviceInfo>* devices) {
 }
 
 } // namespace platform_serial
-

@@ -35,7 +35,8 @@ OpenOutcome OpenDevice(int portNumber, PortHandle* handle) {
     if (device == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         // The system's answer while another program holds the port.
-        return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ? OpenOutcome::InUse : OpenOutcome::CannotOpen;
+        return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ? OpenOutcome::InUse
+                                                                                : OpenOutcome::CannotOpen;
     }
 
     // Queues, timeouts, DTR and purges are left unchecked: a USB-serial driver may refuse one of
@@ -85,4 +86,3 @@ bool Read(PortHandle handle, char* buffer, uint32_t capacity, uint32_t* got) {
 }
 
 } // namespace platform_serial
-

@@ -98,8 +98,9 @@ std::set<int> BluetoothComPorts() {
     std::set<int> ports;
     for (const SerialDeviceInfo& device : devices) {
         const std::wstring& id = device.instanceId;
-        const bool bluetooth = id.size() > kBusChars && std::equal(kBluetoothBus, kBluetoothBus + kBusChars, id.begin(),
-                                                                   [](wchar_t bus, wchar_t c) { return bus == AsciiUpper(c); });
+        const bool bluetooth = id.size() > kBusChars &&
+                               std::equal(kBluetoothBus, kBluetoothBus + kBusChars, id.begin(),
+                                          [](wchar_t bus, wchar_t c) { return bus == AsciiUpper(c); });
         const int number = ComPortNumber(device.portName.c_str(), device.portName.size());
         if (bluetooth && number > 0) ports.insert(number);
     }

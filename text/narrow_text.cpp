@@ -10,7 +10,8 @@ std::string ToFileSystemNarrowLossy(const std::wstring& text) {
     }
     std::string narrow;
     for (size_t i = 0; i < text.size();) {
-        const bool pair = sizeof(wchar_t) == 2 && i + 1 < text.size() && (text[i] & 0xFC00) == 0xD800 && (text[i + 1] & 0xFC00) == 0xDC00;
+        const bool pair = sizeof(wchar_t) == 2 && i + 1 < text.size() && (text[i] & 0xFC00) == 0xD800 &&
+                          (text[i + 1] & 0xFC00) == 0xDC00;
         const size_t length = pair ? 2 : 1;
         try {
             narrow += ToFileSystemNarrow(text.substr(i, length));

@@ -48,8 +48,8 @@ void TakeFirmware(const std::wstring& path) {
     app.firmwareReady = true;
     SetOutsideText(IDC_FILE_BOX, FileNamePart(app.firmware.path));
     // A path the code page cannot hold in full is no reason to refuse a file that loaded.
-    WriteLog("Firmware selected: " + ToFileSystemNarrowLossy(app.firmware.path) + ", blocks=" +
-             std::to_string(BlockCount(app.firmware)) + ", crc32=" + std::to_string(app.firmware.crc32));
+    WriteLog("Firmware selected: " + ToFileSystemNarrowLossy(app.firmware.path) +
+             ", blocks=" + std::to_string(BlockCount(app.firmware)) + ", crc32=" + std::to_string(app.firmware.crc32));
     LogVersions();
 }
 

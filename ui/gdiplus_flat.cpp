@@ -18,7 +18,7 @@ Tables& Loaded() {
 Tables Resolve(HMODULE module) {
     Tables tables;
     bool complete = module != nullptr;
-#define ZARVEL_GDIPLUS_RESOLVE(table, name)                                       \
+#define ZARVEL_GDIPLUS_RESOLVE(table, name)                                         \
     tables.table.name = SystemFunction<decltype(tables.table.name)>(module, #name); \
     complete = complete && tables.table.name != nullptr;
 #define ZARVEL_GDIPLUS_RESOLVE_FLAT(name) ZARVEL_GDIPLUS_RESOLVE(flat, name)

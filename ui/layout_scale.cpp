@@ -43,7 +43,8 @@ SIZE FrameAt(HWND window, unsigned dpi) {
     const auto style = static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE));
     const auto extended = static_cast<DWORD>(GetWindowLongPtrW(window, GWL_EXSTYLE));
     RECT frame = {0, 0, 0, 0};
-    if (adjust == nullptr || !adjust(&frame, style, FALSE, extended, dpi)) AdjustWindowRectEx(&frame, style, FALSE, extended);
+    if (adjust == nullptr || !adjust(&frame, style, FALSE, extended, dpi))
+        AdjustWindowRectEx(&frame, style, FALSE, extended);
     return {frame.right - frame.left, frame.bottom - frame.top};
 }
 
@@ -78,8 +79,9 @@ struct Placement {
 Placement PlaceAt(HWND window, unsigned dpi, const RECT& place) {
     Placement placement = {.dpi = dpi};
     placement.areaKnown = CurrentWorkAreaHooks().workArea(place, &placement.area);
-    const SIZE work = placement.areaKnown ? SIZE{placement.area.right - placement.area.left, placement.area.bottom - placement.area.top}
-                                          : SIZE{INT_MAX / 4, INT_MAX / 4};
+    const SIZE work = placement.areaKnown
+                          ? SIZE{placement.area.right - placement.area.left, placement.area.bottom - placement.area.top}
+                          : SIZE{INT_MAX / 4, INT_MAX / 4};
     const SIZE client = DesignClient(window);
     const SIZE frame = FrameAt(window, dpi);
     placement.scale = ChooseScale(dpi, client, frame, work);
@@ -99,8 +101,8 @@ void LogScale(const Placement& placement) {
     if (!placement.areaKnown) {
         std::snprintf(line, sizeof(line), "Window scale: %.2f (%u dpi)", placement.scale, placement.dpi);
     } else {
-        std::snprintf(line, sizeof(line), "Window scale: %.2f (%u dpi, work area %ldx%ld)%s", placement.scale, placement.dpi,
-                      a.right - a.left, a.bottom - a.top,
+        std::snprintf(line, sizeof(line), "Window scale: %.2f (%u dpi, work area %ldx%ld)%s", placement.scale,
+                      placement.dpi, a.right - a.left, a.bottom - a.top,
                       Fits(placement) ? "" : "; the smallest scale, placed at the work area's top-left corner");
     }
     WriteLog(line);
@@ -116,9 +118,13 @@ void Apply(HWND window, const Placement& placement, const POINT* at) {
     POINT corner = {0, 0};
     if (!placement.areaKnown && at == nullptr) flags |= SWP_NOMOVE;
     else if (!placement.areaKnown) corner = *at;
-    else if (at == nullptr) corner = Fits(placement) ? POINT{a.left + (a.right - a.left - width) / 2, a.top + (a.bottom - a.top - height) / 2}
-                                                     : POINT{a.left, a.top};
-    else corner = {std::max(a.left, std::min(at->x, a.right - width)), std::max(a.top, std::min(at->y, a.bottom - height))};
+    else if (at == nullptr)
+        corner = Fits(placement)
+                     ? POINT{a.left + (a.right - a.left - width) / 2, a.top + (a.bottom - a.top - height) / 2}
+                     : POINT{a.left, a.top};
+    else
+        corner = {std::max(a.left, std::min(at->x, a.right - width)),
+                  std::max(a.top, std::min(at->y, a.bottom - height))};
     SetWindowPos(window, nullptr, corner.x, corner.y, width, height, flags);
     LogScale(placement);
 }
@@ -144,7 +150,9 @@ RECT Scaled(const RECT& rect) {
 }
 
 // The small allowance keeps 22 x 1.5 at 33 where the product comes out as 32.999...
-int ScaledFontHeight(int designHeight) { return std::max(1, static_cast<int>(std::floor(designHeight * scale + 1e-6))); }
+int ScaledFontHeight(int designHeight) {
+    return std::max(1, static_cast<int>(std::floor(designHeight * scale + 1e-6)));
+}
 
 double ChooseScale(unsigned dpi, SIZE designClient, SIZE frame, SIZE work) {
     const double across = static_cast<double>(work.cx - frame.cx) / designClient.cx;

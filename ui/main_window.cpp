@@ -32,12 +32,13 @@ constexpr const wchar_t* kCloseRefused = L"Во время обновления 
 
 // Window thread only: what the window keeps about the operation it started.
 struct OperationState {
-    bool updateRunning = false; // from the Start click until the update's result is handled
+    bool updateRunning = false;     // from the Start click until the update's result is handled
     bool sleptDuringUpdate = false; // a suspend arrived during an update; its resume is logged
 };
 OperationState operation;
 
-constexpr const wchar_t* kShutdownReason = L"Идёт обновление прошивки прибора. Не выключайте компьютер до его завершения.";
+constexpr const wchar_t* kShutdownReason =
+    L"Идёт обновление прошивки прибора. Не выключайте компьютер до его завершения.";
 
 // The PC must neither sleep nor shut down while blocks are written: a broken transfer can
 // leave an instrument that no longer starts.
@@ -207,7 +208,9 @@ LRESULT OnClose(HWND window) {
 }
 
 // From the moment it was posted the text is the window's; taking it first frees it on every path.
-std::unique_ptr<std::wstring> TakeText(LPARAM lParam) { return std::unique_ptr<std::wstring>(reinterpret_cast<std::wstring*>(lParam)); }
+std::unique_ptr<std::wstring> TakeText(LPARAM lParam) {
+    return std::unique_ptr<std::wstring>(reinterpret_cast<std::wstring*>(lParam));
+}
 
 std::wstring TextOf(const std::unique_ptr<std::wstring>& text) { return text ? *text : std::wstring(); }
 

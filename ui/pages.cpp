@@ -191,7 +191,8 @@ void FillCheckLines() {
     SetControlText(IDC_STATUS1, InstrumentLine(app.instrumentVersion));
     SetControlText(IDC_STATUS2, BatteryLine(app.batteryVoltage));
     SetControlText(IDC_STATUS3, L"✓  Минимально допустимое напряжение: " + std::wstring(kLowestUpdateVoltsText));
-    SetControlText(IDC_STATUS4, app.instrumentReady ? L"✓  Механизм DFWU доступен" : L"✕  Механизм DFWU не подтверждён");
+    SetControlText(IDC_STATUS4,
+                   app.instrumentReady ? L"✓  Механизм DFWU доступен" : L"✕  Механизм DFWU не подтверждён");
 }
 
 void ResetProgress() {

@@ -5,8 +5,8 @@
 
 #include <windows.h>
 
-#include "ui/gdiplus_flat.h"
 #include "ui/control_ids.h"
+#include "ui/gdiplus_flat.h"
 #include "ui/layout_scale.h"
 #include "ui/ui_resources.h"
 

@@ -145,11 +145,12 @@ void DrawFileBox(const DRAWITEMSTRUCT& item) {
     HDC dc = item.hDC;
     const RECT& area = item.rcItem;
     FillRect(dc, &area, Brush(FileBoxBrush));
-    const RECT block = {area.left + Scaled(kFileBlockLeft), area.top + Scaled(kFileBlockTop), area.left + Scaled(kFileBlockRight),
-                        area.bottom - Scaled(kFileBlockBottomInset)};
+    const RECT block = {area.left + Scaled(kFileBlockLeft), area.top + Scaled(kFileBlockTop),
+                        area.left + Scaled(kFileBlockRight), area.bottom - Scaled(kFileBlockBottomInset)};
     DrawRoundBlock(dc, {.rect = block, .corner = Scaled(kFileBlockCorner), .fill = AccentBlue});
     const std::wstring name = WindowTextOf(item.hwndItem, kOwnerTextChars + 1);
-    const RECT nameBox = {area.left + Scaled(kFileNameLeft), area.top, area.right - Scaled(kFileNameRightInset), area.bottom};
+    const RECT nameBox = {area.left + Scaled(kFileNameLeft), area.top, area.right - Scaled(kFileNameRightInset),
+                          area.bottom};
     DrawTextBox(dc, {.text = name,
                      .rect = nameBox,
                      .font = ControlFont(item.hwndItem),
@@ -200,7 +201,8 @@ void DrawNote(const DRAWITEMSTRUCT& item) {
     const SIZE title = MeasureText(dc, titleFont, note.title, false, column);
     const SIZE body = note.hasBody ? MeasureText(dc, bodyFont, note.body, true, column) : SIZE{0, 0};
     // A title too long even at its smallest font ends in "…" at the column's edge.
-    const int block = static_cast<int>(std::min<LONG>(column, std::max(title.cx, note.hasBody ? body.cx : static_cast<LONG>(column))));
+    const int block = static_cast<int>(
+        std::min<LONG>(column, std::max(title.cx, note.hasBody ? body.cx : static_cast<LONG>(column))));
     const int x0 = area.left + std::max(Scaled(kNoteMinLeft), (width - block - iconColumn) / 2);
     const int gap = note.hasBody ? Scaled(kNoteBodyGap) : 0;
     const int y0 = area.top + std::max(minTop, static_cast<int>(Height(area) - title.cy - gap - body.cy) / 2);

@@ -95,7 +95,7 @@ LRESULT HandleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
     case WM_CREATE: CreateDialogControls(dialog); return 0;
     case WM_ERASEBKGND: return FillClientArea(dialog, reinterpret_cast<HDC>(wParam), Brush(CardBrush));
     case WM_PAINT: return PaintDialog(dialog);
-    case WM_CLOSE: return 0; // only the button closes it
+    case WM_CLOSE: return 0;           // only the button closes it
     case kDpiChangedMessage: return 0; // the main window lays out both at the one scale
     case WM_CTLCOLORSTATIC: return ColorDialogStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
     // The pop-up's white shows in the corners of its rounded button.
@@ -138,9 +138,9 @@ RECT CentredOn(HWND owner) {
 
 HWND CreateCentredPopup(HWND owner) {
     const RECT place = CentredOn(owner);
-    return CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST, kReinstallDialogClass, L"", WS_POPUP | WS_BORDER, place.left,
-                           place.top, place.right - place.left, place.bottom - place.top, owner, nullptr, ProgramInstance(),
-                           nullptr);
+    return CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST, kReinstallDialogClass, L"", WS_POPUP | WS_BORDER,
+                           place.left, place.top, place.right - place.left, place.bottom - place.top, owner, nullptr,
+                           ProgramInstance(), nullptr);
 }
 
 // Serves every window of the thread until the pop-up is gone; a quit is handed on to the main loop.

@@ -3,8 +3,7 @@
 // main window each look again after a change of what the rule reads. Window thread only.
 
 // The Start rule.
-bool StartAllowed(bool firmwareReady, double batteryVolts, bool instrumentReady, bool riskAccepted,
-                  bool operationBusy);
+bool StartAllowed(bool firmwareReady, double batteryVolts, bool instrumentReady, bool riskAccepted, bool operationBusy);
 // Enables Start exactly when the Start rule holds.
 void UpdateStartButton();
 

@@ -50,8 +50,8 @@ const FitRule kFitRules[] = {
 // clang-format on
 constexpr FitRule kNoRule = {.firstId = 0, .lastId = 0, .lines = Lines::None};
 
-std::map<int, UiFont> designFonts;   // window thread: by control id, as the tables and pages give them
-std::map<int, TextOrigin> origins;   // window thread: by control id; a text is fixed until set as outside
+std::map<int, UiFont> designFonts; // window thread: by control id, as the tables and pages give them
+std::map<int, TextOrigin> origins; // window thread: by control id; a text is fixed until set as outside
 
 constexpr const wchar_t* kBodyFontProperty = L"ZarvelNoteBodyFont";
 
@@ -148,8 +148,9 @@ NoteParts SplitNote(const std::wstring& text) {
 }
 
 std::wstring StatusLabel(const std::wstring& text) {
-    const bool marked = !text.empty() && std::any_of(std::begin(kStatusMarks), std::end(kStatusMarks),
-                                                     [&text](const StatusMarkLook& look) { return look.mark == text[0]; });
+    const bool marked = !text.empty() &&
+                        std::any_of(std::begin(kStatusMarks), std::end(kStatusMarks),
+                                    [&text](const StatusMarkLook& look) { return look.mark == text[0]; });
     if (!marked) return text;
     const size_t label = text.find_first_not_of(L' ', 1);
     return label == std::wstring::npos ? std::wstring() : text.substr(label);

@@ -108,7 +108,8 @@ std::vector<GdiObject<HFONT>> RemakeFonts() {
     for (ShrunkFont& shrunk : ui.shrunkFonts) old.push_back(std::move(shrunk.handle));
     ui.shrunkFonts.clear();
     for (int i = 0; i < FontCount; ++i)
-        if (ui.faces[i] != nullptr) ui.fonts[i] = MakeFont(kFontTable[i], ui.faces[i], FontHeight(static_cast<UiFont>(i)));
+        if (ui.faces[i] != nullptr)
+            ui.fonts[i] = MakeFont(kFontTable[i], ui.faces[i], FontHeight(static_cast<UiFont>(i)));
     return old;
 }
 

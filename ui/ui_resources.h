@@ -68,17 +68,17 @@ struct ShrunkFont {
 
 struct UiResources {
     GdiObject<HFONT> fonts[FontCount];
-    const wchar_t* faces[FontCount] = {};   // the face each font was made of: its own or the fallback
-    std::vector<ShrunkFont> shrunkFonts;    // made on demand, deleted with the fonts
+    const wchar_t* faces[FontCount] = {}; // the face each font was made of: its own or the fallback
+    std::vector<ShrunkFont> shrunkFonts;  // made on demand, deleted with the fonts
     GdiObject<HBRUSH> brushes[BrushCount];
     GdiplusSession graphics;
     Picture logo;
     Picture instrument;
-    Picture logoLarge;                     // twice the design size, drawn instead where the scale is above 1
+    Picture logoLarge; // twice the design size, drawn instead where the scale is above 1
     Picture instrumentLarge;
     Picture iconBitmap;
-    OwnedIcon icon;                        // made from iconBitmap; empty when it did not load
-    NOTIFYICONDATAW trayIcon = {};         // all zero while no notification-area icon was added
+    OwnedIcon icon;                // made from iconBitmap; empty when it did not load
+    NOTIFYICONDATAW trayIcon = {}; // all zero while no notification-area icon was added
 };
 
 // The one instance, window thread only; never destroyed: what it holds is released by the

@@ -22,15 +22,18 @@ struct VersionQuestion {
 // nothing; a downgrade is rarely meant.
 const VersionQuestion kQuestions[] = {
     {.standing = VersionStanding::Same,
-     .text = [](const std::wstring&, const std::wstring& file) {
-         return L"На приборе уже установлена версия " + file + L". Установить её повторно?";
-     },
+     .text =
+         [](const std::wstring&, const std::wstring& file) {
+             return L"На приборе уже установлена версия " + file + L". Установить её повторно?";
+         },
      .declined = "Update not started: same version declined",
      .confirmed = "Reinstall of the same version confirmed"},
     {.standing = VersionStanding::FileOlder,
-     .text = [](const std::wstring& instrument, const std::wstring& file) {
-         return L"Версия файла " + file + L" старше версии прибора " + instrument + L". Установить более старую версию?";
-     },
+     .text =
+         [](const std::wstring& instrument, const std::wstring& file) {
+             return L"Версия файла " + file + L" старше версии прибора " + instrument +
+                    L". Установить более старую версию?";
+         },
      .declined = "Update not started: older version declined",
      .confirmed = "Downgrade confirmed"},
 };
@@ -39,7 +42,8 @@ const VersionQuestion kQuestions[] = {
 
 void LogVersions() {
     const AppState& app = App();
-    if (!app.instrumentReady || app.instrumentVersion.empty() || !app.firmwareReady || app.firmware.version.empty()) return;
+    if (!app.instrumentReady || app.instrumentVersion.empty() || !app.firmwareReady || app.firmware.version.empty())
+        return;
     WriteLog("Instrument version: " + LoggedReply(app.instrumentVersion) + "; file version: " + app.firmware.version);
 }
 

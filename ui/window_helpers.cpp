@@ -12,7 +12,7 @@
 
 namespace {
 
-int openBoxes = 0; // window thread only
+int openBoxes = 0;                   // window thread only
 std::map<int, PixelBox> designBoxes; // window thread: every control's place at scale 1, by id
 
 void MoveToScaledBox(HWND control, const PixelBox& box) {
@@ -31,11 +31,13 @@ void SetTextAs(int id, const std::wstring& text, TextOrigin origin) {
 // Empty when the system has no text for the code.
 std::wstring SystemErrorText(DWORD code) {
     wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                            FORMAT_MESSAGE_IGNORE_INSERTS,
                                         nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::wstring message(text != nullptr ? text : L"", text != nullptr ? length : 0);
     LocalFree(text);
-    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' ')) message.pop_back();
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
+        message.pop_back();
     return message;
 }
 
@@ -111,7 +113,9 @@ int RunMessageBox(const wchar_t* text, const wchar_t* caption, UINT style) {
 
 } // namespace
 
-int ShowMessageBox(const wchar_t* text, const wchar_t* caption, UINT icon) { return RunMessageBox(text, caption, icon | MB_OK); }
+int ShowMessageBox(const wchar_t* text, const wchar_t* caption, UINT icon) {
+    return RunMessageBox(text, caption, icon | MB_OK);
+}
 
 bool AskYesNo(const wchar_t* text, const wchar_t* caption) {
     return RunMessageBox(text, caption, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;

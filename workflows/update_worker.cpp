@@ -50,7 +50,8 @@ constexpr wchar_t kCancelledText[] = L"Обновление отменено. О
 constexpr wchar_t kTransferBrokenText[] = L"Передача прошивки прервана. Не снимайте прибор и обратитесь в поддержку.";
 constexpr wchar_t kResetUnconfirmedText[] = L"Команда перезапуска не подтверждена. Не снимайте прибор.";
 constexpr wchar_t kNotBackText[] = L"Прибор не подключился повторно. Поднимите его и снова установите на дата-станцию.";
-constexpr wchar_t kVersionUnchangedText[] = L"Прибор перезапустился, но версия не изменилась. Возможна проблема с bootloader.";
+constexpr wchar_t kVersionUnchangedText[] =
+    L"Прибор перезапустился, но версия не изменилась. Возможна проблема с bootloader.";
 constexpr wchar_t kSucceededText[] = L"Прошивка успешно обновлена до версии ";
 
 // How the update ends: one MSG_OPERATION_DONE with this result and text.
@@ -234,8 +235,8 @@ using Stage = StageResult (*)(UpdateRun&);
 
 // In the order the user lives through them; the last one always ends the update.
 constexpr Stage kStages[] = {
-    Start,          ConnectToStation, CheckBattery, EnterUpdateMode, AnnounceImage, TransferBlocks,
-    FinishTransfer, ResetInstrument,  AwaitReinstall, Reconnect,     CheckVersion,  ConfirmSuccess,
+    Start,          ConnectToStation, CheckBattery,   EnterUpdateMode, AnnounceImage, TransferBlocks,
+    FinishTransfer, ResetInstrument,  AwaitReinstall, Reconnect,       CheckVersion,  ConfirmSuccess,
 };
 
 Ending RunStages(UpdateRun& run) {

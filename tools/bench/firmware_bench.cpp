@@ -18,7 +18,8 @@ const std::vector<uint8_t> kFirmware = [] {
 }();
 
 void BM_LoadFirmwareImage16MiB(benchmark::State& state) { // from a file the system has just written, so it is cached
-    const auto path = std::filesystem::temp_directory_path() / ("zarvel-bench-" + std::to_string(getpid()) + "_fw_v1.2.3.bin");
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("zarvel-bench-" + std::to_string(getpid()) + "_fw_v1.2.3.bin");
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(kFirmware.data()), kLargestFirmwareBytes);
     for (auto _ : state) benchmark::DoNotOptimize(LoadFirmwareImage(path.wstring()).crc32);
     std::filesystem::remove(path);
@@ -35,7 +36,8 @@ BENCHMARK(BM_Crc32)->Unit(benchmark::kMillisecond);
 void BM_MakeBlockCommand(benchmark::State& state) { // every block command of the image, as the update sends them
     const FirmwareImage image{L"", {kFirmware.begin(), kFirmware.end() - kFirmware.size() % FirmwareBlockSize}, 0, ""};
     for (auto _ : state) {
-        for (uint64_t index = 0; index < BlockCount(image); ++index) benchmark::DoNotOptimize(MakeBlockCommand(image, index));
+        for (uint64_t index = 0; index < BlockCount(image); ++index)
+            benchmark::DoNotOptimize(MakeBlockCommand(image, index));
     }
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(image.bytes.size()));
 }

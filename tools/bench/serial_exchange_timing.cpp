@@ -18,9 +18,12 @@ int main(int argc, char** argv) {
     }
     const int portNumber = std::atoi(argv[1]), warmUp = 5;
     const int iterations = argc > 2 ? std::max(1, std::atoi(argv[2])) : 200;
-    const std::string block = MakeBlockCommand(FirmwareImage{L"", std::vector<uint8_t>(FirmwareBlockSize, 0x5a), 0, ""}, 0);
-    std::vector<std::string> commands{BgvCommand(), DustartCommand(), DusizeCommand(warmUp + iterations + 1), DusummCommand(0)};
-    commands.resize(commands.size() + warmUp + iterations, block); // one block short of the count: each is answered NEXT
+    const std::string block = MakeBlockCommand(FirmwareImage{L"", std::vector<uint8_t>(FirmwareBlockSize, 0x5a), 0, ""},
+                                               0);
+    std::vector<std::string> commands{BgvCommand(), DustartCommand(), DusizeCommand(warmUp + iterations + 1),
+                                      DusummCommand(0)};
+    commands.resize(commands.size() + warmUp + iterations,
+                    block); // one block short of the count: each is answered NEXT
     SerialPort port;
     std::string failed = OpenPort(port, portNumber) ? "" : "does not open"; // what went wrong
     std::vector<double> times;
@@ -39,7 +42,9 @@ int main(int argc, char** argv) {
     const double expectedMs = static_cast<double>(block.size() + 6) * 10 * 1000 / 115200 + kReadIntervalTimeoutMs;
     std::printf("DUB exchange on COM%d, %d iterations after %d warm-up: median %.1f ms, min %.1f, p95 %.1f, max %.1f\n",
                 portNumber, iterations, warmUp, median, times.front(), times[times.size() * 95 / 100], times.back());
-    std::printf("the wire (%zu bytes at 115200 baud 8N1) and the %u ms inter-byte timer take %.1f ms, median / that = %.2f;\n"
-                "a 1 MiB image takes about %.0f s\n", block.size() + 6, static_cast<unsigned>(kReadIntervalTimeoutMs),
-                expectedMs, median / expectedMs, 1048576.0 / FirmwareBlockSize * median / 1000);
+    std::printf(
+        "the wire (%zu bytes at 115200 baud 8N1) and the %u ms inter-byte timer take %.1f ms, median / that = %.2f;\n"
+        "a 1 MiB image takes about %.0f s\n",
+        block.size() + 6, static_cast<unsigned>(kReadIntervalTimeoutMs), expectedMs, median / expectedMs,
+        1048576.0 / FirmwareBlockSize * median / 1000);
 }

@@ -46,7 +46,8 @@ ControlCommand ParseSet(std::istringstream& words, const std::string& line) {
     if (what == "version") {
         if (rest.empty()) return Invalid("set version needs a version text");
         for (const char c : rest) {
-            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return Invalid("set version: control characters are not allowed");
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+                return Invalid("set version: control characters are not allowed");
         }
         return {.kind = ControlKind::SetVersion, .text = rest};
     }

@@ -20,7 +20,7 @@ const char* ControlHelp();
 // A named pipe that a script writes control lines into ("echo lift > PATH").
 struct ControlFifo {
     int readFd = -1;
-    int keepFd = -1;      // our own writer, so that a script closing its end is no end of file
+    int keepFd = -1; // our own writer, so that a script closing its end is no end of file
     std::string path;
     bool created = false; // made by us, removed again at the end
 };

@@ -73,8 +73,10 @@ std::string AnswerDustart(SimStation& station, const std::string&, uint64_t, Exc
 // DUSIZE and DUSUMM belong between DUSTART and the first block.
 std::optional<std::string> RefuseParameter(SimStation& station, const std::string& name, Exchange& exchange) {
     UpdateSession& update = station.update;
-    if (update.phase == UpdatePhase::Idle) return Refuse(exchange, "ERROR not in update mode", name + " before DUSTART");
-    if (update.phase == UpdatePhase::Failed) return Refuse(exchange, "ERROR update aborted", name + " after a refused transfer");
+    if (update.phase == UpdatePhase::Idle)
+        return Refuse(exchange, "ERROR not in update mode", name + " before DUSTART");
+    if (update.phase == UpdatePhase::Failed)
+        return Refuse(exchange, "ERROR update aborted", name + " after a refused transfer");
     if (update.phase == UpdatePhase::Complete || !update.image.empty()) {
         update.phase = UpdatePhase::Failed;
         return Refuse(exchange, "ERROR transfer in progress", name + " after the first block");
@@ -87,7 +89,8 @@ std::string AnswerDusize(SimStation& station, const std::string& argument, uint6
     if (auto refusal = RefuseParameter(station, "DUSIZE", exchange)) return *refusal;
     const auto count = ParseDecimal(argument, UINT32_MAX);
     if (!count || *count == 0)
-        return Refuse(exchange, "ERROR bad block count", "DUSIZE argument '" + EscapeBytes(argument) + "' is not a block count");
+        return Refuse(exchange, "ERROR bad block count",
+                      "DUSIZE argument '" + EscapeBytes(argument) + "' is not a block count");
     station.update.blockCount = *count;
     return "OK";
 }
@@ -138,7 +141,8 @@ std::string FinishImage(SimStation& station, Exchange& exchange) {
     if (crc != *update.checksum) {
         update.phase = UpdatePhase::Failed;
         return Refuse(exchange, "FAIL checksum mismatch",
-                      "image CRC-32 " + std::to_string(crc) + " differs from DUSUMM " + std::to_string(*update.checksum));
+                      "image CRC-32 " + std::to_string(crc) + " differs from DUSUMM " +
+                          std::to_string(*update.checksum));
     }
     update.phase = UpdatePhase::Complete;
     exchange.events.push_back("image-ok blocks=" + std::to_string(*update.blockCount) + " crc=" + std::to_string(crc));
@@ -152,7 +156,8 @@ std::string AnswerDub(SimStation& station, const std::string& argument, uint64_t
     exchange.shownCommand += " (block " + position + ")";
     switch (update.phase) {
     case UpdatePhase::Idle: return Refuse(exchange, "FAIL not in update mode", "block before DUSTART");
-    case UpdatePhase::Failed: return Refuse(exchange, "FAIL update aborted", "block " + position + " after the transfer failed");
+    case UpdatePhase::Failed:
+        return Refuse(exchange, "FAIL update aborted", "block " + position + " after the transfer failed");
     case UpdatePhase::Complete:
         update.phase = UpdatePhase::Failed;
         return Refuse(exchange, "FAIL too many blocks", "block " + position + " beyond the count announced by DUSIZE");
@@ -189,11 +194,13 @@ std::string AnswerDrst(SimStation& station, const std::string&, uint64_t nowMs, 
     exchange.events.push_back("drst");
     UpdateSession& update = station.update;
     const uint64_t blocks = update.image.size() / FirmwareBlockSize;
-    if (blocks > 0 && update.phase == UpdatePhase::Failed) return Refuse(exchange, "FAIL image rejected", "DRST after a refused image");
+    if (blocks > 0 && update.phase == UpdatePhase::Failed)
+        return Refuse(exchange, "FAIL image rejected", "DRST after a refused image");
     if (blocks > 0 && update.phase != UpdatePhase::Complete) {
         return Refuse(exchange, "FAIL image incomplete", "DRST after " + BlockPosition(update, blocks) + " blocks");
     }
-    station.rebootOutcome = update.phase == UpdatePhase::Complete ? station.settings.afterReboot : AfterReboot::Unchanged;
+    station.rebootOutcome = update.phase == UpdatePhase::Complete ? station.settings.afterReboot
+                                                                  : AfterReboot::Unchanged;
     station.update = UpdateSession{};
     station.rebooting = true;
     station.rebootEndsMs = nowMs + station.settings.rebootMs;
@@ -304,8 +311,9 @@ Exchange HandleCommand(SimStation& station, const std::string& line, uint64_t no
     exchange.shownCommand = EscapeBytes(Abbreviate(line, 19, 8));
     const CommandEntry* entry = line.size() > kMaxCommandLength ? nullptr : FindCommand(command);
     if (!entry) {
-        const std::string why = line.size() > kMaxCommandLength ? "line longer than " + std::to_string(kMaxCommandLength) + " bytes"
-                                                                : "unknown command '" + exchange.shownCommand + "'";
+        const std::string why = line.size() > kMaxCommandLength
+                                    ? "line longer than " + std::to_string(kMaxCommandLength) + " bytes"
+                                    : "unknown command '" + exchange.shownCommand + "'";
         exchange.events.push_back("error " + why);
         exchange.reply = PlanReply(station, "", 0, std::string("ERROR"), false);
         exchange.shownReply = ShowReply(exchange.reply, false);
@@ -317,7 +325,8 @@ Exchange HandleCommand(SimStation& station, const std::string& line, uint64_t no
     if (instrumentMissing) {
         exchange.events.push_back(Lower(entry->name) + " unanswered: no instrument");
     } else {
-        text = entry->handle(station, command.substr(entry->takesArgument ? std::string(entry->name).size() : 0), nowMs, exchange);
+        text = entry->handle(station, command.substr(entry->takesArgument ? std::string(entry->name).size() : 0), nowMs,
+                             exchange);
     }
     exchange.reply = PlanReply(station, entry->name, occurrence, text, exchange.reply.unplug);
     exchange.shownReply = ShowReply(exchange.reply, instrumentMissing);
@@ -372,7 +381,10 @@ std::vector<std::string> StationUnplugged(SimStation& station) {
 }
 
 std::string DescribeStation(const SimStation& station) {
-    const char* instrument = station.dead ? "dead" : station.rebooting ? "rebooting" : station.onStation ? "present" : "lifted";
+    const char* instrument = station.dead        ? "dead"
+                             : station.rebooting ? "rebooting"
+                             : station.onStation ? "present"
+                                                 : "lifted";
     std::string update;
     switch (station.update.phase) {
     case UpdatePhase::Idle: update = "idle"; break;

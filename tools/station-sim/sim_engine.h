@@ -56,13 +56,13 @@ struct UpdateSession {
 
 struct SimStation {
     StationSettings settings;
-    bool onStation = true;      // the user's hands: place / lift
-    std::string version;        // what GV answers
-    uint32_t batteryMv = 0;     // what GB answers
-    bool rebooting = false;     // between DRST and the end of the reboot time
+    bool onStation = true;  // the user's hands: place / lift
+    std::string version;    // what GV answers
+    uint32_t batteryMv = 0; // what GB answers
+    bool rebooting = false; // between DRST and the end of the reboot time
     uint64_t rebootEndsMs = 0;
     AfterReboot rebootOutcome = AfterReboot::Unchanged; // what the running reboot ends in
-    bool dead = false;          // a flash that never boots: silent until the simulator restarts
+    bool dead = false;                                  // a flash that never boots: silent until the simulator restarts
     UpdateSession update;
     std::vector<std::pair<std::string, uint32_t>> received; // per mnemonic, for Fault::occurrence
     std::vector<uint64_t> refusalsUsed;                     // refused blocks already refused once
@@ -78,8 +78,8 @@ struct ReplyPlan {
 };
 
 struct Exchange {
-    std::string shownCommand;        // for the transcript; long payloads abbreviated
-    std::string shownReply;          // for the transcript, with a note on any fault
+    std::string shownCommand; // for the transcript; long payloads abbreviated
+    std::string shownReply;   // for the transcript, with a note on any fault
     ReplyPlan reply;
     std::vector<std::string> events; // "dustart", "block 3/7", "error ..."
     bool imageComplete = false;      // the last announced block arrived; update.image holds it

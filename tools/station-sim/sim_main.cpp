@@ -93,7 +93,8 @@ void SaveImage(Runtime& rt) {
     std::ofstream out(rt.options.saveImagePath, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
     out.close();
-    EmitEvents(rt, {out ? "saved " + rt.options.saveImagePath : "error cannot write " + rt.options.saveImagePath}, false);
+    EmitEvents(rt, {out ? "saved " + rt.options.saveImagePath : "error cannot write " + rt.options.saveImagePath},
+               false);
 }
 
 void Unplug(Runtime& rt) {
@@ -189,7 +190,8 @@ void WriteDue(Runtime& rt, uint64_t nowNs) {
         if (wrote <= 0) break;
         sent += static_cast<size_t>(wrote);
     }
-    if (sent < due.size()) WriteTranscript(rt, "event " + std::to_string(due.size() - sent) + " reply bytes lost: nobody reads the port");
+    if (sent < due.size())
+        WriteTranscript(rt, "event " + std::to_string(due.size() - sent) + " reply bytes lost: nobody reads the port");
 }
 
 void RunDueWork(Runtime& rt) {

@@ -38,7 +38,8 @@ std::optional<std::string> Number(const std::string& value, uint64_t min, uint64
 std::optional<std::string> PlainText(const std::string& value, std::string& out) {
     if (value.empty()) return std::string("the text must not be empty (--reply sends any text, an empty one too)");
     for (const char c : value) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return std::string("control characters are not allowed here");
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            return std::string("control characters are not allowed here");
     }
     out = value;
     return std::nullopt;
@@ -66,7 +67,8 @@ std::optional<std::string> AddFault(ParseState& state, FaultKind kind, const std
     Fault fault;
     fault.kind = kind;
     const size_t equals = value.find('=');
-    if (withValue != (equals != std::string::npos)) return std::string(withValue ? "expected CMD=VALUE" : "expected CMD");
+    if (withValue != (equals != std::string::npos))
+        return std::string(withValue ? "expected CMD=VALUE" : "expected CMD");
     if (auto error = CommandWithOccurrence(value.substr(0, equals), fault)) return error;
     if (withValue) {
         const std::string argument = value.substr(equals + 1);
@@ -191,7 +193,9 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
         const size_t equals = arg.find('=');
         const std::string name = arg.substr(0, equals);
         const OptionEntry* entry = arg.rfind("--", 0) == 0 ? FindOption(name) : nullptr;
-        if (!entry) return Failure(arg.rfind("-", 0) == 0 ? "unknown option '" + name + "'" : "unexpected argument '" + arg + "'");
+        if (!entry)
+            return Failure(arg.rfind("-", 0) == 0 ? "unknown option '" + name + "'"
+                                                  : "unexpected argument '" + arg + "'");
         if (!entry->takesValue && equals != std::string::npos) return Failure(name + " takes no value");
         if (!entry->repeatable && std::find(state.seen.begin(), state.seen.end(), name) != state.seen.end()) {
             return Failure(name + " given twice");

@@ -61,8 +61,8 @@ std::optional<std::string> UnescapeText(const std::string& text) {
 
 std::string Abbreviate(const std::string& line, size_t keepHead, size_t keepTail) {
     if (line.size() <= keepHead + keepTail + 3) return line;
-    return line.substr(0, keepHead) + "..." + line.substr(line.size() - keepTail) + " [" +
-           std::to_string(line.size()) + " chars]";
+    return line.substr(0, keepHead) + "..." + line.substr(line.size() - keepTail) + " [" + std::to_string(line.size()) +
+           " chars]";
 }
 
 std::optional<uint64_t> ParseDecimal(const std::string& text, uint64_t max) {
