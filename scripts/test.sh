@@ -1,5 +1,5 @@
 #!/bin/bash
-# Runs every test: installs what is missing, builds natively (plain, AddressSanitizer and
+# Runs every test: installs what is missing, checks the C++ layout, builds natively (plain, AddressSanitizer and
 # ThreadSanitizer) and for Windows, runs the unit tests natively and under Wine, then the tests
 # that need Windows for real (serial link against the simulator, the window, end to end), and
 # last the release: signed with a throw-away certificate, its MSI installed under Wine.
@@ -24,6 +24,9 @@ native() {
 }
 
 mkdir -p "$build"
+
+stage "C++ layout (clang-format --dry-run -Werror)"
+"$root/scripts/format.sh" --check
 
 stage "native build and tests"
 native native
