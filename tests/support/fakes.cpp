@@ -47,12 +47,17 @@ void Sleep(uint32_t ms) {
 uint32_t Listing(wchar_t* buffer, uint32_t capacity, uint32_t* error) {
     const Lock lock(rig->mutex);
     rig->Step();
-    rig->listings.push_back(capacity);
+    if (!rig->listingErrors.empty()) {
+        *error = rig->listingErrors.front();
+        rig->listingErrors.pop_front();
+        return 0;
+    }
     std::wstring names = rig->otherNames;
-    for (const auto& [number, port] : rig->ports) names += port.gone ? L"" : L"COM" + std::to_wstring(number) + L'\0';
+    for (const auto& [number, port] : rig->ports)
+        if (!port.gone) names += L"COM" + std::to_wstring(number) + L'\0';
     names += L'\0';
-    if (rig->listingError == 0 && names.size() <= capacity) return static_cast<uint32_t>(names.copy(buffer, names.size()));
-    *error = rig->listingError != 0 ? rig->listingError : 122; // the buffer is too small
+    if (names.size() <= capacity) return static_cast<uint32_t>(names.copy(buffer, names.size()));
+    *error = 122; // the buffer is too small
     return 0;
 }
 
@@ -125,17 +130,23 @@ bool ListDevices(std::vector<SerialDeviceInfo>* devices) {
     return !rig->devicesFail;
 }
 
+std::wstring Described(uint32_t code, uintptr_t wParam, intptr_t lParam) {
+    const auto* text = reinterpret_cast<const std::wstring*>(lParam);
+    switch (code) {
+    case MSG_STATUS_LINE: return L"line " + std::to_wstring(wParam) + L": " + *text;
+    case MSG_PROGRESS: return L"progress " + std::to_wstring(wParam) + L" mark " + std::to_wstring(lParam);
+    case MSG_OPERATION_DONE: return L"done " + std::to_wstring(wParam) + L": " + (text != nullptr ? *text : L"");
+    case MSG_INSTRUMENT_CHECKED: return L"instrument checked";
+    case MSG_REINSTALL_PROMPT: return L"reinstall prompt";
+    default: return L"code " + std::to_wstring(code);
+    }
+}
+
 bool Post(uint32_t code, uintptr_t wParam, intptr_t lParam) {
     if (rig->refusing) return false;
-    auto* text = code == MSG_STATUS_LINE || code == MSG_OPERATION_DONE ? reinterpret_cast<std::wstring*>(lParam) : nullptr;
-    const std::wstring post = code == MSG_STATUS_LINE          ? L"line " + std::to_wstring(wParam) + L": " + *text
-                              : code == MSG_PROGRESS           ? L"progress " + std::to_wstring(wParam) + L" mark " + std::to_wstring(lParam)
-                              : code == MSG_OPERATION_DONE     ? L"done " + std::to_wstring(wParam) + L": " + (text ? *text : L"")
-                              : code == MSG_INSTRUMENT_CHECKED ? L"instrument checked"
-                              : code == MSG_REINSTALL_PROMPT   ? L"reinstall prompt"
-                                                               : L"code " + std::to_wstring(code);
+    const std::wstring post = Described(code, wParam, lParam);
     if (rig->onPost) rig->onPost(post);
-    delete text;
+    if (code == MSG_STATUS_LINE || code == MSG_OPERATION_DONE) delete reinterpret_cast<std::wstring*>(lParam);
     const Lock lock(rig->mutex);
     rig->posted.push_back(post);
     return true;

@@ -71,7 +71,7 @@ const LogClockHooks kFiveAfterNine{.now = [] { return LogTime{.hour = 9, .minute
 class LogTest : public ::testing::Test {
 protected:
     void SetUp() override { SetLogClockHooks(&kFiveAfterNine); }
-    void TearDown() override { CloseLog(), SetLogClockHooks(nullptr); }
+    void TearDown() override { CloseLog(); SetLogClockHooks(nullptr); }
     TempDir dir_;
     const std::filesystem::path path_ = dir_.path() / "Zarvel-Update.log";
 };

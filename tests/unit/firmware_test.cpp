@@ -37,16 +37,20 @@ std::wstring WriteFile(const std::filesystem::path& path, size_t size) {
 // The file layer with every open and read counted, and faults to put in.
 int opens = 0, reads = 0;
 uint64_t reportedSize = 0;
-std::FILE* Open(const std::wstring& path) { return ++opens, OpenFirmwareFileShared(path); }
+std::FILE* Open(const std::wstring& path) { ++opens; return OpenFirmwareFileShared(path); }
 size_t Read(void* buffer, size_t size, size_t count, std::FILE* file) {
     if (++reads > 100) throw std::runtime_error("runaway read loop");
     return std::fread(buffer, size, count, file);
 }
 size_t HalfRead(void* buffer, size_t size, size_t count, std::FILE* file) { return Read(buffer, size, count / 2, file); }
 size_t NoRead(void*, size_t, size_t, std::FILE*) { return 0; }
-size_t EndlessRead(void* buffer, size_t size, size_t count, std::FILE* file) { return Read(buffer, 0, 0, file), std::memset(buffer, 0xAA, size * count), count; }
+size_t EndlessRead(void* buffer, size_t size, size_t count, std::FILE* file) { // a file that never ends
+    Read(buffer, 0, 0, file);
+    std::memset(buffer, 0xAA, size * count);
+    return count;
+}
 bool UnknownSize(std::FILE*, uint64_t&) { return false; }
-bool ReportedSize(std::FILE*, uint64_t& size) { return size = reportedSize, true; }
+bool ReportedSize(std::FILE*, uint64_t& size) { size = reportedSize; return true; }
 
 // What loading raises ("system_error: " before a system error's text), or "N blocks" loaded.
 std::string LoadFailure(const std::wstring& path, FirmwareFileHooks hooks = {.open = Open, .size = OpenFileSize, .read = Read}, uint64_t size = 0) {

@@ -6,16 +6,20 @@
 #include <sstream>
 #include <stdexcept>
 #include <thread>
+#include <tuple>
 
 #include "serial/commands.h"
 #include "tests/support/fakes.h"
 
 namespace {
 
-TEST(Commands, WireFormsEndWithOneLineFeedAndRepliesAreTrimmedOfTheSixAsciiSpaces) {
+TEST(Commands, EachWireFormEndsWithOneLineFeed) {
     EXPECT_EQ("BGV\nBIC\nGV\nGB\nBB\nDUSTART\nDRST\nDUSIZE1\nDUSIZE512\nDUSUMM0\nDUSUMM4294967295\n",
               BgvCommand() + BicCommand() + GvCommand() + GbCommand() + BbCommand() + DustartCommand() + DrstCommand() + DusizeCommand(1) +
                   DusizeCommand(512) + DusummCommand(0) + DusummCommand(4294967295u));
+}
+
+TEST(Commands, RepliesAreTrimmedOfTheSixAsciiSpacesAndUpperCasedInAToZOnly) {
     const std::string rows[][3] = { // reply, trimmed, upper-cased: only a to z
         {"", "", ""}, {" \t\n\v\f\r", "", ""}, {"  next \r\n", "next", "NEXT"}, {"a\r\nb\n", "a\r\nb", "A\r\nB"},
         {"\xC3\xA9t\xC3\xA9 z", "\xC3\xA9t\xC3\xA9 z", "\xC3\xA9T\xC3\xA9 Z"}, {std::string("\0ok", 3), std::string("\0ok", 3), std::string("\0OK", 3)},
@@ -25,7 +29,7 @@ TEST(Commands, WireFormsEndWithOneLineFeedAndRepliesAreTrimmedOfTheSixAsciiSpace
 
 // Failure: empty, or ERR or FAIL anywhere. Connected: 1, OK, YES, or CONNECTED anywhere. OK and
 // NEXT: at the start. Each after trimming, in any case.
-TEST(Commands, RepliesAreJudged) {
+TEST(Commands, EachReplyIsJudgedByItsTrimmedText) {
     const std::pair<const char*, const char*> rows[] = {
         {"", "failure"},    {"   \r\n", "failure"}, {"error 5", "failure"},   {"Fail", "failure"},    {"TERRA", "failure"},
         {"station FAILED", "failure"}, {"ER R", ""},  {"FA IL", ""},           {"ZDS-2 1.0\r\n", ""}, {"connected", "connected"},
@@ -33,11 +37,13 @@ TEST(Commands, RepliesAreJudged) {
         {"is Connected\r\n", "connected"}, {"11", ""}, {"YES!", ""}, {"0", ""}, {"1 2", ""}, {"OKAY 12", "ok"}, {"XOK", ""}, {"O K", ""},
         {" next\r", "next"}, {"NEXT 5", "next"}, {"NEX", ""}, {"N EXT", ""},
     };
-    for (const auto& [reply, judged] : rows) {
-        std::string verdict = IsFailureReply(reply) ? "failure" : "";
-        for (const auto& [is, name] : {std::pair{IsConnectedReply(reply), " connected"}, {StartsWithOk(reply), " ok"}, {StartsWithNext(reply), " next"}})
-            if (is) verdict += verdict.empty() ? name + 1 : name;
-        EXPECT_EQ(judged, verdict) << '"' << reply << '"';
+    for (const auto& [reply, holds] : rows) { // each reply with the judgements that hold for it
+        SCOPED_TRACE('"' + std::string(reply) + '"');
+        const auto judged = [&](const std::string& name) { return (" " + std::string(holds) + " ").find(" " + name + " ") != std::string::npos; };
+        EXPECT_EQ(judged("failure"), IsFailureReply(reply));
+        EXPECT_EQ(judged("connected"), IsConnectedReply(reply));
+        EXPECT_EQ(judged("ok"), StartsWithOk(reply));
+        EXPECT_EQ(judged("next"), StartsWithNext(reply));
     }
 }
 
@@ -78,38 +84,51 @@ TEST(Commands, LoggedReplyIsTrimmedEscapedAndCut) {
     for (const auto& [reply, logged] : rows) EXPECT_EQ(logged, LoggedReply(reply));
 }
 
-TEST(ComPorts, ListingTakesUpperCaseComWithAPositiveNumberThatFitsInOrderAndSortsWithThePreferredFirst) {
+TEST(ComPorts, ParseTakesUpperCaseComWithAPositiveNumberThatFits) {
     const std::pair<std::wstring, std::vector<int>> names[] = {
         {L"COM3", {3}}, {L"COM10", {10}}, {L"COM2147483647", {2147483647}}, {L"COM007", {7}}, {L"com4", {}}, {L"Com5", {}}, {L"COM", {}},
         {L"COMX1", {}}, {L"COM1X", {}}, {L"COM 1", {}}, {L"COM-1", {}}, {L"COM0", {}}, {L"COM00", {}}, {L"COM2147483648", {}},
         {L"COM99999999999", {}}, {L"LPT1", {}}, {L"XCOM1", {}}, {L"CO", {}},
     };
     for (const auto& [name, ports] : names) EXPECT_EQ(ports, ParseComPortNames((name + std::wstring(2, L'\0')).c_str(), name.size() + 2)) << name.size();
+}
+
+TEST(ComPorts, ParseReadsInOrderUpToTheEmptyNameWithinTheCount) {
     const std::wstring list(L"COM3\0COM10\0COM3\0\0COM2\0\0", 24);
     EXPECT_EQ((std::vector<int>{3, 10, 3}), ParseComPortNames(list.data(), list.size())) << "in order, up to the empty name";
     EXPECT_EQ((std::vector<int>{3, 10}), ParseComPortNames(list.data(), 15)) << "a name cut by the count is not trusted";
     EXPECT_EQ(std::vector<int>{}, ParseComPortNames(list.data(), 0));
-    EXPECT_EQ(L"\\\\.\\COM12", ComDevicePath(12));
+}
+
+TEST(ComPorts, DevicePathIsInTheDeviceNamespace) { EXPECT_EQ(L"\\\\.\\COM12", ComDevicePath(12)); }
+
+TEST(ComPorts, OrderPutsThePreferredFirstThenTheRestAscending) {
     const std::pair<int, std::vector<int>> preferred[] = {{10, {10, 1, 3, 12}}, {7, {1, 3, 10, 12}}, {0, {1, 3, 10, 12}}, {1, {1, 3, 10, 12}},
                                                           {12, {12, 1, 3, 10}}};
     for (const auto& [port, ordered] : preferred) EXPECT_EQ(ordered, OrderComPorts({12, 3, 10, 1, 3}, port)) << port;
 }
 
-TEST(ComPorts, EnumerationGrowsTheBufferOnlyForError122AndLogsFailures) {
+TEST(ComPorts, EnumerationReadsTheComPortsOfTheSystemsListInThePreferredOrder) {
     Rig rig; // the station on COM3
     rig.otherNames = std::wstring(L"C:\0COM10\0COM3\0com4\0COMX1\0COM0\0LPT1\0", 36);
     EXPECT_EQ((std::vector<int>{10, 3}), EnumerateComPorts(10));
-    for (int i = 0; i < 1000; ++i) rig.otherNames += std::wstring(L"HarddiskVolume\0", 15);
-    EXPECT_EQ((std::vector<int>{3, 10}), EnumerateComPorts(0));
-    for (uint32_t error : {5u, 4294967295u, 122u}) {
-        rig.listingError = error;
-        EXPECT_EQ(std::vector<int>{}, EnumerateComPorts(3));
+}
+
+// A list up to the largest buffer is read; a failure is logged, and only a buffer too small is worth another try.
+TEST(ComPorts, EnumerationReadsAListUpToTheLargestBufferAndLogsAFailure) {
+    const std::string failed = "COM port enumeration failed: Windows error ";
+    const std::tuple<size_t, uint32_t, std::vector<int>, std::vector<std::string>> rows[] = {
+        // the list's length in characters, the first listing's error, the ports found, the log
+        {kLargestNameBufferChars, 0, {3}, {}}, {kLargestNameBufferChars + 1, 0, {}, {failed + "122"}},
+        {8, 5, {}, {failed + "5"}},            {8, 4294967295u, {}, {failed + "4294967295"}},
+    };
+    for (const auto& [characters, error, ports, log] : rows) {
+        Rig rig; // other names make the list this long, with the station's "COM3" and the list's closing L'\0'
+        rig.otherNames = std::wstring(characters - 7, L'X') + L'\0';
+        if (error != 0) rig.listingErrors = {error};
+        EXPECT_EQ(ports, EnumerateComPorts(0)) << characters;
+        EXPECT_EQ(log, rig.Log()) << characters;
     }
-    EXPECT_EQ((std::vector<uint32_t>{4096, 4096, 8192, 16384, 4096, 4096, 4096, 8192, 16384, 32768, 65536, 131072, 262144, 524288, 1048576}),
-              rig.listings);
-    EXPECT_EQ((std::vector<std::string>{"COM port enumeration failed: Windows error 5", "COM port enumeration failed: Windows error 4294967295",
-                                        "COM port enumeration failed: Windows error 122"}),
-              rig.Log());
 }
 
 // The serial layer keeps its own claims: not every driver refuses a second open (Wine's does not).

@@ -82,7 +82,7 @@ Script At(const char* mnemonic, size_t nth, std::function<void(Update&)> action,
     };
 }
 const auto cancel = [](Update&) { App().cancelRequested.store(true); }; // the window's click
-const auto closing = [](Update& u) { App().appClosing.store(true), u.station.replies["BIC"] = {"0\r\n"}; };
+const auto closing = [](Update& u) { App().appClosing.store(true); u.station.replies["BIC"] = {"0\r\n"}; };
 
 TEST(UpdateWorker, EveryEndingHasItsResultTextLastCommandLastLogLineAndTime) {
     const struct {
@@ -129,9 +129,9 @@ TEST(UpdateWorker, EveryEndingHasItsResultTextLastCommandLastLogLineAndTime) {
         {"GV without a line end", Replies("GV", {"1.2.3"}), kSucceeded, kAll, kBbLog, 16500 + 2500},
         {"GV V1.2.3", Replies("GV", {"V1.2.3\r\n"}), kUnchanged, kToVersion, "GV after instrument reinstall -> V1.2.3", 16500},
         {"GV 1.2.3b", Replies("GV", {"1.2.3b\r\n"}), kUnchanged, kToVersion, "GV after instrument reinstall -> 1.2.3b", 16500},
-        {"version compared case by case", [](Update& u) { App().firmware.version = "v1.2", u.station.replies["GV"] = {"V1.2\r\n"}; },
+        {"version compared case by case", [](Update& u) { App().firmware.version = "v1.2"; u.station.replies["GV"] = {"V1.2\r\n"}; },
          kUnchanged, kToVersion, "GV after instrument reinstall -> V1.2", 16500},
-        {"an image without a version takes any", [](Update& u) { App().firmware.version = "", u.station.replies["GV"] = {"2.0-\xCE\xB2\r\n"}; },
+        {"an image without a version takes any", [](Update& u) { App().firmware.version = ""; u.station.replies["GV"] = {"2.0-\xCE\xB2\r\n"}; },
          L"done 1: Прошивка успешно обновлена до версии 2.0-β.", kAll, kBbLog, 16500},
         {"BB after success silent", Replies("BB", {""}), kSucceeded, kAll, "BB after successful update -> ", 16500 + 2500},
         {"cancel during BGV: taken before the first block", At("BGV", 0, cancel), kCancelled, kToBlocks + " BB", kCancelLog, 0},
@@ -255,6 +255,7 @@ TEST(InstrumentMonitor, TheNextInstrumentIsCheckedOnlyOnceTheUpdatedOneWasLifted
 
 TEST(FindStation, AsksThePortsWithBgvPreferredFirstAndKeepsTheFirstThatAnswers) {
     const Device silent = [](const std::string&) { return ""; };
+    const Device closesTheProgram = [](const std::string&) { App().appClosing.store(true); return ""; };
     const std::wstring bt = L"BTHENUM\\{00001101-0000-1000-8000-00805F9B34FB}_LOCALMFG&0002\\7&1D4E1F&0&0017E9D2A1B2_C00000000";
     SerialPort other;
     const struct {
@@ -263,26 +264,26 @@ TEST(FindStation, AsksThePortsWithBgvPreferredFirstAndKeepsTheFirstThatAnswers) 
         int preferred, found;
         std::string log;
     } rows[] = {
-        {"the third port", [&](Rig& r) { r.Add(1, silent), r.Add(2, silent); }, 0, 3,
+        {"the third port", [&](Rig& r) { r.Add(1, silent); r.Add(2, silent); }, 0, 3,
          "Available COM ports: COM1 COM2 COM3 | COM1 BGV ->  | COM2 BGV ->  | " + kFound},
-        {"the preferred first", [&](Rig& r) { r.Add(1, silent), r.Add(2, silent); }, 3, 3, "Available COM ports: COM3 COM1 COM2 | " + kFound},
+        {"the preferred first", [&](Rig& r) { r.Add(1, silent); r.Add(2, silent); }, 3, 3, "Available COM ports: COM3 COM1 COM2 | " + kFound},
         {"ERROR is no answer", [](Rig& r) { r.Add(2, [](const std::string&) { return "ERROR\r\n"; }); }, 0, 3,
          "Available COM ports: COM2 COM3 | COM2 BGV -> ERROR | " + kFound},
         {"a part at the deadline is", [](Rig& r) { r.station.replies["BGV"] = {"V1.2"}; }, 0, 3, "Available COM ports: COM3 | COM3 BGV -> V1.2"},
-        {"held and refusing ports skipped", [&](Rig& r) { r.Add(1, silent, Rig::Held), r.Add(2, silent, Rig::Refuses); }, 0, 3,
+        {"held and refusing ports skipped", [&](Rig& r) { r.Add(1, silent, Rig::Held); r.Add(2, silent, Rig::Refuses); }, 0, 3,
          "Available COM ports: COM1 COM2 COM3 | COM1 is in use by another program | " + kFound},
         {"held by another worker", [&](Rig&) { OpenPort(other, 3); }, 3, 0, "Available COM ports: COM3"},
         // A Bluetooth link's open waits while the radio connects, and a probe writes to whatever answers.
-        {"Bluetooth ports never opened, and said so once a run", [&](Rig& r) { r.Add(1, silent), r.Add(2, silent), r.devices = {{.instanceId = bt, .portName = L"COM1"}, {.instanceId = L"bthenum\\1", .portName = L"COM2"}}, FindStation(other, 0), ClosePort(other); },
+        {"Bluetooth ports never opened, and said so once a run", [&](Rig& r) { r.Add(1, silent); r.Add(2, silent); r.devices = {{.instanceId = bt, .portName = L"COM1"}, {.instanceId = L"bthenum\\1", .portName = L"COM2"}}; FindStation(other, 0); ClosePort(other); },
          0, 3, "Available COM ports: COM1 COM2 COM3 | COM1 skipped: Bluetooth serial port | COM2 skipped: Bluetooth serial port | " + kFound + " | Available COM ports: COM1 COM2 COM3 | " + kFound},
-        {"no device list: none skipped on a guess", [&](Rig& r) { r.Add(1, silent), r.devices = {{.instanceId = bt, .portName = L"COM1"}}, r.devicesFail = true; }, 0, 3,
+        {"no device list: none skipped on a guess", [&](Rig& r) { r.Add(1, silent); r.devices = {{.instanceId = bt, .portName = L"COM1"}}; r.devicesFail = true; }, 0, 3,
          "Available COM ports: COM1 COM3 | COM1 BGV ->  | " + kFound},
-        {"no instance ID, no port name, another bus", [&](Rig& r) { r.Add(1, silent), r.Add(2, silent), r.devices = {{.instanceId = L"", .portName = L"COM1"}, {.instanceId = bt, .portName = L""}, {.instanceId = L"BTHENUMX\\1", .portName = L"COM2"}}; },
+        {"no instance ID, no port name, another bus", [&](Rig& r) { r.Add(1, silent); r.Add(2, silent); r.devices = {{.instanceId = L"", .portName = L"COM1"}, {.instanceId = bt, .portName = L""}, {.instanceId = L"BTHENUMX\\1", .portName = L"COM2"}}; },
          0, 3, "Available COM ports: COM1 COM2 COM3 | COM1 BGV ->  | COM2 BGV ->  | " + kFound},
         {"no ports", [](Rig& r) { r.Unplug(3); }, 0, 0, "Available COM ports: none"},
-        {"listing fails", [](Rig& r) { r.listingError = 5; }, 3, 0, "COM port enumeration failed: Windows error 5 | Available COM ports: none"},
+        {"listing fails", [](Rig& r) { r.listingErrors = {5}; }, 3, 0, "COM port enumeration failed: Windows error 5 | Available COM ports: none"},
         {"the program closing", [](Rig&) { App().appClosing.store(true); }, 0, 0, "Available COM ports: COM3"},
-        {"closing during the scan", [](Rig& r) { r.Add(1, [](const std::string&) { return App().appClosing.store(true), ""; }); }, 0, 0,
+        {"closing during the scan", [&](Rig& r) { r.Add(1, closesTheProgram); }, 0, 0,
          "Available COM ports: COM1 COM3 | COM1 BGV -> "},
     };
     for (const auto& row : rows) {
@@ -326,7 +327,7 @@ TEST(DisconnectWorker, SendsBbIfItFindsTheStationAndReportsCancelledWithThePortF
         {[](Rig&) {}, "Available COM ports: COM3 COM2 | " + kFound + " | BB (cancel/disconnect) -> OK"},
         {[](Rig& r) { r.station.replies["BB"] = {""}; }, "Available COM ports: COM3 COM2 | " + kFound + " | BB (cancel/disconnect) -> "},
         {[](Rig& r) { r.Unplug(3); }, "Available COM ports: COM2 | COM2 BGV -> "},
-        {[](Rig& r) { r.station.onCommand = [](const std::string& m, size_t) { m == "BB" ? throw std::runtime_error("noise") : void(); }; },
+        {[](Rig& r) { r.station.onCommand = [](const std::string& m, size_t) { if (m == "BB") throw std::runtime_error("noise"); }; },
          "Available COM ports: COM3 COM2 | " + kFound + " | Disconnect stopped by an internal error: noise"},
     };
     for (const auto& [script, log] : rows) {
@@ -372,7 +373,7 @@ TEST(WorkerThreads, CountedUntilTheirProcedureEndsWhicheverWay) {
 #endif
 }
 
-TEST(WorkerThreads, MonitorsAndTheUpdateRunOnTheirOwnThreadAMonitorOnlyWhileNoOperationIs) {
+TEST(WorkerThreads, AMonitorStartsOnItsOwnThreadOnlyWhileNoOperationRuns) {
     for (void (*start)() : {StartInstrumentMonitor, StartNextInstrumentMonitor}) {
         Rig rig;
         rig.station.replies["BIC"] = {"1\r\n", "0\r\n", "1\r\n"}; // the next-instrument monitor sees it lifted
@@ -385,9 +386,16 @@ TEST(WorkerThreads, MonitorsAndTheUpdateRunOnTheirOwnThreadAMonitorOnlyWhileNoOp
         EXPECT_EQ(start == StartInstrumentMonitor ? 3u : 7u, rig.Posts().size());
         EXPECT_EQ(kChecked, rig.Posts().back());
     }
+}
+
+TEST(WorkerThreads, AnUpdateOnItsOwnThreadTakesTheWindowsCancel) {
     Update u;
     std::promise<void> atDusumm, goOn;
-    u.station.onCommand = [&](const std::string& m, size_t) { m == "DUSUMM" ? atDusumm.set_value(), goOn.get_future().wait() : void(); };
+    u.station.onCommand = [&](const std::string& m, size_t) {
+        if (m != "DUSUMM") return;
+        atDusumm.set_value();
+        goOn.get_future().wait();
+    };
     StartDetachedWorker(UpdateWorker);
     atDusumm.get_future().wait();
     if (App().cancelAllowed.load()) App().cancelRequested.exchange(true); // the window's cancel click
