@@ -23,6 +23,7 @@
 #include "tests/support/temp_dir.h"
 #include "ui/drawing.h"
 #include "ui/gdi_guards.h"
+#include "ui/gdiplus_flat.h"
 #include "ui/main_window.h"
 #include "ui/reinstall_dialog.h"
 #include "ui/system_libraries.h"
@@ -260,6 +261,7 @@ protected:
         ASSERT_NE(nullptr, window_ = CreateMainWindow(GetModuleHandleW(nullptr)));
         ShowWindow(window_, SW_SHOWNORMAL);
         EXPECT_LT(gdiObjectsBefore_, LiveGdiObjects()) << "the fonts, brushes and pictures count";
+        EXPECT_TRUE(Gdip().loaded) << "the window draws with GDI+, not the plain GDI fallback";
     }
     HWND Item(int id) const { return GetDlgItem(window_, id); }
     std::wstring Text(int id) const { return WindowTextOf(Item(id), 512); }
