@@ -100,6 +100,7 @@ TEST(ProgramFolder, KeepsARootWithItsBackslash) {
         {L"E:\\Zarvel-Update.exe", L"E:\\"}, {L"E:\\tools\\\\Zarvel-Update.exe", L"E:\\tools"}, {L"Zarvel-Update.exe", L""},
         {L"\\\\server\\share\\Zarvel-Update.exe", L"\\\\server\\share\\"}, {L"\\\\server\\share\\tools\\Zarvel-Update.exe", L"\\\\server\\share\\tools"},
         {L"\\\\?\\C:\\Zarvel-Update.exe", L"\\\\?\\C:\\"}, {L"\\\\?\\UNC\\server\\share\\Zarvel-Update.exe", L"\\\\?\\UNC\\server\\share\\"},
+        {L"\\\\.\\UNC\\server\\share\\Zarvel-Update.exe", L"\\\\.\\UNC\\server\\share\\"}, // the device namespace's form of a share
     };
     for (const auto& [path, folder] : rows) EXPECT_EQ(folder, FolderOfPath(path)) << path;
     EXPECT_EQ(L"\\\\?\\R:\\Zarvel-Update.log|\\\\?\\C:\\tools\\Zarvel-Update.log",
