@@ -38,6 +38,7 @@ TEST(Text, Utf8ToWideDecodesAndReplacesEachMalformedByte) {
         {"\xC0\xAF", kBad + kBad},                                  // overlong slash
         {"\xE0\x9F\xBF", kBad + kBad + kBad},                       // overlong U+07FF
         {"\xED\xA0\x80", kBad + kBad + kBad},                       // encoded surrogate
+        {"\xED\xBF\xBF", kBad + kBad + kBad},                       // the last encoded surrogate
         {"\xF4\x90\x80\x80", kBad + kBad + kBad + kBad},            // beyond U+10FFFF
         {"\xF8\x88\x80\x80\x80", kBad + kBad + kBad + kBad + kBad}, // no such lead byte
     };

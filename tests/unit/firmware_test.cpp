@@ -200,7 +200,7 @@ TEST(FirmwareVersion, CompareVersionsFindsTheSameTextOrANumericallyOlderFile) {
         {"1.2.0", "1.2", V::Other},       {"1.02", "1.2", V::Other},          {"1.2.0-beta", "1.1.0", V::Other},
         {"V2.1", "1.0", V::Other},        {"1.2.0", "", V::Other},            {"", "1.0", V::Other},
         {"1..2", "1.0", V::Other},        {"1.2.", "1.0", V::Other},          {"v1.2.0", "v1.2.0", V::Same},
-        {"1.2.0", "1.2.0 ", V::Other},    {"1.2.0", "1.2.O", V::Other},
+        {"1.2.0", "1.2.0 ", V::Other},    {"1.2.0", "1.2.O", V::Other},       {"1.2.9", "1.3.0", V::Other},
         {"99999999999999999999999999", "99999999999999999999999998", V::FileOlder},
         {"99999999999999999999999999", "100000000000000000000000000", V::Other},
     };
