@@ -70,8 +70,8 @@ struct Rig {
     size_t opening = 0;                    // device opens under way
     std::vector<SerialDeviceInfo> devices; // the serial-port devices the system lists
     bool devicesFail = false;              // listing them fails
-    std::wstring otherNames;        // listed before the COM ports, each ended by L'\0'
-    std::deque<uint32_t> listingErrors; // the next listings fail with these, one each
+    std::wstring otherNames;               // listed before the COM ports, each ended by L'\0'
+    std::deque<uint32_t> listingErrors;    // the next listings fail with these, one each
     std::vector<std::pair<int, std::string>> writes;
     size_t reads = 0;
     // The window frees each text it receives; while refusing, posts fail as to a window that is gone.
