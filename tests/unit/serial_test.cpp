@@ -108,12 +108,6 @@ TEST(ComPorts, OrderPutsThePreferredFirstThenTheRestAscending) {
     for (const auto& [port, ordered] : preferred) EXPECT_EQ(ordered, OrderComPorts({12, 3, 10, 1, 3}, port)) << port;
 }
 
-TEST(ComPorts, EnumerationReadsTheComPortsOfTheSystemsListInThePreferredOrder) {
-    Rig rig; // the station on COM3
-    rig.otherNames = std::wstring(L"C:\0COM10\0COM3\0com4\0COMX1\0COM0\0LPT1\0", 36);
-    EXPECT_EQ((std::vector<int>{10, 3}), EnumerateComPorts(10));
-}
-
 // A list up to the largest buffer is read; a failure is logged, and only a buffer too small is worth another try.
 TEST(ComPorts, EnumerationReadsAListUpToTheLargestBufferAndLogsAFailure) {
     const std::string failed = "COM port enumeration failed: Windows error ";
