@@ -9,6 +9,7 @@
 #include <sstream>
 #include <thread>
 
+#include "core/app_state.h"
 #include "core/crash_dump.h"
 #include "core/history.h"
 #include "core/log.h"
@@ -93,6 +94,17 @@ TEST_F(LogTest, AppendsPaddedTimeTwoSpacesAndTheMessageByteForByte) {
     WriteLog("nothing happens");
     // Removed if made: left behind, it would fail this test in every later run from this folder.
     EXPECT_FALSE(std::filesystem::remove("Zarvel-Update-relative.log"));
+}
+
+// The crash handler's write gives way to a thread that holds the log instead of waiting for it.
+TEST_F(LogTest, ATryWriteGivesWayWhileAnotherThreadHoldsTheLog) {
+    OpenLog(path_);
+    {
+        const std::lock_guard<std::mutex> held(App().logMutex);
+        std::thread([] { EXPECT_FALSE(TryWriteLog("given way")); }).join();
+    }
+    EXPECT_TRUE(TryWriteLog("written"));
+    EXPECT_EQ("09:05:07  written" + kEol, ReadAll(path_));
 }
 
 // The executable's folder, also at the root of a drive or a share, and the log's path in it.
