@@ -11,6 +11,7 @@
 #include "core/app_state.h"
 #include "core/log.h"
 #include "core/notifications.h"
+#include "ui/contrast.h"
 #include "ui/control_ids.h"
 #include "ui/firmware_selection.h"
 #include "ui/layout_scale.h"
@@ -325,6 +326,26 @@ LRESULT OnGetDpiScaledSize(HWND window, WPARAM dpi, LPARAM size) {
     return TRUE;
 }
 
+void LogContrast() { WriteLog(std::string("High contrast: ") + (HighContrast() ? "on" : "off")); }
+
+// A high-contrast switch or new system colours: the brushes and every pixel follow; the page, its
+// texts and a running update stay as they are.
+void FollowColours(HWND window, bool systemColoursChanged) {
+    const bool switched = ReadHighContrast();
+    if (switched) LogContrast();
+    if (!switched && !(systemColoursChanged && HighContrast())) return;
+    RemakeBrushes();
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
+    RepaintReinstallDialog();
+}
+
+// Windows' own handling of these follows ours.
+LRESULT OnColoursChanged(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_SETTINGCHANGE || wParam == SPI_SETHIGHCONTRAST)
+        FollowColours(window, message != WM_SETTINGCHANGE);
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
 LRESULT HandleMainMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE: return OnCreate(window);
@@ -340,6 +361,9 @@ LRESULT HandleMainMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     case WM_POWERBROADCAST: return OnPowerBroadcast(wParam);
     case kDpiChangedMessage: return OnDpiChanged(window, wParam, lParam);
     case kGetDpiScaledSizeMessage: return OnGetDpiScaledSize(window, wParam, lParam);
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+    case WM_THEMECHANGED: return OnColoursChanged(window, message, wParam, lParam);
     case MSG_INSTRUMENT_CHECKED: return OnInstrumentChecked();
     case MSG_STATUS_LINE: return OnStatusLine(wParam, TakeText(lParam));
     case MSG_PROGRESS: return OnProgress(wParam, lParam);
@@ -376,6 +400,7 @@ void CreateMainControls(HWND window) {
     operation = OperationState();
     SetDisconnecting(false);
     FitMainWindowToWorkArea(window, {kMainWindowWidth, kMainWindowHeight});
+    if (ReadHighContrast()) LogContrast();
     CreateFontsAndBrushes();
     AddWindowIcons(window);
     CreateWizardControls(window);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/app_state.h"
+#include "ui/contrast.h"
 #include "ui/control_ids.h"
 #include "ui/drawing.h"
 #include "ui/layout_scale.h"
@@ -19,32 +20,48 @@ namespace {
 void PaintCards(GpGraphics* graphics, int step) {
     for (const CardPlace& card : kCards)
         if (card.onlyOnStep == 0 || card.onlyOnStep == step)
-            DrawRoundedCard(graphics,
-                            {.rect = card.rect, .radius = card.radius, .fill = card.fill, .outline = card.outline});
+            DrawRoundedCard(graphics, {.rect = card.rect,
+                                       .radius = card.radius,
+                                       .fill = Pick(card.fill, COLOR_WINDOW),
+                                       .outline = Pick(card.outline, COLOR_WINDOWTEXT)});
 }
 
 void PaintStepLines(GpGraphics* graphics, int step) {
     for (const StepLine& line : kStepLines) {
         const DesignPoint points[] = {line.from, line.to};
         const COLORREF colour = step >= line.fromStep ? AccentBlue : kStepLineGrey;
-        DrawStrokedLine(graphics, {.points = points, .width = kStepLineWidth, .colour = colour});
+        DrawStrokedLine(graphics,
+                        {.points = points, .width = kStepLineWidth, .colour = Pick(colour, COLOR_WINDOWTEXT)});
     }
 }
 
-const StepLook& LookOfStep(int number, int step) {
+const StepLook& DesignLookOfStep(int number, int step) {
     if (step > number) return kCompletedStep;
     return step == number ? kCurrentStep : kComingStep;
+}
+
+// Under high contrast the current step is the accent pair, a done one the text's, a coming one greyed.
+StepLook LookOfStep(int number, int step) {
+    const StepLook& look = DesignLookOfStep(number, step);
+    if (!HighContrast()) return look;
+    if (step == number)
+        return {.fill = GetSysColor(COLOR_HIGHLIGHT),
+                .ring = GetSysColor(COLOR_HIGHLIGHT),
+                .number = GetSysColor(COLOR_HIGHLIGHTTEXT)};
+    const COLORREF ink = GetSysColor(step > number ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT);
+    return {.fill = GetSysColor(COLOR_WINDOW), .ring = ink, .checkMark = look.checkMark, .number = ink};
 }
 
 void PaintStepCircle(GpGraphics* graphics, const GdipFont& font, int number, int step) {
     const float x = kStepCircleX[number - 1];
     const DesignRect circle = {.x = x, .y = kStepCircleTop, .width = kStepCircleSize, .height = kStepCircleSize};
-    const StepLook& look = LookOfStep(number, step);
+    const StepLook look = LookOfStep(number, step);
     DrawDisc(graphics, {.bounds = circle, .fill = look.fill, .ring = look.ring, .ringWidth = kStepRingWidth});
     if (look.checkMark) {
         DesignPoint mark[3];
         for (int i = 0; i < 3; ++i) mark[i] = {x + kCheckMark[i].x, kCheckMark[i].y};
-        DrawStrokedLine(graphics, {.points = mark, .width = kCheckMarkWidth, .colour = White});
+        // A done step's number colour is the mark's too.
+        DrawStrokedLine(graphics, {.points = mark, .width = kCheckMarkWidth, .colour = look.number});
         return;
     }
     const wchar_t digit[] = {static_cast<wchar_t>(L'0' + number), L'\0'};
@@ -75,14 +92,28 @@ const ButtonLooks& LooksOfButton(int id) {
 }
 
 // Disabled wins over pressed.
-const ButtonLook& LookOfButton(const DRAWITEMSTRUCT& item) {
+const ButtonLook& DesignLookOfButton(const DRAWITEMSTRUCT& item) {
     const ButtonLooks& looks = LooksOfButton(static_cast<int>(item.CtlID));
     if ((item.itemState & ODS_DISABLED) != 0) return looks.disabled;
     return (item.itemState & ODS_SELECTED) != 0 ? looks.pressed : looks.normal;
 }
 
+bool IsAccentButton(int id) { return id == IDC_START || id == IDC_NEXT_INSTRUMENT; }
+
+// Under high contrast: the accent pair for the blue buttons, the window's for the others, greyed text
+// when disabled, always the text colour's border.
+ButtonLook LookOfButton(const DRAWITEMSTRUCT& item) {
+    if (!HighContrast()) return DesignLookOfButton(item);
+    const bool disabled = (item.itemState & ODS_DISABLED) != 0;
+    const bool accent = IsAccentButton(static_cast<int>(item.CtlID)) && !disabled;
+    const int caption = disabled ? COLOR_GRAYTEXT : COLOR_WINDOWTEXT;
+    return {.fill = GetSysColor(accent ? COLOR_HIGHLIGHT : COLOR_WINDOW),
+            .outline = GetSysColor(COLOR_WINDOWTEXT),
+            .caption = GetSysColor(accent ? COLOR_HIGHLIGHTTEXT : caption)};
+}
+
 void DrawButton(const DRAWITEMSTRUCT& item) {
-    const ButtonLook& look = LookOfButton(item);
+    const ButtonLook look = LookOfButton(item);
     DrawRoundBlock(item.hDC,
                    {.rect = item.rcItem, .corner = Scaled(kButtonCorner), .fill = look.fill, .outline = look.outline});
     const std::wstring caption = WindowTextOf(item.hwndItem, kButtonTextChars + 1);
@@ -93,26 +124,54 @@ void DrawButton(const DRAWITEMSTRUCT& item) {
                            .format = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX});
 }
 
+void DrawPercent(HDC dc, const RECT& area, int percent, const RECT& clip, COLORREF colour) {
+    const int saved = SaveDC(dc);
+    IntersectClipRect(dc, clip.left, clip.top, clip.right, clip.bottom);
+    DrawTextBox(dc, {.text = std::to_wstring(percent) + L"%",
+                     .rect = area,
+                     .font = Font(PercentFont),
+                     .colour = colour,
+                     .format = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX});
+    RestoreDC(dc, saved);
+}
+
 void DrawProgress(const DRAWITEMSTRUCT& item) {
     const RECT& area = item.rcItem;
     const int height = Height(area);
     const int percent = App().progressPercent;
-    DrawRoundBlock(item.hDC, {.rect = area, .corner = height, .fill = kProgressTrack});
+    DrawRoundBlock(
+        item.hDC, {.rect = area, .corner = height, .fill = Pick(kProgressTrack, COLOR_WINDOW), .outline = Outline({})});
     const int filled = MulDiv(Width(area), percent, 100);
     const RECT done = {area.left, area.top, area.left + filled, area.bottom};
-    if (filled > 0) DrawRoundBlock(item.hDC, {.rect = done, .corner = height, .fill = AccentBlue});
+    if (filled > 0)
+        DrawRoundBlock(item.hDC, {.rect = done, .corner = height, .fill = Pick(AccentBlue, COLOR_HIGHLIGHT)});
     if (percent < 1 || percent > 99) return;
-    DrawTextBox(item.hDC, {.text = std::to_wstring(percent) + L"%",
-                           .rect = area,
-                           .font = Font(PercentFont),
-                           .colour = White,
-                           .format = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX});
+    if (!HighContrast()) {
+        DrawPercent(item.hDC, area, percent, area, White);
+        return;
+    }
+    // The figure crosses the fill's edge: the accent's text colour on it, the window's beside it.
+    DrawPercent(item.hDC, area, percent, done, GetSysColor(COLOR_HIGHLIGHTTEXT));
+    DrawPercent(item.hDC, area, percent, {done.right, area.top, area.right, area.bottom},
+                GetSysColor(COLOR_WINDOWTEXT));
 }
 
-const StatusMarkLook& LookOfMark(wchar_t first) {
+const StatusMarkLook& DesignLookOfMark(wchar_t first) {
     for (const StatusMarkLook& look : kStatusMarks)
         if (look.mark == first) return look;
     return kStatusMarks[std::size(kStatusMarks) - 1];
+}
+
+// Under high contrast every mark is in the text colour: a ring for waiting, a disc for the others,
+// which their symbols tell apart.
+StatusMarkLook LookOfMark(wchar_t first) {
+    StatusMarkLook look = DesignLookOfMark(first);
+    if (!HighContrast()) return look;
+    const COLORREF ink = GetSysColor(COLOR_WINDOWTEXT);
+    look.fill = look.mark == L'○' ? GetSysColor(COLOR_WINDOW) : ink;
+    look.ring = ink;
+    look.label = ink;
+    return look;
 }
 
 void DrawStatusLine(const DRAWITEMSTRUCT& item) {
@@ -121,7 +180,7 @@ void DrawStatusLine(const DRAWITEMSTRUCT& item) {
     FillRect(dc, &area, Brush(CardBrush));
     const std::wstring text = WindowTextOf(item.hwndItem, kOwnerTextChars + 1);
     if (text.empty()) return;
-    const StatusMarkLook& look = LookOfMark(text[0]);
+    const StatusMarkLook look = LookOfMark(text[0]);
     const int size = Scaled(kStatusCircleSize);
     const int left = area.left + Scaled(kStatusCircleLeft);
     const int top = area.top + (Height(area) - size) / 2;
@@ -132,7 +191,7 @@ void DrawStatusLine(const DRAWITEMSTRUCT& item) {
     DrawTextBox(dc, {.text = look.inner,
                      .rect = {left, top - Scaled(kStatusMarkRaise), left + size, top + size},
                      .font = Font(CaptionFont),
-                     .colour = White,
+                     .colour = Pick(White, COLOR_WINDOW),
                      .format = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX});
     DrawTextBox(dc, {.text = StatusLabel(text),
                      .rect = {area.left + Scaled(kStatusLabelLeft), area.top, area.right, area.bottom},
@@ -145,22 +204,34 @@ void DrawFileBox(const DRAWITEMSTRUCT& item) {
     HDC dc = item.hDC;
     const RECT& area = item.rcItem;
     FillRect(dc, &area, Brush(FileBoxBrush));
+    if (HighContrast())
+        DrawRoundBlock(dc, {.rect = area, .corner = 0, .fill = GetSysColor(COLOR_WINDOW), .outline = Outline({})});
     const RECT block = {area.left + Scaled(kFileBlockLeft), area.top + Scaled(kFileBlockTop),
                         area.left + Scaled(kFileBlockRight), area.bottom - Scaled(kFileBlockBottomInset)};
-    DrawRoundBlock(dc, {.rect = block, .corner = Scaled(kFileBlockCorner), .fill = AccentBlue});
+    DrawRoundBlock(dc, {.rect = block, .corner = Scaled(kFileBlockCorner), .fill = Pick(AccentBlue, COLOR_HIGHLIGHT)});
     const std::wstring name = WindowTextOf(item.hwndItem, kOwnerTextChars + 1);
     const RECT nameBox = {area.left + Scaled(kFileNameLeft), area.top, area.right - Scaled(kFileNameRightInset),
                           area.bottom};
     DrawTextBox(dc, {.text = name,
                      .rect = nameBox,
                      .font = ControlFont(item.hwndItem),
-                     .colour = TextDark,
+                     .colour = Pick(TextDark, COLOR_WINDOWTEXT),
                      .format = DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX});
 }
 
-const NoteLook& LookOfNote(int step) {
+const NoteLook& DesignLookOfNote(int step) {
     if (step == 1) return kInfoNote;
     return step >= 4 ? kSuccessNote : kWarningNote;
+}
+
+// Under high contrast the icon is in the text colour with its glyph cut out in the window's.
+NoteLook LookOfNote(int step) {
+    const NoteLook& look = DesignLookOfNote(step);
+    return {.fill = Pick(look.fill, COLOR_WINDOW),
+            .outline = Pick(look.outline, COLOR_WINDOWTEXT),
+            .icon = look.icon,
+            .iconColour = Pick(look.iconColour, COLOR_WINDOWTEXT),
+            .glyph = look.glyph};
 }
 
 void DrawNoteIcon(HDC dc, const NoteLook& look, int x0, int cy) {
@@ -171,7 +242,7 @@ void DrawNoteIcon(HDC dc, const NoteLook& look, int x0, int cy) {
         DrawTextBox(dc, {.text = look.glyph,
                          .rect = circle,
                          .font = Font(CaptionFont),
-                         .colour = White,
+                         .colour = Pick(White, COLOR_WINDOW),
                          .format = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX});
         return;
     }
@@ -182,14 +253,14 @@ void DrawNoteIcon(HDC dc, const NoteLook& look, int x0, int cy) {
     DrawTextBox(dc, {.text = look.glyph,
                      .rect = {x0 + glyph.left, cy + glyph.top, x0 + glyph.right, cy + glyph.bottom},
                      .font = Font(CaptionFont),
-                     .colour = White,
+                     .colour = Pick(White, COLOR_WINDOW),
                      .format = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX});
 }
 
 void DrawNote(const DRAWITEMSTRUCT& item) {
     HDC dc = item.hDC;
     const RECT& area = item.rcItem;
-    const NoteLook& look = LookOfNote(App().wizardStep);
+    const NoteLook look = LookOfNote(App().wizardStep);
     DrawRoundBlock(dc, {.rect = area, .corner = Scaled(kNoteCorner), .fill = look.fill, .outline = look.outline});
     const NoteParts note = SplitNote(WindowTextOf(item.hwndItem, kOwnerTextChars + 1));
     const int width = Width(area);
@@ -211,13 +282,13 @@ void DrawNote(const DRAWITEMSTRUCT& item) {
     DrawTextBox(dc, {.text = note.title,
                      .rect = {textLeft, y0, textLeft + block, y0 + title.cy},
                      .font = titleFont,
-                     .colour = TextDark,
+                     .colour = Pick(TextDark, COLOR_WINDOWTEXT),
                      .format = DT_LEFT | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX});
     if (!note.hasBody) return;
     DrawTextBox(dc, {.text = note.body,
                      .rect = {textLeft, y0 + title.cy + gap, textLeft + block, area.bottom - minTop},
                      .font = bodyFont,
-                     .colour = TextDark,
+                     .colour = Pick(TextDark, COLOR_WINDOWTEXT),
                      .format = DT_LEFT | DT_WORDBREAK | DT_NOPREFIX});
 }
 
@@ -245,6 +316,7 @@ bool IsStepLabel(int id) { return id >= IDC_STEP1 && id <= IDC_STEP3; }
 bool IsStatusLine(int id) { return id >= IDC_STATUS1 && id <= IDC_STATUS5; }
 
 COLORREF StaticTextColour(int id, HWND control) {
+    if (HighContrast()) return GetSysColor(COLOR_WINDOWTEXT);
     if (IsStepLabel(id) && App().wizardStep == id - IDC_STEP1 + 1) return AccentBlue;
     if (IsStepLabel(id) || IsStatusLine(id)) return MarkColour(WindowTextOf(control, kOwnerTextChars + 1));
     return TextDark;

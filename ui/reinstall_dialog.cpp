@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/log.h"
+#include "ui/contrast.h"
 #include "ui/drawing.h"
 #include "ui/layout_scale.h"
 #include "ui/paint_layout.h"
@@ -47,33 +48,39 @@ void PaintSymbol(HDC dc) {
     const GdipSurface surface = SurfaceOn(dc);
     if (!surface) return;
     Gdip().GdipSetTextRenderingHint(surface.Get(), Gdiplus::TextRenderingHintAntiAliasGridFit);
-    DrawDisc(surface.Get(), {.bounds = kDialogCircle, .fill = AccentBlue});
+    DrawDisc(surface.Get(), {.bounds = kDialogCircle, .fill = Pick(AccentBlue, COLOR_HIGHLIGHT)});
     const GdipFont font(kDialogSymbolFace, kDialogSymbolPixels, Gdiplus::FontStyleRegular);
-    DrawCentredText(surface.Get(), {.text = kDialogSymbol, .box = kDialogSymbolBox, .font = font, .colour = White});
+    DrawCentredText(
+        surface.Get(),
+        {.text = kDialogSymbol, .box = kDialogSymbolBox, .font = font, .colour = Pick(White, COLOR_HIGHLIGHTTEXT)});
 }
 
 LRESULT PaintDialog(HWND dialog) {
     const PaintDc paint(dialog);
     RECT client;
     GetClientRect(dialog, &client);
-    FillSolid(paint.Get(), {0, 0, client.right, Scaled(kDialogBandHeight)}, AccentBlue);
+    FillSolid(paint.Get(), {0, 0, client.right, Scaled(kDialogBandHeight)}, Pick(AccentBlue, COLOR_HIGHLIGHT));
     PaintSymbol(paint.Get());
     return 0;
 }
 
 LRESULT ColorDialogStatic(HDC dc, HWND control) {
     SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, GetDlgCtrlID(control) == IDC_DLG_KICKER ? AccentBlue : TextDark);
+    const COLORREF design = GetDlgCtrlID(control) == IDC_DLG_KICKER ? AccentBlue : TextDark;
+    SetTextColor(dc, Pick(design, COLOR_WINDOWTEXT));
     return reinterpret_cast<LRESULT>(Brush(CardBrush));
 }
 
 void DrawConfirmButton(const DRAWITEMSTRUCT& item) {
     const COLORREF fill = (item.itemState & ODS_SELECTED) != 0 ? kDialogConfirmPressed : AccentBlue;
-    DrawRoundBlock(item.hDC, {.rect = item.rcItem, .corner = Scaled(kDialogConfirmCorner), .fill = fill});
+    DrawRoundBlock(item.hDC, {.rect = item.rcItem,
+                              .corner = Scaled(kDialogConfirmCorner),
+                              .fill = Pick(fill, COLOR_HIGHLIGHT),
+                              .outline = Outline({})});
     DrawTextBox(item.hDC, {.text = kConfirmText,
                            .rect = item.rcItem,
                            .font = ControlFont(item.hwndItem),
-                           .colour = White,
+                           .colour = Pick(White, COLOR_HIGHLIGHTTEXT),
                            .format = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX});
 }
 
@@ -120,7 +127,7 @@ bool RegisterReinstallClass() {
     windowClass.hInstance = ProgramInstance();
     windowClass.hIcon = Ui().icon.Get();
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = Brush(CardBrush);
+    // None: WM_ERASEBKGND fills it with the card brush of the moment, which the colours may remake.
     windowClass.lpszClassName = kReinstallDialogClass;
     return RegisterClassW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
@@ -181,6 +188,11 @@ void FollowLayoutScaleInReinstallDialog() {
     SetWindowPos(openPopup, nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
                  SWP_NOZORDER | SWP_NOACTIVATE);
     LayOutChildrenAgain(openPopup);
+}
+
+void RepaintReinstallDialog() {
+    if (openPopup != nullptr && IsWindow(openPopup))
+        RedrawWindow(openPopup, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
 }
 
 void CloseReinstallDialog() {

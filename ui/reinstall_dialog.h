@@ -23,6 +23,9 @@ void RunReinstallDialog(HWND owner);
 // After a change of the layout scale: the open pop-up at its new size, centred on its owner again.
 void FollowLayoutScaleInReinstallDialog();
 
+// After a change of the colours: the open pop-up painted again.
+void RepaintReinstallDialog();
+
 // Closes the pop-up if it is open, as its own button would; RunReinstallDialog then returns.
 void CloseReinstallDialog();
 

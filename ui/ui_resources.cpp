@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "core/log.h"
+#include "ui/contrast.h"
 #include "ui/layout_scale.h"
 
 const FontRow kFontTable[FontCount] = {
@@ -84,7 +85,14 @@ void CreateFontsAndBrushes() {
         ui.fonts[i] = MakeFont(kFontTable[i], ui.faces[i], FontHeight(static_cast<UiFont>(i)));
     }
     if (fellBack) WriteLog("Interface font: Segoe UI (Segoe UI Variable not installed)");
-    for (int i = 0; i < BrushCount; ++i) ui.brushes[i] = GdiObject<HBRUSH>(CreateSolidBrush(kBrushTable[i]));
+    RemakeBrushes();
+}
+
+// Every brush fills a background, which under high contrast is the window's colour.
+void RemakeBrushes() {
+    UiResources& ui = Ui();
+    for (int i = 0; i < BrushCount; ++i)
+        ui.brushes[i] = GdiObject<HBRUSH>(CreateSolidBrush(Pick(kBrushTable[i], COLOR_WINDOW)));
 }
 
 int FontHeight(UiFont font) { return ScaledFontHeight(kFontTable[font].height); }

@@ -90,6 +90,8 @@ HBRUSH Brush(UiBrush brush);
 
 // Creates the eleven fonts at the layout scale, then the three brushes, in table order.
 void CreateFontsAndBrushes();
+// Makes the three brushes again in the colours of the contrast setting as last read.
+void RemakeBrushes();
 // The font's height in pixels at the layout scale.
 int FontHeight(UiFont font);
 // The font at a height of its own, below FontHeight; the font itself when that one cannot be made.

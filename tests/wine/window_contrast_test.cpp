@@ -1,0 +1,77 @@
+// High contrast: while it is on, the window and the pop-up paint with the system's colours; switched off, the
+// design's pixels come back exactly; a switch during an update changes nothing of it.
+
+#include "tests/wine/window_harness.h"
+#include "ui/contrast.h"
+
+namespace {
+
+constexpr COLORREF kBlack = RGB(0, 0, 0), kWhite = RGB(255, 255, 255), kYellow = RGB(255, 255, 0);
+// Wine 8 has no high-contrast setting: the flag comes through the seam, the colours are the system's for real.
+bool contrastOn = false;
+const ContrastHooks kContrastSwitch{.highContrastOn = [] { return contrastOn; }};
+
+class HighContrast : public WindowTest {
+protected:
+    static constexpr int kRoles[] = {COLOR_WINDOW, COLOR_WINDOWTEXT, COLOR_HIGHLIGHT, COLOR_HIGHLIGHTTEXT, COLOR_GRAYTEXT};
+    static constexpr COLORREF kScheme[] = {kBlack, kWhite, kYellow, kBlack, kYellow}; // a black, white and yellow one
+    void SetUp() override {
+        WindowTest::SetUp();
+        for (int role : kRoles) saved_.push_back(GetSysColor(role));
+        ASSERT_TRUE(SetSysColors(5, kRoles, kScheme));
+        SetContrastHooks(&kContrastSwitch);
+        Open();
+    }
+    void TearDown() override {
+        WindowTest::TearDown();
+        contrastOn = false;
+        SetContrastHooks(nullptr);
+        SetSysColors(5, kRoles, saved_.data());
+    }
+    void Switch(bool on) { // as Windows tells every window
+        contrastOn = on;
+        SendMessageW(window_, WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
+    }
+    std::vector<COLORREF> saved_;
+};
+
+TEST_F(HighContrast, TheWindowTakesTheSystemsColoursAndGivesThemBackPixelForPixel) {
+    ReadyToStart();
+    RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    const std::vector<uint32_t> design = ClientPixels(window_);
+    Switch(true);
+    const RECT start = BoxOf(IDC_START), status = BoxOf(IDC_STATUS2);
+    ExpectShows(window_, {At("the background", 20, 500, kBlack, 0), At("the right card", 1370, 900, kBlack, 0),
+                          {"a status line's letters", {status.left + 50, status.top, status.right, status.bottom}, kWhite, 0, Cover::Some},
+                          At("Start", NearLeftEdge(start), kYellow, 0),
+                          {"Start's border", {start.left + 30, start.top, start.left + 31, start.top + 1}, kWhite, 0, Cover::All},
+                          {"no design colour on the right card", {status.left, status.top, status.right, start.bottom}, RGB(32, 168, 223), 40, Cover::None}},
+                "page2_high_contrast");
+    Switch(false);
+    EXPECT_TRUE(PumpUntil([&] { return ClientPixels(window_) == design; })) << "the design's pixels again";
+}
+
+// Both windows repaint; the update, its page, its lines and the pop-up stay.
+TEST_F(HighContrast, ASwitchWhileThePopupWaitsRepaintsBothAndTheUpdateGoesOn) {
+    StartUpdate();
+    ExpectDialog([&](HWND popup) {
+        RECT band = RectOf(popup, GetClientRect);
+        band.bottom = 1;
+        MapWindowPoints(popup, window_, reinterpret_cast<POINT*>(&band), 2);
+        const RECT button = BoxIn(window_, GetDlgItem(popup, IDC_DLG_CONFIRM)), progress = BoxOf(IDC_PROGRESS);
+        const POINT fill = {progress.right - (progress.right - progress.left) / 4, (progress.top + progress.bottom) / 2}; // 95 %, right of the pop-up
+        Switch(true);
+        ExpectShows(window_, {{"the pop-up's band", band, kYellow, 0, Cover::All}, At("its button", NearLeftEdge(button), kYellow, 0),
+                              At("the progress fill beside it", fill, kYellow, 0)}, "reinstall_high_contrast");
+        Switch(false);
+        ExpectShows(window_, {{"the pop-up's band", band, RGB(32, 168, 223), 1, Cover::All}}, "reinstall_design");
+        Press(popup, IDC_DLG_CONFIRM);
+    });
+    SendMessageW(window_, MSG_REINSTALL_PROMPT, 0, 0);
+    EXPECT_EQ(std::make_pair(3, true), std::make_pair(App().wizardStep, App().operationBusy.load()));
+    EXPECT_EQ(L"✓  Команда Reset выполнена", Text(IDC_STATUS4));
+    const std::vector<std::string> log = LogLines();
+    EXPECT_EQ((std::vector<std::string>{"High contrast: on", "High contrast: off"}), std::vector<std::string>(log.end() - 2, log.end()));
+}
+
+} // namespace
