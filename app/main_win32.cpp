@@ -76,7 +76,8 @@ struct ReleaseAtExit {
     ReleaseAtExit& operator=(const ReleaseAtExit&) = delete;
 };
 
-// The taskbar button is a COM object of the window thread; the file dialog runs on it too.
+// The taskbar button and the screen readers' properties are COM objects of the window thread; the
+// file dialog runs on it too.
 struct ComApartment {
     HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     ComApartment() {

@@ -9,6 +9,7 @@
 #include "core/log.h"
 #include "text/text.h"
 #include "ui/control_ids.h"
+#include "ui/live_regions.h"
 #include "ui/ui_resources.h"
 #include "ui/window_helpers.h"
 
@@ -151,6 +152,7 @@ void PrepareAttention(HWND window) {
     taskbar = TaskbarProgress();
     // An elevated window hears the shell's message only when it lets it through.
     ChangeWindowMessageFilterEx(window, RegisterWindowMessageW(L"TaskbarButtonCreated"), MSGFLT_ALLOW, nullptr);
+    MarkLiveRegions(window);
 }
 
 bool IsTaskbarButtonCreated(UINT message) {
@@ -171,11 +173,13 @@ void ReleaseAttention() {
     taskbar.open = false;
     if (taskbarList != nullptr) taskbarList->Release();
     taskbarList = nullptr;
+    ReleaseLiveRegions();
 }
 
 void ShowUpdateProgress(int percent) {
     App().progressPercent = percent;
     InvalidateControl(IDC_PROGRESS);
+    ShowProgressText(percent);
     // The pop-up's pause stays until the person has answered it.
     SetTaskbar(taskbar.state == TBPF_PAUSED ? TBPF_PAUSED : TBPF_NORMAL, percent);
 }

@@ -28,7 +28,8 @@ struct AttentionHooks {
 void SetAttentionHooks(const AttentionHooks* hooks);
 const AttentionHooks& CurrentAttentionHooks();
 
-// As the main window is made: the shell's "TaskbarButtonCreated" let through to an elevated window.
+// As the main window is made: the shell's "TaskbarButtonCreated" let through to an elevated
+// window, the screen readers' live regions marked.
 void PrepareAttention(HWND window);
 bool IsTaskbarButtonCreated(UINT message);
 // The button exists (again, after the shell restarted): it takes the state the window is in.
@@ -36,7 +37,7 @@ LRESULT OnTaskbarButtonCreated(HWND window);
 // At WM_DESTROY, before COM ends on this thread.
 void ReleaseAttention();
 
-// The update's percentage: the bar painted again, the taskbar.
+// The update's percentage: the bar painted again, its window text, screen readers, the taskbar.
 void ShowUpdateProgress(int percent);
 // No progress on the button: any page change, the end of an update that did not fail.
 void ClearTaskbarProgress();

@@ -1,5 +1,5 @@
 // Outside the window during an update: the taskbar button, the calls back to a technician at other work,
-// through a fake shell.
+// through a fake shell; and what screen readers hear, through an in-process WinEvent hook.
 #include "tests/wine/window_harness.h"
 #include "ui/attention.h"
 
@@ -105,6 +105,29 @@ TEST_F(Attention, AShellThatRefusesEverythingChangesNothingAndIsLoggedOnce) {
     for (const char* line : {"Taskbar progress not available: 0x80004005", "Notification balloon refused", "System sound refused: exclamation"})
         EXPECT_EQ(1, std::count(log.begin(), log.end(), line)) << line;
     EXPECT_EQ(0, std::count(log.begin(), log.end(), "System sound refused: OK")) << "sounds are one kind";
+}
+
+std::vector<std::pair<int, std::wstring>> heard;
+void CALLBACK Hear(HWINEVENTHOOK, DWORD, HWND control, LONG, LONG, DWORD, DWORD) { heard.emplace_back(GetDlgCtrlID(control), WindowTextOf(control, 64)); }
+
+// The status lines and the heading on each change, the bar's "N %" at each ten: in order, with the texts then shown.
+TEST_F(Attention, ScreenReadersHearEachChangedLineAndEachTenPercentInOrder) {
+    Open();
+    StartUpdate();
+    constexpr DWORD kLiveRegionChanged = 0x8019; // EVENT_OBJECT_LIVEREGIONCHANGED, Windows 8 headers on
+    const HWINEVENTHOOK hook = SetWinEventHook(kLiveRegionChanged, kLiveRegionChanged, nullptr, Hear, GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+    ASSERT_NE(nullptr, hook);
+    heard.clear();
+    Post(MSG_STATUS_LINE, 2, L"✓  Переход в режим обновления");
+    for (WPARAM percent : {55, 63}) PostMessageW(window_, MSG_PROGRESS, percent, 0);
+    for (int twice = 0; twice < 2; ++twice) Post(MSG_STATUS_LINE, 3, L"●  Передача прошивки: 50 из 74");
+    PostMessageW(window_, MSG_PROGRESS, 100, 0);
+    Post(MSG_OPERATION_DONE, Succeeded, kSucceeded.text);
+    PumpUntil([] { return heard.size() >= 5; }, 3000);
+    UnhookWinEvent(hook);
+    const std::vector<std::pair<int, std::wstring>> expected = {{IDC_STATUS2, L"✓  Переход в режим обновления"}, {IDC_PROGRESS, L"63 %"},
+        {IDC_STATUS3, L"●  Передача прошивки: 50 из 74"}, {IDC_PROGRESS, L"100 %"}, {IDC_HEADING, L"Обновление завершено"}};
+    EXPECT_EQ(expected, heard);
 }
 
 } // namespace
