@@ -110,8 +110,8 @@ void SetTaskbar(TBPFLAG state, std::optional<int> percent = std::nullopt) {
     if (percent) CheckTaskbar(CurrentAttentionHooks().setTaskbarValue(MainWindow(), *percent));
 }
 
-void Beep(UINT sound, const char* name) {
-    if (!CurrentAttentionHooks().beep(sound)) LogOnce(SoundFault, std::string("System sound refused: ") + name);
+void Sound(UINT sound) {
+    if (!CurrentAttentionHooks().beep(sound)) LogOnce(SoundFault, "System sound refused");
 }
 
 template <size_t Size>
@@ -134,6 +134,11 @@ void CallBack(HWND window, const wchar_t* title, const std::wstring& text, DWORD
     if (!hooks.showBalloon(&record)) LogOnce(BalloonFault, "Notification balloon refused");
 }
 
+UINT TaskbarButtonCreated() {
+    static const UINT message = RegisterWindowMessageW(L"TaskbarButtonCreated");
+    return message;
+}
+
 std::wstring UpdatedText() {
     const std::string& version = App().firmware.version;
     return version.empty() ? L"Прибор обновлён." : L"Прибор обновлён до версии " + Utf8ToWide(version) + L".";
@@ -151,14 +156,11 @@ const AttentionHooks& CurrentAttentionHooks() { return *current; }
 void PrepareAttention(HWND window) {
     taskbar = TaskbarProgress();
     // An elevated window hears the shell's message only when it lets it through.
-    ChangeWindowMessageFilterEx(window, RegisterWindowMessageW(L"TaskbarButtonCreated"), MSGFLT_ALLOW, nullptr);
+    ChangeWindowMessageFilterEx(window, TaskbarButtonCreated(), MSGFLT_ALLOW, nullptr);
     MarkLiveRegions(window);
 }
 
-bool IsTaskbarButtonCreated(UINT message) {
-    static const UINT buttonCreated = RegisterWindowMessageW(L"TaskbarButtonCreated");
-    return message != 0 && message == buttonCreated;
-}
+bool IsTaskbarButtonCreated(UINT message) { return message != 0 && message == TaskbarButtonCreated(); }
 
 LRESULT OnTaskbarButtonCreated(HWND window) {
     const HRESULT result = CurrentAttentionHooks().openTaskbar(window);
@@ -187,7 +189,7 @@ void ShowUpdateProgress(int percent) {
 void ClearTaskbarProgress() { SetTaskbar(TBPF_NOPROGRESS); }
 
 void CallForReinstall(HWND window) {
-    Beep(MB_ICONEXCLAMATION, "exclamation");
+    Sound(MB_ICONEXCLAMATION);
     CallBack(window, L"Поднимите и снова установите прибор", L"Проверка продолжится автоматически.", NIIF_WARNING);
     SetTaskbar(TBPF_PAUSED);
 }
@@ -198,7 +200,7 @@ void AnnounceUpdateEnd(HWND window, OperationResult result, const std::wstring& 
     // Red until the failure's box is closed and the check page replaces the update page.
     SetTaskbar(result == Failed ? TBPF_ERROR : TBPF_NOPROGRESS);
     if (result == Succeeded) {
-        Beep(MB_OK, "OK");
+        Sound(MB_OK);
         CallBack(window, L"Обновление завершено", UpdatedText(), NIIF_INFO);
     } else if (result == Failed) {
         CallBack(window, L"Обновление не выполнено", message, NIIF_ERROR);
