@@ -3,7 +3,10 @@
 
 #include <windows.h>
 
+#include <objbase.h>
+
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -73,6 +76,23 @@ struct ReleaseAtExit {
     ReleaseAtExit& operator=(const ReleaseAtExit&) = delete;
 };
 
+// The taskbar button and the screen readers' properties are COM objects of the window thread; the
+// file dialog runs on it too.
+struct ComApartment {
+    HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    ComApartment() {
+        if (SUCCEEDED(result)) return;
+        char code[16] = {};
+        std::snprintf(code, sizeof(code), "0x%08lX", static_cast<unsigned long>(result));
+        WriteLog(std::string("COM not initialised: ") + code + "; no taskbar progress");
+    }
+    ~ComApartment() {
+        if (SUCCEEDED(result)) CoUninitialize();
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+};
+
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
@@ -99,6 +119,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
 #ifdef ZARVEL_CRASH_TRIGGER
     PullCrashTrigger();
 #endif
+    const ComApartment com;
     // Unchecked: a class that failed to register makes the window's creation fail just below.
     RegisterMainWindowClass(instance);
     HWND window = CreateMainWindow(instance);

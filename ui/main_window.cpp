@@ -11,6 +11,7 @@
 #include "core/app_state.h"
 #include "core/log.h"
 #include "core/notifications.h"
+#include "ui/attention.h"
 #include "ui/contrast.h"
 #include "ui/control_ids.h"
 #include "ui/firmware_selection.h"
@@ -192,6 +193,7 @@ LRESULT OnCreate(HWND window) {
 
 LRESULT OnDestroy() {
     App().appClosing.exchange(true);
+    ReleaseAttention();
     NOTIFYICONDATAW& record = Ui().trayIcon;
     if (record.cbSize != 0) Shell_NotifyIconW(NIM_DELETE, &record);
     record = NOTIFYICONDATAW();
@@ -221,8 +223,7 @@ LRESULT OnStatusLine(WPARAM line, const std::unique_ptr<std::wstring>& text) {
 }
 
 LRESULT OnProgress(WPARAM percent, LPARAM finalPhase) {
-    App().progressPercent = static_cast<int32_t>(static_cast<uint32_t>(percent));
-    InvalidateControl(IDC_PROGRESS);
+    ShowUpdateProgress(static_cast<int32_t>(static_cast<uint32_t>(percent)));
     if (finalPhase == 1) SetCancelButton(false, L"Завершение обновления…");
     return 0;
 }
@@ -251,6 +252,7 @@ LRESULT OnOperationDone(HWND window, WPARAM result, const std::unique_ptr<std::w
     if (operation.updateRunning) {
         KeepSystemAwake(false);
         RecordUpdateEnded(static_cast<OperationResult>(result), message);
+        AnnounceUpdateEnd(window, static_cast<OperationResult>(result), message);
     }
     // A failure must not open underneath the topmost pop-up that still asks to reinstall.
     if (result != Succeeded) CloseReinstallDialog();
@@ -298,14 +300,15 @@ LRESULT OnPowerBroadcast(WPARAM event) {
 }
 
 LRESULT OnReinstallPrompt(HWND window) {
-    App().progressPercent = 95;
-    InvalidateControl(IDC_PROGRESS);
+    ShowUpdateProgress(95);
     SetControlText(IDC_HEADING, L"Повторная установка прибора");
     SetControlText(IDC_DESCRIPTION, kReinstallInstruction);
     SetControlText(IDC_STATUS4, L"✓  Команда Reset выполнена");
     SetControlText(IDC_STATUS5, L"●  Ожидание повторной установки…");
     SetControlText(IDC_NOTE, L"ПОДНИМИТЕ И СНОВА УСТАНОВИТЕ ПРИБОР\r\nПроверка продолжится автоматически.");
+    CallForReinstall(window);
     RunReinstallDialog(window);
+    if (operation.updateRunning) ResumeTaskbarProgress();
     return 0;
 }
 
@@ -347,6 +350,7 @@ LRESULT OnColoursChanged(HWND window, UINT message, WPARAM wParam, LPARAM lParam
 }
 
 LRESULT HandleMainMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (IsTaskbarButtonCreated(message)) return OnTaskbarButtonCreated(window);
     switch (message) {
     case WM_CREATE: return OnCreate(window);
     case WM_DESTROY: return OnDestroy();
@@ -404,5 +408,6 @@ void CreateMainControls(HWND window) {
     CreateFontsAndBrushes();
     AddWindowIcons(window);
     CreateWizardControls(window);
+    PrepareAttention(window);
     ShowConnectPage();
 }

@@ -7,6 +7,7 @@
 
 #include "core/app_state.h"
 #include "core/battery.h"
+#include "ui/attention.h"
 #include "ui/control_ids.h"
 #include "ui/start_button.h"
 #include "ui/version_question.h"
@@ -169,6 +170,7 @@ void ApplyShown(const PageRow& row) {
 // for a moment with the last page's text or where it stood.
 void ApplyPage(const PageLayout& page) {
     App().wizardStep = page.step;
+    ClearTaskbarProgress();
     SetControlFont(IDC_HEADING, PageTitleFont);
     SetControlFont(IDC_DESCRIPTION, PageTextFont);
     for (const PageRow& row : page.rows)
@@ -195,10 +197,7 @@ void FillCheckLines() {
                    app.instrumentReady ? L"✓  Механизм DFWU доступен" : L"✕  Механизм DFWU не подтверждён");
 }
 
-void ResetProgress() {
-    App().progressPercent = 0;
-    InvalidateControl(IDC_PROGRESS);
-}
+void ResetProgress() { ShowUpdateProgress(0); }
 
 // Every control first gets BaseFont, then the one its row names: the base font is the window's
 // own for every control, the row's replaces it where the design names another.

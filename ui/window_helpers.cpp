@@ -8,6 +8,7 @@
 #include "core/app_state.h"
 #include "core/log.h"
 #include "text/text.h"
+#include "ui/live_regions.h"
 #include "ui/text_fit.h"
 
 namespace {
@@ -23,7 +24,7 @@ void MoveToScaledBox(HWND control, const PixelBox& box) {
 
 void SetTextAs(int id, const std::wstring& text, TextOrigin origin) {
     SetTextOrigin(id, origin);
-    SetWindowTextW(Control(id), text.c_str());
+    SetTextAnnounced(Control(id), text);
     FitControlText(Control(id));
     InvalidateControl(id);
 }

@@ -1,0 +1,93 @@
+#include "ui/live_regions.h"
+
+#include <oleacc.h>
+
+#include <cstdio>
+#include <string>
+
+#include "core/log.h"
+#include "ui/control_ids.h"
+#include "ui/drawing.h"
+#include "ui/window_helpers.h"
+
+namespace {
+
+// Windows 8 on; the headers give it only to programs that require Windows 8.
+constexpr DWORD kLiveRegionChanged = 0x8019;
+constexpr int kPolite = 1;
+
+// Local copies: oleacc is reached through COM alone, never imported.
+constexpr CLSID kAccPropServicesClass = {0xb5f8350b, 0x0548, 0x48b1, {0xa6, 0xee, 0x88, 0xbd, 0x00, 0xb4, 0xa5, 0xe7}};
+constexpr IID kAccPropServicesInterface = {
+    0x6e26e776, 0x04f0, 0x495d, {0x80, 0xe4, 0x33, 0x30, 0x35, 0x2e, 0x31, 0x69}};
+constexpr GUID kLiveSetting = {0xc12bcd8e, 0x2a8e, 0x4950, {0x8a, 0xe7, 0x36, 0x25, 0x11, 0x1d, 0x58, 0xeb}};
+constexpr GUID kRole = {0xcb905ff2, 0x7bd1, 0x4c05, {0xb3, 0xc8, 0xe6, 0xc2, 0x41, 0x36, 0x4d, 0x70}};
+constexpr GUID kValue = {0x123fe443, 0x211a, 0x4615, {0x95, 0x27, 0xc4, 0x5a, 0x7e, 0x93, 0x71, 0x7a}};
+
+constexpr int kLiveControls[] = {IDC_HEADING, IDC_STATUS1, IDC_STATUS2, IDC_STATUS3,
+                                 IDC_STATUS4, IDC_STATUS5, IDC_PROGRESS};
+
+IAccPropServices* properties = nullptr; // window thread only; null where the system has none
+int announcedTens = -1;                 // window thread only: the progress's tens last announced
+
+bool IsAnnouncedOnChange(int id) { return id == IDC_HEADING || (id >= IDC_STATUS1 && id <= IDC_STATUS5); }
+
+void Announce(HWND control) { NotifyWinEvent(kLiveRegionChanged, control, OBJID_CLIENT, CHILDID_SELF); }
+
+HRESULT SetNumber(HWND control, const GUID& property, int number) {
+    VARIANT value = {};
+    value.vt = VT_I4;
+    value.lVal = number;
+    return properties->SetHwndProp(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, property, value);
+}
+
+void LogUnavailable(HRESULT result) {
+    char code[16] = {};
+    std::snprintf(code, sizeof(code), "0x%08lX", static_cast<unsigned long>(result));
+    WriteLog(std::string("Screen reader properties not available: ") + code);
+}
+
+} // namespace
+
+void MarkLiveRegions(HWND window) {
+    announcedTens = -1;
+    void* made = nullptr;
+    const HRESULT result = CoCreateInstance(kAccPropServicesClass, nullptr, CLSCTX_INPROC_SERVER,
+                                            kAccPropServicesInterface, &made);
+    // Where COM itself could not start, start-up has said so already.
+    if (FAILED(result)) {
+        if (result != CO_E_NOTINITIALIZED) LogUnavailable(result);
+        return;
+    }
+    properties = static_cast<IAccPropServices*>(made);
+    HRESULT marked = SetNumber(GetDlgItem(window, IDC_PROGRESS), kRole, ROLE_SYSTEM_PROGRESSBAR);
+    for (int id : kLiveControls)
+        if (SUCCEEDED(marked)) marked = SetNumber(GetDlgItem(window, id), kLiveSetting, kPolite);
+    // The events still tell a screen reader what changed; it reads the controls' texts itself.
+    if (FAILED(marked)) LogUnavailable(marked);
+}
+
+void ReleaseLiveRegions() {
+    if (properties == nullptr) return;
+    const MSAAPROPID all[] = {kLiveSetting, kRole, kValue};
+    for (int id : kLiveControls)
+        properties->ClearHwndProps(Control(id), static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, all, 3);
+    properties->Release();
+    properties = nullptr;
+}
+
+void SetTextAnnounced(HWND control, const std::wstring& text) {
+    const bool changed = IsAnnouncedOnChange(GetDlgCtrlID(control)) && WindowTextOf(control, 512) != text;
+    SetWindowTextW(control, text.c_str());
+    if (changed) Announce(control);
+}
+
+void ShowProgressText(int percent) {
+    const std::wstring text = std::to_wstring(percent) + L" %";
+    HWND bar = Control(IDC_PROGRESS);
+    SetWindowTextW(bar, text.c_str());
+    if (properties != nullptr)
+        properties->SetHwndPropStr(bar, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, kValue, text.c_str());
+    if (percent / 10 != announcedTens) Announce(bar);
+    announcedTens = percent / 10;
+}
