@@ -7,6 +7,7 @@
 #include "core/app_state.h"
 #include "ui/control_ids.h"
 #include "ui/drawing.h"
+#include "ui/keyboard_focus.h"
 #include "ui/layout_scale.h"
 #include "ui/paint_layout.h"
 #include "ui/text_fit.h"
@@ -83,6 +84,7 @@ const ButtonLook& LookOfButton(const DRAWITEMSTRUCT& item) {
 
 void DrawButton(const DRAWITEMSTRUCT& item) {
     const ButtonLook& look = LookOfButton(item);
+    const COLORREF ring = LooksOfButton(static_cast<int>(item.CtlID)).focusRing;
     DrawRoundBlock(item.hDC,
                    {.rect = item.rcItem, .corner = Scaled(kButtonCorner), .fill = look.fill, .outline = look.outline});
     const std::wstring caption = WindowTextOf(item.hwndItem, kButtonTextChars + 1);
@@ -91,6 +93,12 @@ void DrawButton(const DRAWITEMSTRUCT& item) {
                            .font = ControlFont(item.hwndItem),
                            .colour = look.caption,
                            .format = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX});
+    if (!FocusRingWanted(item)) return;
+    DrawRoundRing(item.hDC, {.rect = item.rcItem,
+                             .corner = Scaled(kButtonCorner),
+                             .inset = Scaled(kFocusRingInset),
+                             .width = Scaled(kFocusRingWidth),
+                             .colour = ring});
 }
 
 void DrawProgress(const DRAWITEMSTRUCT& item) {
