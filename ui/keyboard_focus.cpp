@@ -100,8 +100,15 @@ LRESULT OnMainWindowActivate(WPARAM state) {
     if (LOWORD(state) == WA_INACTIVE) {
         focusOnLeaving = IsChild(MainWindow(), GetFocus()) ? GetFocus() : nullptr;
     } else if (HIWORD(state) == 0) {
-        SetFocus(Alive(focusOnLeaving) ? focusOnLeaving : NaturalControl());
+        OnMainWindowFocus();
     }
+    return 0;
+}
+
+LRESULT OnMainWindowFocus() {
+    HWND back = Alive(focusOnLeaving) ? focusOnLeaving : NaturalControl();
+    focusOnLeaving = nullptr;
+    if (back != GetFocus()) SetFocus(back);
     return 0;
 }
 

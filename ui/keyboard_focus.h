@@ -22,6 +22,8 @@ void FocusRiskAfterFileLoaded();
 LRESULT DefaultButtonAnswer();
 // WM_ACTIVATE of the main window: focus is kept on leaving and given back on return.
 LRESULT OnMainWindowActivate(WPARAM state);
+// WM_SETFOCUS of the main window itself (restored, a focused control hidden): on to a control while the page has one.
+LRESULT OnMainWindowFocus();
 // WM_UPDATEUISTATE of either window: the system keeps the cues, the focused button draws them again.
 LRESULT OnUpdateUiState(HWND window, WPARAM wParam, LPARAM lParam);
 

@@ -342,6 +342,7 @@ LRESULT HandleMainMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     case WM_COMMAND: return OnCommand(LOWORD(wParam));
     case DM_GETDEFID: return DefaultButtonAnswer();
     case WM_ACTIVATE: return OnMainWindowActivate(wParam);
+    case WM_SETFOCUS: return OnMainWindowFocus();
     case WM_UPDATEUISTATE: return OnUpdateUiState(window, wParam, lParam);
     case WM_QUERYENDSESSION: return OnQueryEndSession(window, message, wParam, lParam);
     case WM_POWERBROADCAST: return OnPowerBroadcast(wParam);
