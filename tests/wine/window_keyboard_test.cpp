@@ -8,8 +8,7 @@ namespace {
 // A key pressed (repeats: auto-repeated downs) and let go, each message as the loop fetches it for the focus.
 void Key(HWND dialog, WPARAM key, bool shift = false, int repeats = 0) {
     BYTE keys[256] = {};
-    keys[VK_SHIFT] = shift ? 0x80 : 0;
-    SetKeyboardState(keys);
+    keys[VK_SHIFT] = shift ? 0x80 : 0, SetKeyboardState(keys);
     std::vector<MSG> messages(repeats + 1, MSG{nullptr, WM_KEYDOWN, key, 1 | 1 << 30, 0, {}});
     messages.front().lParam = 1, messages.push_back({nullptr, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001), 0, {}});
     for (MSG message : messages)
@@ -55,8 +54,7 @@ TEST_F(Keyboard, AnUpdateByKeysAloneNeverLeavesFocusOnADeadControl) {
     SendMessageW(window_, MSG_PROGRESS, 99, 1);
     EXPECT_EQ(0, Focused());
     Key(window_, VK_RETURN), Key(window_, VK_ESCAPE);
-    SeenBox box;
-    ExpectDialog(AnswerBox(&box));
+    ExpectDialog([](HWND failureBox) { Press(failureBox, IDOK); });
     SendMessageW(window_, MSG_OPERATION_DONE, Failed, reinterpret_cast<LPARAM>(new std::wstring(L"Сбой")));
     EXPECT_EQ(IDC_START, Focused());
     Key(window_, VK_RETURN);
