@@ -16,11 +16,13 @@
 #include "core/history.h"
 #include "core/log.h"
 #include "core/program_folder.h"
+#include "ui/keyboard_focus.h"
 #include "ui/layout_scale.h"
 #include "ui/main_window.h"
 #include "ui/single_instance.h"
 #include "ui/system_libraries.h"
 #include "ui/ui_resources.h"
+#include "ui/window_helpers.h"
 #include "workflows/workflows.h"
 
 namespace {
@@ -55,6 +57,7 @@ int RunMessageLoop() {
         const BOOL fetched = GetMessageW(&message, nullptr, 0, 0);
         if (fetched == 0) return static_cast<int>(message.wParam);
         if (fetched == -1) return 1;
+        if (HandleDialogKeys(MainWindow(), message)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }

@@ -127,6 +127,15 @@ void DrawRoundBlock(HDC dc, const RoundBlock& block) {
     RoundRect(dc, r.left, r.top, r.right, r.bottom, block.corner, block.corner);
 }
 
+void DrawRoundRing(HDC dc, const RoundRing& ring) {
+    const GdiObject<HPEN> pen(CreatePen(PS_INSIDEFRAME, ring.width, ring.colour));
+    const Selected penSelected(dc, pen.Get());
+    const Selected brushSelected(dc, GetStockObject(NULL_BRUSH));
+    const RECT& r = ring.rect;
+    const int corner = ring.corner > 2 * ring.inset ? ring.corner - 2 * ring.inset : 0;
+    RoundRect(dc, r.left + ring.inset, r.top + ring.inset, r.right - ring.inset, r.bottom - ring.inset, corner, corner);
+}
+
 void DrawGdiDisc(HDC dc, const GdiDisc& disc) {
     const GdiObject<HBRUSH> brush(CreateSolidBrush(disc.fill));
     const Selected brushSelected(dc, brush.Get());

@@ -83,6 +83,16 @@ struct RoundBlock {
 };
 void DrawRoundBlock(HDC dc, const RoundBlock& block);
 
+// An outline of width pixels inside rect, inset from its edge, following the block's rounded corners.
+struct RoundRing {
+    RECT rect;
+    int corner;
+    int inset;
+    int width;
+    COLORREF colour;
+};
+void DrawRoundRing(HDC dc, const RoundRing& ring);
+
 // The ellipse in bounds, filled, with a ring of ringWidth pixels (none when 0): Disc's fields for GDI.
 struct GdiDisc {
     RECT bounds;

@@ -15,6 +15,7 @@
 #include "firmware/firmware_version.h"
 #include "text/narrow_text.h"
 #include "ui/control_ids.h"
+#include "ui/keyboard_focus.h"
 #include "ui/start_button.h"
 #include "ui/version_question.h"
 #include "ui/window_helpers.h"
@@ -69,4 +70,5 @@ void ChooseFirmwareFile() {
         RefuseFirmware(error);
     }
     UpdateStartButton();
+    FocusRiskAfterFileLoaded();
 }

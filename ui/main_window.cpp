@@ -15,6 +15,7 @@
 #include "ui/contrast.h"
 #include "ui/control_ids.h"
 #include "ui/firmware_selection.h"
+#include "ui/keyboard_focus.h"
 #include "ui/layout_scale.h"
 #include "ui/pages.h"
 #include "ui/painting.h"
@@ -58,6 +59,7 @@ void KeepSystemAwake(bool awake) {
 void SetCancelButton(bool enabled, const wchar_t* text) {
     EnableWindow(Control(IDC_CANCEL), enabled ? TRUE : FALSE);
     SetControlText(IDC_CANCEL, text);
+    KeepFocusAlive();
 }
 
 void ReportStartFailure(const char* worker, const std::exception& error) {
@@ -187,13 +189,15 @@ void AddWindowIcons(HWND window) {
 
 LRESULT OnCreate(HWND window) {
     CreateMainControls(window);
+    StartWithCuesOf(window, nullptr);
     StartMonitor();
     return 0;
 }
 
-LRESULT OnDestroy() {
+LRESULT OnDestroy(HWND window) {
     App().appClosing.exchange(true);
     ReleaseAttention();
+    ForgetCues(window);
     NOTIFYICONDATAW& record = Ui().trayIcon;
     if (record.cbSize != 0) Shell_NotifyIconW(NIM_DELETE, &record);
     record = NOTIFYICONDATAW();
@@ -353,7 +357,7 @@ LRESULT HandleMainMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     if (IsTaskbarButtonCreated(message)) return OnTaskbarButtonCreated(window);
     switch (message) {
     case WM_CREATE: return OnCreate(window);
-    case WM_DESTROY: return OnDestroy();
+    case WM_DESTROY: return OnDestroy(window);
     case WM_ERASEBKGND: return FillClientArea(window, reinterpret_cast<HDC>(wParam), Brush(BackgroundBrush));
     case WM_PAINT: return PaintMainWindow(window);
     case WM_DRAWITEM: return DrawOwnerItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
@@ -361,6 +365,10 @@ LRESULT HandleMainMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     case WM_CTLCOLORBTN: return ColorButton(reinterpret_cast<HWND>(lParam));
     case WM_CLOSE: return OnClose(window);
     case WM_COMMAND: return OnCommand(LOWORD(wParam));
+    case DM_GETDEFID: return DefaultButtonAnswer();
+    case WM_ACTIVATE: return OnMainWindowActivate(wParam);
+    case WM_SETFOCUS: return OnMainWindowFocus();
+    case WM_UPDATEUISTATE: return OnUpdateUiState(window, wParam, lParam);
     case WM_QUERYENDSESSION: return OnQueryEndSession(window, message, wParam, lParam);
     case WM_POWERBROADCAST: return OnPowerBroadcast(wParam);
     case kDpiChangedMessage: return OnDpiChanged(window, wParam, lParam);
@@ -395,8 +403,9 @@ bool RegisterMainWindowClass(HINSTANCE instance) {
 }
 
 HWND CreateMainWindow(HINSTANCE instance) {
-    return CreateWindowExW(0, kMainWindowClass, kMainWindowTitle, kMainWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                           kMainWindowWidth, kMainWindowHeight, nullptr, nullptr, instance, nullptr);
+    // Tab moves through the controls as in a dialog.
+    return CreateWindowExW(WS_EX_CONTROLPARENT, kMainWindowClass, kMainWindowTitle, kMainWindowStyle, CW_USEDEFAULT,
+                           CW_USEDEFAULT, kMainWindowWidth, kMainWindowHeight, nullptr, nullptr, instance, nullptr);
 }
 
 void CreateMainControls(HWND window) {

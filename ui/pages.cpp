@@ -9,6 +9,7 @@
 #include "core/battery.h"
 #include "ui/attention.h"
 #include "ui/control_ids.h"
+#include "ui/keyboard_focus.h"
 #include "ui/start_button.h"
 #include "ui/version_question.h"
 #include "ui/window_helpers.h"
@@ -18,8 +19,10 @@ namespace {
 constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
 // A one-line static: it never wraps, and a text that cannot fit ends in "…".
 constexpr DWORD kOneLine = SS_ENDELLIPSIS;
+// Tab visits the controls a user acts on in the order they are created.
+constexpr DWORD kActed = kChild | WS_TABSTOP;
 
-// Created in this order; no tab stops, nothing disabled.
+// Created in this order; nothing disabled.
 // clang-format off
 const ChildControl kControls[] = {
     {.id = IDC_TITLE, .className = L"STATIC", .style = kChild | SS_CENTER | kOneLine,
@@ -46,15 +49,15 @@ const ChildControl kControls[] = {
      .box = {800, 576, 520, 62}, .font = RowFont},
     {.id = IDC_FILE_BOX, .className = L"STATIC", .style = kChild | SS_OWNERDRAW,
      .text = L"Файл прошивки не выбран", .box = {800, 525, 295, 50}, .font = BaseFont},
-    {.id = IDC_CHOOSE_FILE, .className = L"BUTTON", .style = kChild | BS_OWNERDRAW,
+    {.id = IDC_CHOOSE_FILE, .className = L"BUTTON", .style = kActed | BS_OWNERDRAW,
      .text = L"Выбрать другой файл", .box = {1110, 548, 215, 48}, .font = BaseFont},
-    {.id = IDC_ACCEPT_RISK, .className = L"BUTTON", .style = kChild | BS_AUTOCHECKBOX,
+    {.id = IDC_ACCEPT_RISK, .className = L"BUTTON", .style = kActed | BS_AUTOCHECKBOX,
      .text = L"Я понимаю возможные риски и хочу продолжить", .box = {755, 620, 570, 36}, .font = BaseFont},
-    {.id = IDC_START, .className = L"BUTTON", .style = kChild | BS_OWNERDRAW,
+    {.id = IDC_START, .className = L"BUTTON", .style = kActed | BS_OWNERDRAW,
      .text = L"Начать обновление", .box = {755, 665, 570, 52}, .font = BaseFont},
-    {.id = IDC_CANCEL, .className = L"BUTTON", .style = kChild | BS_OWNERDRAW,
+    {.id = IDC_CANCEL, .className = L"BUTTON", .style = kActed | BS_OWNERDRAW,
      .text = L"Отменить обновление", .box = {755, 727, 570, 48}, .font = BaseFont},
-    {.id = IDC_NEXT_INSTRUMENT, .className = L"BUTTON", .style = kChild | BS_OWNERDRAW,
+    {.id = IDC_NEXT_INSTRUMENT, .className = L"BUTTON", .style = kActed | BS_OWNERDRAW,
      .text = L"Обновить следующий прибор", .box = {800, 860, 520, 46}, .font = BaseFont},
     {.id = IDC_PROGRESS, .className = L"STATIC", .style = kChild | SS_OWNERDRAW,
      .box = {790, 350, 540, 22}, .font = BaseFont},
@@ -169,6 +172,7 @@ void ApplyShown(const PageRow& row) {
 // The order stays: every control has its new text and place before it is shown, so none shows
 // for a moment with the last page's text or where it stood.
 void ApplyPage(const PageLayout& page) {
+    const bool samePage = App().wizardStep == page.step;
     App().wizardStep = page.step;
     ClearTaskbarProgress();
     SetControlFont(IDC_HEADING, PageTitleFont);
@@ -185,6 +189,12 @@ void ApplyPage(const PageLayout& page) {
     for (const PageRow& row : page.rows)
         if (row.text && row.id == IDC_NOTE) SetControlText(row.id, std::wstring(*row.text));
     if (page.finish != nullptr) page.finish();
+    // A check read again keeps the focus where the user put it.
+    if (samePage) {
+        KeepFocusAlive();
+    } else {
+        FocusFirstNaturalControl();
+    }
 }
 
 // The monitor published both before it posted the notification that led here.

@@ -82,13 +82,15 @@ struct ButtonLooks {
     ButtonLook normal;
     ButtonLook pressed;
     ButtonLook disabled;
+    COLORREF focusRing; // drawn inside the button while it has the keyboard focus
 };
 // Start and the done page's next-instrument button: blue with white text.
 inline constexpr ButtonLooks PrimaryButton(int id) {
     return {.id = id,
             .normal = {.fill = AccentBlue, .outline = AccentBlue, .caption = White},
             .pressed = {.fill = RGB(13, 145, 201), .outline = RGB(13, 145, 201), .caption = White},
-            .disabled = {.fill = RGB(222, 230, 236), .outline = RGB(222, 230, 236), .caption = RGB(150, 160, 170)}};
+            .disabled = {.fill = RGB(222, 230, 236), .outline = RGB(222, 230, 236), .caption = RGB(150, 160, 170)},
+            .focusRing = White};
 }
 // The last row also serves any other owner-drawn button.
 inline constexpr ButtonLooks kButtonLooks[] = {
@@ -97,13 +99,18 @@ inline constexpr ButtonLooks kButtonLooks[] = {
     {.id = IDC_CANCEL,
      .normal = {.fill = White, .outline = RGB(221, 92, 79), .caption = RGB(201, 69, 58)},
      .pressed = {.fill = RGB(255, 240, 238), .outline = RGB(221, 92, 79), .caption = RGB(201, 69, 58)},
-     .disabled = {.fill = White, .outline = RGB(195, 202, 208), .caption = RGB(160, 168, 175)}},
+     .disabled = {.fill = White, .outline = RGB(195, 202, 208), .caption = RGB(160, 168, 175)},
+     .focusRing = RGB(201, 69, 58)},
     {.id = IDC_CHOOSE_FILE,
      .normal = {.fill = White, .outline = AccentBlue, .caption = AccentBlue},
      .pressed = {.fill = RGB(232, 247, 253), .outline = AccentBlue, .caption = AccentBlue},
-     .disabled = {.fill = White, .outline = AccentBlue, .caption = AccentBlue}},
+     .disabled = {.fill = White, .outline = AccentBlue, .caption = AccentBlue},
+     .focusRing = AccentBlue},
 };
 inline constexpr int kButtonCorner = 14;
+// The focus ring: this far inside a button's edge, this wide.
+inline constexpr int kFocusRingInset = 3;
+inline constexpr int kFocusRingWidth = 2;
 inline constexpr int kButtonTextChars = 255;
 
 // ---- progress bar ----
@@ -192,3 +199,4 @@ inline constexpr const wchar_t* kDialogSymbolFace = L"Segoe UI Symbol";
 inline constexpr float kDialogSymbolPixels = 30;
 inline constexpr COLORREF kDialogConfirmPressed = RGB(23, 142, 191);
 inline constexpr int kDialogConfirmCorner = 16;
+inline constexpr COLORREF kDialogConfirmFocusRing = White;

@@ -8,6 +8,7 @@
 #include "ui/contrast.h"
 #include "ui/control_ids.h"
 #include "ui/drawing.h"
+#include "ui/keyboard_focus.h"
 #include "ui/layout_scale.h"
 #include "ui/paint_layout.h"
 #include "ui/text_fit.h"
@@ -112,8 +113,17 @@ ButtonLook LookOfButton(const DRAWITEMSTRUCT& item) {
             .caption = GetSysColor(accent ? COLOR_HIGHLIGHTTEXT : caption)};
 }
 
+// Under high contrast the highlight, or on a button filled with it, the highlight's text colour.
+COLORREF FocusRingColour(const DRAWITEMSTRUCT& item) {
+    const int id = static_cast<int>(item.CtlID);
+    if (!HighContrast()) return LooksOfButton(id).focusRing;
+    const bool accent = IsAccentButton(id) && (item.itemState & ODS_DISABLED) == 0;
+    return GetSysColor(accent ? COLOR_HIGHLIGHTTEXT : COLOR_HIGHLIGHT);
+}
+
 void DrawButton(const DRAWITEMSTRUCT& item) {
     const ButtonLook look = LookOfButton(item);
+    const COLORREF ring = FocusRingColour(item);
     DrawRoundBlock(item.hDC,
                    {.rect = item.rcItem, .corner = Scaled(kButtonCorner), .fill = look.fill, .outline = look.outline});
     const std::wstring caption = WindowTextOf(item.hwndItem, kButtonTextChars + 1);
@@ -122,6 +132,12 @@ void DrawButton(const DRAWITEMSTRUCT& item) {
                            .font = ControlFont(item.hwndItem),
                            .colour = look.caption,
                            .format = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX});
+    if (!FocusRingWanted(item)) return;
+    DrawRoundRing(item.hDC, {.rect = item.rcItem,
+                             .corner = Scaled(kButtonCorner),
+                             .inset = Scaled(kFocusRingInset),
+                             .width = Scaled(kFocusRingWidth),
+                             .colour = ring});
 }
 
 void DrawPercent(HDC dc, const RECT& area, int percent, const RECT& clip, COLORREF colour) {

@@ -6,6 +6,7 @@
 #include "core/log.h"
 #include "ui/contrast.h"
 #include "ui/drawing.h"
+#include "ui/keyboard_focus.h"
 #include "ui/layout_scale.h"
 #include "ui/paint_layout.h"
 #include "ui/ui_resources.h"
@@ -20,6 +21,8 @@ HWND openPopup = nullptr;
 
 constexpr DWORD kVisibleChild = WS_CHILD | WS_VISIBLE;
 constexpr const wchar_t* kConfirmText = L"Прибор установлен";
+// No caption bar shows it: Alt+Tab, the taskbar and screen readers name the pop-up by it.
+constexpr const wchar_t* kPopupName = L"Повторная установка прибора";
 
 // Created in this order; SS_LEFT wraps its text, SS_ENDELLIPSIS keeps it on one line.
 // clang-format off
@@ -33,7 +36,7 @@ const ChildControl kDialogControls[] = {
     {.id = IDC_DLG_HINT, .className = L"STATIC", .style = kVisibleChild | SS_LEFT,
      .text = L"ⓘ  Программа автоматически проверит подключение и версию прошивки.", .box = {132, 280, 500, 62},
      .font = DialogLabelFont},
-    {.id = IDC_DLG_CONFIRM, .className = L"BUTTON", .style = kVisibleChild | BS_OWNERDRAW,
+    {.id = IDC_DLG_CONFIRM, .className = L"BUTTON", .style = kVisibleChild | WS_TABSTOP | BS_OWNERDRAW,
      .text = kConfirmText, .box = {132, 364, 500, 58}, .font = DialogLabelFont},
 };
 // clang-format on
@@ -82,6 +85,12 @@ void DrawConfirmButton(const DRAWITEMSTRUCT& item) {
                            .font = ControlFont(item.hwndItem),
                            .colour = Pick(White, COLOR_HIGHLIGHTTEXT),
                            .format = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX});
+    if (!FocusRingWanted(item)) return;
+    DrawRoundRing(item.hDC, {.rect = item.rcItem,
+                             .corner = Scaled(kDialogConfirmCorner),
+                             .inset = Scaled(kFocusRingInset),
+                             .width = Scaled(kFocusRingWidth),
+                             .colour = Pick(kDialogConfirmFocusRing, COLOR_HIGHLIGHTTEXT)});
 }
 
 // A message box of ours that is open behind the pop-up keeps the owner disabled: the box
@@ -100,6 +109,7 @@ void Confirm(HWND dialog) {
 LRESULT HandleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE: CreateDialogControls(dialog); return 0;
+    case WM_DESTROY: ForgetCues(dialog); return 0;
     case WM_ERASEBKGND: return FillClientArea(dialog, reinterpret_cast<HDC>(wParam), Brush(CardBrush));
     case WM_PAINT: return PaintDialog(dialog);
     case WM_CLOSE: return 0;           // only the button closes it
@@ -113,9 +123,15 @@ LRESULT HandleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         DrawConfirmButton(item);
         return TRUE;
     }
+    // Enter and Esc come as IDOK and IDCANCEL: every key that ends a dialog ends this one as its button does.
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDC_DLG_CONFIRM) Confirm(dialog);
+        if (LOWORD(wParam) == IDC_DLG_CONFIRM || LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) Confirm(dialog);
         return 0;
+    case DM_GETDEFID: return MAKELRESULT(IDC_DLG_CONFIRM, DC_HASDEFID);
+    case WM_ACTIVATE:
+        if (LOWORD(wParam) != WA_INACTIVE) SetFocus(GetDlgItem(dialog, IDC_DLG_CONFIRM));
+        return 0;
+    case WM_UPDATEUISTATE: return OnUpdateUiState(dialog, wParam, lParam);
     default: break;
     }
     return DefWindowProcW(dialog, message, wParam, lParam);
@@ -145,7 +161,7 @@ RECT CentredOn(HWND owner) {
 
 HWND CreateCentredPopup(HWND owner) {
     const RECT place = CentredOn(owner);
-    return CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST, kReinstallDialogClass, L"", WS_POPUP | WS_BORDER,
+    return CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST, kReinstallDialogClass, kPopupName, WS_POPUP | WS_BORDER,
                            place.left, place.top, place.right - place.left, place.bottom - place.top, owner, nullptr,
                            ProgramInstance(), nullptr);
 }
@@ -160,6 +176,7 @@ void RunNestedLoop(HWND popup) {
             return;
         }
         if (fetched == -1) return;
+        if (HandleDialogKeys(popup, message)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
@@ -171,9 +188,11 @@ void RunReinstallDialog(HWND owner) {
     if (!reinstallClassRegistered) reinstallClassRegistered = RegisterReinstallClass();
     HWND popup = CreateCentredPopup(owner);
     if (popup == nullptr) return;
+    StartWithCuesOf(popup, owner);
     EnableWindow(owner, FALSE);
     ShowWindow(popup, SW_SHOW);
     SetForegroundWindow(popup);
+    SetFocus(GetDlgItem(popup, IDC_DLG_CONFIRM));
     openPopup = popup;
     RunNestedLoop(popup);
     openPopup = nullptr;

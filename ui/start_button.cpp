@@ -5,6 +5,7 @@
 #include "core/app_state.h"
 #include "core/battery.h"
 #include "ui/control_ids.h"
+#include "ui/keyboard_focus.h"
 #include "ui/window_helpers.h"
 
 namespace {
@@ -24,6 +25,7 @@ void UpdateStartButton() {
     const bool busy = app.operationBusy.load() || disconnecting;
     const bool allowed = StartAllowed(app.firmwareReady, app.batteryVoltage, app.instrumentReady, riskAccepted, busy);
     EnableWindow(Control(IDC_START), allowed ? TRUE : FALSE);
+    KeepFocusAlive();
 }
 
 void SetDisconnecting(bool value) { disconnecting = value; }

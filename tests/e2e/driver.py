@@ -17,7 +17,7 @@ from subprocess import DEVNULL, PIPE, STDOUT
 IDC = {"choose": 1001, "risk": 1002, "start": 1003, "heading": 1009, "description": 1010, "status2": 1012,
        "status4": 1014, "file": 1016, "cancel": 1019, "next": 1020, "confirm": 5001}
 HEADINGS = {"connect": "Подключите дата-станцию", "check": "Проверка перед обновлением", "done": "Обновление завершено"}
-BOX_TEXT, BOX_OK, FILE_NAME = 0xFFFF, 1, 1148  # a message box's text and button; the open-file dialog's name box
+BOX_TEXT, FILE_NAME = 0xFFFF, 1148  # a message box's text; the open-file dialog's name box
 
 
 class Timeout(Exception):
@@ -233,23 +233,27 @@ class Program:
             raise RuntimeError(f"{name} at ({x}, {y}) lies off the work area {area}")
         self.wine.x("xdotool", "mousemove", str(x), str(y), "click", "1")
 
+    def key(self, *names):
+        """Keys pressed where the keyboard focus is, as a user without a mouse presses them."""
+        self.wine.x("xdotool", "key", "--delay", "100", *names)
+
     def answer_box(self, timeout=60):
-        """Reads the message box that comes and clicks its OK, again if the box was not ready for the click."""
+        """Reads the message box that comes and presses Enter for its OK, again if the box was not ready for it."""
         box, controls = wait_until(lambda: self.dialog(BOX_TEXT), timeout, "a message box")
         for _ in range(5):
-            self.click("OK", rect=controls[BOX_OK]["rect"])
+            self.key("Return")
             with contextlib.suppress(Timeout):
                 wait_until(lambda: not self.dialog(BOX_TEXT), 5, "the message box to close")
                 return box["text"], controls[BOX_TEXT]["text"]
         raise Timeout("the message box stays open")
 
     def get_ready(self, firmware):
-        """Types the file's path into the open-file dialog and ticks the risk box: Start is enabled."""
-        self.click("choose")
-        _, controls = wait_until(lambda: self.dialog(FILE_NAME), 60, "the open-file dialog")
-        self.click("file name", rect=controls[FILE_NAME]["rect"])
+        """By keys from the fresh check page's focus on the file button: Tab round the check box and Cancel (Start is
+        off) back to it, Enter, the path typed into the open-file dialog, Enter; Space ticks the focused risk box."""
+        self.key("Tab", "Tab", "Tab", "Return")
+        wait_until(lambda: self.dialog(FILE_NAME), 60, "the open-file dialog")
         self.wine.type("Z:" + firmware.replace("/", "\\"))
-        self.wine.x("xdotool", "key", "Return")
+        self.key("Return")
         self.wait_text("file", os.path.basename(firmware))
-        self.click("risk")
+        self.key("space")
         self.wait_start()

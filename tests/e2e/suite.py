@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """End-to-end suite: the real Zarvel-Update.exe under Wine against station-sim, in real time, on a 1366 x 768 screen
-where it scales its windows. One run of it, started over a 10 MiB log of an earlier run, takes the cancels, each failure
-(against a simulator with that fault), an update and the next instrument, and leaves a line for each update in the
-history; meanwhile the instrument that never comes back waits out its 135 s in a second Wine, at 144 dpi on
-2560 x 1600, on the COM9 that its registry maps to a simulator as the README shows, and an update follows there.
+where it scales its windows. One run of it, started over a 10 MiB log of an earlier run and driven by keys alone from
+its check page on, takes the cancels, each failure (against a simulator with that fault), an update and the next
+instrument, and leaves a line for each update in the history; meanwhile the instrument that never comes back waits out
+its 135 s in a second Wine, at 144 dpi on 2560 x 1600, on the COM9 that its registry maps to a simulator as the README
+shows, and an update follows there by clicks.
 Ends with "N passed, M failed" (OUT/suite.txt)."""
 
 import argparse
@@ -93,10 +94,10 @@ class Suite:
             program.wait_text("status4", "✕  " + text, 10)
         self.check("status line 4", "✕  " + text, program.text("status4"))
 
-    def done(self, program, station, updates):
+    def done(self, program, station, updates, click=False):
         dialog = program.window("ZarvelReinstallDialog")
         self.window(program, "reinstall dialog", dialog, (680, 455))
-        program.click("confirm", dialog)
+        program.click("confirm", dialog) if click else program.key("Return")
         program.wait_page("done")
         self.check("done page", "Прошивка успешно обновлена до версии 1.2.3.", program.text("description"))
         self.check("the station received the file padded with 0xFF", self.image, station.received())
@@ -127,7 +128,7 @@ class Suite:
         self.check("the window's scale", True, "Window scale: 1.50 (144 dpi, work area 2560x1600)" in program.log_lines())
         program.wait_start()
         program.click("start")
-        self.done(program, station, 1)
+        self.done(program, station, 1, click=True)
 
     def rotated_log(self, program):
         with open(os.path.join(program.folder, "Zarvel-Update.1.log"), "rb") as file:
@@ -161,9 +162,9 @@ class Suite:
         logged = "Z:" + self.firmware.replace("/", "\\").replace("Прошивки", "?" * 8) + f", blocks=50, crc32={zlib.crc32(self.image)}"
         self.check("the file's line, '?' for what the code page lacks", True, "Firmware selected: " + logged in program.log_lines())
 
-        self.say("== cancel on the check page")
+        self.say("== from here on by keys alone; cancel on the check page")
         station.send("lift")  # the new monitor must wait for the instrument
-        program.click("cancel")
+        program.key("Tab", "Tab", "Return")  # from the risk box past Start
         self.check("box", (CANCELLED, "Обновление отменено. Прибор отключён от дата-станции."), program.answer_box())
         self.check("the station received BB", True, "bb" in station.events())
         program.wait_text("status2", PLACE)
@@ -173,14 +174,14 @@ class Suite:
         for options, text in FAILURES:
             self.say(f"== failure: {' '.join(options)}")
             station = self.station(link, options)
-            program.click("start")
+            program.key("Return")  # Start, the default button
             self.failure(program, text)  # status line 4 is set after the page, Start with it
 
         self.say("== cancel while the second-to-last block is on its way")
         station = self.station(link, ["--delay", "DUB#49=3000"])
-        program.click("start")
+        program.key("Return")  # Start, the default button
         station.wait_event("^block 49/50$")
-        program.click("cancel")
+        program.key("Return")  # Cancel, which the update page focuses
         self.check("box", (CANCELLED, "Обновление отменено. Основная прошивка прибора не изменена."), program.answer_box())
         sent = [event for event in station.events() if event.startswith(("block ", "bb"))]
         self.check("BB after block 49, the last block never sent", ["block 49/50", "bb"], sent[-2:])
@@ -188,9 +189,9 @@ class Suite:
 
         self.say("== an update, then the next instrument in the same run")
         station = self.station(link, ["--new-version", "1.2.3"])
-        program.click("start")
+        program.key("Return")  # Start, the default button
         self.done(program, station, 1)
-        program.click("next")
+        program.key("Return")  # the next instrument, the done page's default
         program.wait_text("status2", "○  Снимите обновлённый прибор и установите следующий")
         station.send("lift")
         program.wait_text("status2", PLACE)
@@ -198,7 +199,7 @@ class Suite:
         station.send("place")
         program.wait_start()
         self.check("the next instrument read", True, "GV -> 1.1.0" in program.log_lines())
-        program.click("start")
+        program.key("Return")  # Start, the default button
         self.done(program, station, 2)
         log = program.log_lines()
         self.check("one log: one elevation line, both updates", [1, 2],
