@@ -1,5 +1,6 @@
 #include "core/history.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <fstream>
@@ -24,18 +25,32 @@ std::mutex historyMutex;
 std::filesystem::path historyPath;
 std::string unwritten; // whole lines, in order, that no append could write yet
 
-// A spreadsheet runs a field that begins like a formula: a station's reply must never be one.
-std::string Field(std::string text) {
-    if (!text.empty() && std::string_view("=+-@").find(text[0]) != std::string_view::npos) text.insert(0, 1, '\'');
-    if (text.find_first_of(";\"\r\n") == std::string::npos) return text;
+std::string Quoted(const std::string& text) {
     std::string quoted = "\"";
     for (const char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
     return quoted + "\"";
 }
 
+// A spreadsheet runs a field that begins like a formula: a station's reply must never be one.
+std::string Field(std::string text) {
+    if (!text.empty() && std::string_view("=+-@").find(text[0]) != std::string_view::npos) text.insert(0, 1, '\'');
+    return text.find_first_of(";\"\r\n") == std::string::npos ? text : Quoted(text);
+}
+
+// Excel's text formula ="1.10" keeps a version from becoming a date; its string may hold at most
+// 255 characters, and a control character would break the line, so such a version stays plain.
+std::string VersionField(const std::string& version) {
+    constexpr size_t kLongestFormulaText = 200;
+    const bool control = std::any_of(version.begin(), version.end(),
+                                     [](char c) { return static_cast<unsigned char>(c) < ' ' || c == '\x7F'; });
+    if (version.empty() || version.size() > kLongestFormulaText || control) return Field(version);
+    const std::string formula = "=" + Quoted(version);
+    return formula.find(';') == std::string::npos ? formula : Quoted(formula);
+}
+
 std::string Joined(const std::vector<std::string>& fields) {
     std::string line;
-    for (const std::string& field : fields) line += (line.empty() ? "" : ";") + Field(field);
+    for (const std::string& field : fields) line += (line.empty() ? "" : ";") + field;
     return line;
 }
 
@@ -48,7 +63,7 @@ std::string DateAndTime(const LogTime& at) {
 
 std::string Crc32Text(uint32_t crc32) {
     char text[16];
-    std::snprintf(text, sizeof(text), "%08X", static_cast<unsigned>(crc32));
+    std::snprintf(text, sizeof(text), "0x%08X", static_cast<unsigned>(crc32));
     return text;
 }
 
@@ -88,16 +103,16 @@ std::string HistoryLine(const HistoryEntry& entry) {
     return Joined({
         DateAndTime(entry.handled),
         entry.comPort > 0 ? "COM" + std::to_string(entry.comPort) : std::string(),
-        entry.station,
-        entry.versionBefore,
-        entry.fileName,
-        entry.fileVersion,
+        Field(entry.station),
+        VersionField(entry.versionBefore),
+        Field(entry.fileName),
+        VersionField(entry.fileVersion),
         Crc32Text(entry.crc32),
         std::to_string(entry.blocks),
         DecimalComma(VoltsToHundredths(entry.batteryVolts)),
         std::to_string(entry.seconds),
         ResultText(entry.result),
-        entry.message,
+        Field(entry.message),
     });
 }
 

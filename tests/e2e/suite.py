@@ -143,8 +143,8 @@ class Suite:
                    [data.startswith(b"\xef\xbb\xbf"), data.count(b"\r\n"), data.count(b"\r\r") + data.count(b"\n\n")])
         rows = list(csv.reader(io.StringIO(data.decode("utf-8-sig"), newline=""), delimiter=";"))
         self.check("history: the header", HISTORY_HEADER, rows[0])
-        crc = f"{zlib.crc32(self.image):08X}"
-        expected = [["COM6", "ZARVEL DS-4 v3.1", before, "fw_v1.2.3.bin", "1.2.3", crc, "50", volts, result, message]
+        crc = f"0x{zlib.crc32(self.image):08X}"  # the versions are Excel's text formulas, as the README unwraps them
+        expected = [["COM6", "ZARVEL DS-4 v3.1", f'="{before}"', "fw_v1.2.3.bin", '="1.2.3"', crc, "50", volts, result, message]
                     for before, volts, result, message in updates]
         self.check("history: one line of the columns per update", expected, [row[1:9] + row[10:] for row in rows[1:]])
         self.check("history: time and whole seconds", [True] * len(updates),

@@ -8,6 +8,7 @@
 #include <new>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 #include "core/app_state.h"
 #include "core/crash_dump.h"
@@ -221,16 +222,19 @@ HistoryEntry SampleEntry() {
             .batteryVolts = 3.896, .seconds = 311, .result = Succeeded, .message = ""};
 }
 
-// A station's reply must neither break the columns nor run as a formula in a spreadsheet.
-TEST(History, AnEntryIsOneLineOfTwelveFieldsHostileOnesQuotedAndNeverAFormula) {
-    const std::pair<std::string, std::string> rows[] = {
-        {"ZDS 3.1", "ZDS 3.1"}, {"a;b", "\"a;b\""}, {"say \"hi\"", "\"say \"\"hi\"\"\""}, {"a\r\nb", "\"a\r\nb\""}, {"=1+1", "'=1+1"},
-        {"+1", "'+1"}, {"-1", "'-1"}, {"@SUM(A1)", "'@SUM(A1)"}, {"=HYPERLINK(\"x\";1)", "\"'=HYPERLINK(\"\"x\"\";1)\""}, {"1=1", "1=1"},
+// A reply must neither break the columns nor run as a formula; a version is kept as text by Excel's text formula.
+TEST(History, AnEntryIsOneLineOfTwelveFieldsHostileOnesQuotedAndNoFormulaButTheVersionsTextForm) {
+    const std::string longest(200, '9'), tooLong = "=" + std::string(9999, '9');
+    const std::tuple<std::string, std::string, std::string> rows[] = {
+        {"ZDS 3.1", "ZDS 3.1", "=\"ZDS 3.1\""}, {"a;b", "\"a;b\"", "\"=\"\"a;b\"\"\""}, {"say \"hi\"", "\"say \"\"hi\"\"\"", "=\"say \"\"hi\"\"\""}, {"a\r\nb", "\"a\r\nb\"", "\"a\r\nb\""},
+        {"=1+1", "'=1+1", "=\"=1+1\""}, {"+1", "'+1", "=\"+1\""}, {"-1\x7F", "'-1\x7F", "'-1\x7F"}, {"", "", ""}, {"@SUM(A1)", "'@SUM(A1)", "=\"@SUM(A1)\""},
+        {"=HYPERLINK(\"x\";1)", "\"'=HYPERLINK(\"\"x\"\";1)\"", "\"=\"\"=HYPERLINK(\"\"\"\"x\"\"\"\";1)\"\"\""}, {"1=1", "1=1", "=\"1=1\""}, {longest, longest, "=\"" + longest + "\""},
+        {tooLong, "'" + tooLong, "'" + tooLong}, {"=1\t;", "\"'=1\t;\"", "\"'=1\t;\""},
     };
-    for (const auto& [text, field] : rows) {
+    for (const auto& [text, field, version] : rows) {
         HistoryEntry entry = SampleEntry();
-        entry.station = text;
-        EXPECT_EQ("2026-12-07 14:03:12;COM5;" + field + ";1.1.0;fw_v1.2.0.bin;1.2.0;0BADF00D;512;3,89;311;успешно;", HistoryLine(entry));
+        entry.station = entry.versionBefore = entry.fileVersion = text;
+        EXPECT_EQ("2026-12-07 14:03:12;COM5;" + field + ";" + version + ";fw_v1.2.0.bin;" + version + ";0x0BADF00D;512;3,89;311;успешно;", HistoryLine(entry));
     }
 }
 
