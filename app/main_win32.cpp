@@ -70,6 +70,8 @@ struct ReleaseAtExit {
     ReleaseAtExit() = default;
     ~ReleaseAtExit() {
         WaitForWorkers(kWorkerWaitAtExitMs);
+        // Waiting history lines go in now if they can; else they wait in their file for the next start.
+        FlushHistory();
         CloseLog();
         DeleteFontsAndBrushes();
         ReleasePictures();

@@ -31,9 +31,21 @@ std::string HistoryHeader();
 std::string HistoryLine(const HistoryEntry& entry);
 
 // Where the lines go, opened by the log's rules (no links, a plain file of its own); nothing is
-// written before it is set.
+// written before it is set. Lines that cannot go in wait in "Zarvel-Update-history-pending.csv"
+// beside it (the same format), or in memory while that file cannot take them either.
 void SetHistoryPath(const std::filesystem::path& path);
-// Appends the entry's line, after the header when the file is new. Never throws: a history that
-// cannot be written is logged ("Update history cannot be written") and its lines wait in
-// memory for the next append. Appends never interleave.
-void AppendHistory(const HistoryEntry& entry) noexcept;
+
+// What an append that could not reach the history leaves to do.
+struct HistoryBlockage {
+    bool told = false;      // the first line of a blockage: logged now, the user is to be told once
+    bool linesWait = false; // retry with FlushHistory until it says none wait
+    uint32_t error = 0;     // the Windows error that refused the history
+};
+// Appends the entry's line after every waiting line, after the header when the file is new. Never
+// throws; on the window thread.
+HistoryBlockage AppendHistory(const HistoryEntry& entry) noexcept;
+// Adds the waiting lines to the history (at start-up, while they wait, at exit); true while lines
+// still wait.
+bool FlushHistory() noexcept;
+// A sharing or lock violation: the file is open in another program.
+bool IsHistoryInUse(uint32_t error);

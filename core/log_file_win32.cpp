@@ -53,8 +53,9 @@ bool IsLink(HANDLE file, DWORD attributes) {
            IsLinkReparseTag(tag.ReparseTag);
 }
 
-// A regular disk file with one name, which is the expected one once every link is resolved.
-bool IsPlainFileAt(HANDLE file, const std::filesystem::path& path) {
+} // namespace
+
+bool IsPlainFileAt(void* file, const std::filesystem::path& path) {
     BY_HANDLE_FILE_INFORMATION info = {};
     if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info)) return false;
     if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || IsLink(file, info.dwFileAttributes)) return false;
@@ -63,8 +64,6 @@ bool IsPlainFileAt(HANDLE file, const std::filesystem::path& path) {
     const std::wstring folder = FinalPathOfFolder(path.parent_path());
     return !folder.empty() && SameText(FinalPath(file), PathInFolder(folder, path.filename().wstring()));
 }
-
-} // namespace
 
 bool OpenLogFile(std::ofstream& stream, const std::filesystem::path& path, std::ios::openmode mode) {
     // "E:Zarvel-Update.log" would be relative to the drive's current folder.

@@ -24,8 +24,9 @@ const std::array<std::regex, 2>& VersionPatterns() {
     static const auto* patterns = new std::array<std::regex, 2>{
         // A version marked by v at the start of the name or after _ or -, e.g. "fw_v1.2.3.bin".
         std::regex(R"((?:^|[_-])v([0-9]+(?:\.[0-9]+)+)(?:[_-]|\.bin$))", kSyntax),
-        // An unmarked major.minor right before the ending, e.g. "firmware_1.5.bin".
-        std::regex(R"(([0-9]+\.[0-9]+)(?:\.bin$))", kSyntax),
+        // An unmarked version right before the ending, e.g. "firmware_1.5.bin": the leftmost match
+        // starts the whole run of dot-joined groups, so "fw_1.2.3.bin" reads "1.2.3", not "2.3".
+        std::regex(R"(([0-9]+(?:\.[0-9]+)+)\.bin$)", kSyntax),
     };
     return *patterns;
 }

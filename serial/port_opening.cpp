@@ -173,7 +173,7 @@ PortOpenResult TryOpenPort(SerialPort& port, int portNumber, uint32_t deadlineMs
         } else if (claim->second == nullptr) {
             return PortOpenResult::HeldHere;
         } else if (claim->second->waited || claim->second->done) {
-            return PortOpenResult::Slow; // another attempt waits for it, or its late handle is being closed
+            return PortOpenResult::Pending;
         } else {
             open = claim->second;
         }

@@ -41,6 +41,7 @@ enum class PortOpenResult {
     InUse,    // refused as access denied: another program holds it
     HeldHere, // another worker of this program holds it
     Slow,     // not open within its deadline; the open goes on in the background, the port claimed
+    Pending,  // not tried: another attempt already waits for its open, or its late handle is being closed
 };
 
 // COM port numbers present, ascending, no duplicates, preferredPort first when present.

@@ -190,7 +190,14 @@ void AddWindowIcons(HWND window) {
 LRESULT OnCreate(HWND window) {
     CreateMainControls(window);
     StartWithCuesOf(window, nullptr);
+    // Lines a crash or a held history left waiting go in first.
+    RetryWaitingHistory(window);
     StartMonitor();
+    return 0;
+}
+
+LRESULT OnTimer(HWND window, WPARAM timer) {
+    if (timer == kHistoryRetryTimer) RetryWaitingHistory(window);
     return 0;
 }
 
@@ -253,9 +260,10 @@ LRESULT OnOperationDone(HWND window, WPARAM result, const std::unique_ptr<std::w
     app.operationBusy.exchange(false);
     app.cancelAllowed.exchange(false);
     const std::wstring message = TextOf(text);
+    HistoryBlockage history;
     if (operation.updateRunning) {
         KeepSystemAwake(false);
-        RecordUpdateEnded(static_cast<OperationResult>(result), message);
+        history = RecordUpdateEnded(static_cast<OperationResult>(result), message);
         AnnounceUpdateEnd(window, static_cast<OperationResult>(result), message);
     }
     // A failure must not open underneath the topmost pop-up that still asks to reinstall.
@@ -267,6 +275,7 @@ LRESULT OnOperationDone(HWND window, WPARAM result, const std::unique_ptr<std::w
     } else {
         AfterFailed(window, message);
     }
+    TellHistoryBlockage(window, history);
     return 0;
 }
 
@@ -371,6 +380,7 @@ LRESULT HandleMainMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     case WM_UPDATEUISTATE: return OnUpdateUiState(window, wParam, lParam);
     case WM_QUERYENDSESSION: return OnQueryEndSession(window, message, wParam, lParam);
     case WM_POWERBROADCAST: return OnPowerBroadcast(wParam);
+    case WM_TIMER: return OnTimer(window, wParam);
     case kDpiChangedMessage: return OnDpiChanged(window, wParam, lParam);
     case kGetDpiScaledSizeMessage: return OnGetDpiScaledSize(window, wParam, lParam);
     case WM_SETTINGCHANGE:

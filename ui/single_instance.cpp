@@ -23,7 +23,9 @@ void BringToFront(HWND window) {
 bool HandOverToRunningCopy() {
     // Never closed: the mark lasts as long as this process.
     const HANDLE mutex = CreateMutexW(nullptr, FALSE, kOneCopyMutex);
-    if (mutex == nullptr || GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    const DWORD error = GetLastError();
+    // An elevated copy's mark refuses a copy without elevation: it is there all the same.
+    if (mutex == nullptr ? error != ERROR_ACCESS_DENIED : error != ERROR_ALREADY_EXISTS) return false;
     // The first copy may still be creating its window.
     for (const ULONGLONG deadline = GetTickCount64() + kWindowWaitMs;; Sleep(kWindowPollMs)) {
         HWND window = FindWindowW(kMainWindowClass, kMainWindowTitle);

@@ -11,10 +11,12 @@
 #include "firmware/firmware_version.h"
 #include "serial/commands.h"
 #include "text/text.h"
+#include "ui/window_helpers.h"
 
 namespace {
 
 uint64_t startedAtMs = 0; // window thread only
+constexpr UINT kHistoryRetryMs = 30000;
 
 HistoryEntry EntryOf(OperationResult result, const std::wstring& message) {
     const AppState& app = App();
@@ -44,11 +46,32 @@ HistoryEntry EntryOf(OperationResult result, const std::wstring& message) {
 
 void NoteUpdateStarted() { startedAtMs = TickMs(); }
 
-void RecordUpdateEnded(OperationResult result, const std::wstring& message) {
+HistoryBlockage RecordUpdateEnded(OperationResult result, const std::wstring& message) {
     try {
-        AppendHistory(EntryOf(result, message));
+        return AppendHistory(EntryOf(result, message));
     } catch (const std::exception&) {
         // Without memory for the line the update's result must still reach the user.
         WriteLog("Update history cannot be written");
+        return {};
+    }
+}
+
+void TellHistoryBlockage(HWND window, const HistoryBlockage& blockage) {
+    if (!IsWindow(window)) return;
+    if (blockage.linesWait) SetTimer(window, kHistoryRetryTimer, kHistoryRetryMs, nullptr);
+    if (!blockage.told) return;
+    const std::wstring text =
+        IsHistoryInUse(blockage.error)
+            ? L"Запись об обновлении не добавлена в файл истории: файл открыт в другой программе. Закройте его, и "
+              L"программа добавит запись сама."
+            : L"Запись об обновлении пока не добавлена в файл истории: " + SystemErrorText(blockage.error);
+    ShowMessageBox(text.c_str(), L"История обновлений", MB_ICONWARNING);
+}
+
+void RetryWaitingHistory(HWND window) {
+    if (FlushHistory()) {
+        SetTimer(window, kHistoryRetryTimer, kHistoryRetryMs, nullptr);
+    } else {
+        KillTimer(window, kHistoryRetryTimer);
     }
 }

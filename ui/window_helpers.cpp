@@ -29,19 +29,6 @@ void SetTextAs(int id, const std::wstring& text, TextOrigin origin) {
     InvalidateControl(id);
 }
 
-// Empty when the system has no text for the code.
-std::wstring SystemErrorText(DWORD code) {
-    wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                            FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring message(text != nullptr ? text : L"", text != nullptr ? length : 0);
-    LocalFree(text);
-    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
-        message.pop_back();
-    return message;
-}
-
 } // namespace
 
 HWND MainWindow() { return static_cast<HWND>(App().mainWindow); }
@@ -113,6 +100,18 @@ int RunMessageBox(const wchar_t* text, const wchar_t* caption, UINT style) {
 }
 
 } // namespace
+
+std::wstring SystemErrorText(DWORD code) {
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                            FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message(text != nullptr ? text : L"", text != nullptr ? length : 0);
+    LocalFree(text);
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
+        message.pop_back();
+    return message;
+}
 
 int ShowMessageBox(const wchar_t* text, const wchar_t* caption, UINT icon) {
     return RunMessageBox(text, caption, icon | MB_OK);

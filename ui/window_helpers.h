@@ -63,6 +63,9 @@ int ShowMessageBox(const wchar_t* text, const wchar_t* caption, UINT icon);
 bool AskYesNo(const wchar_t* text, const wchar_t* caption);
 int ModalBoxesOpen();
 
+// The system's text for a Windows error in the user's language (FormatMessageW), without its line
+// end; empty when the system has none.
+std::wstring SystemErrorText(DWORD code);
 // What a box says about an error: a system error's text as the system gives it in the user's
 // language (FormatMessageW, without its line end); any other error's message read as UTF-8.
 std::wstring ErrorText(const std::exception& error);

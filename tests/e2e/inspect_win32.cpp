@@ -1,5 +1,6 @@
 // The end-to-end suite's eyes under Wine. Requests on stdin: "windows" (top-level), "controls H" (below window H),
-// "workarea"; each answer one line of JSON, text as \u escapes so that no code page gets in between.
+// "workarea", "hold PATH" (opened as a spreadsheet holds a file: others may only read it), "release"; each answer one line
+// of JSON, text as \u escapes so that no code page gets in between.
 
 #include <windows.h>
 
@@ -7,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -38,6 +40,14 @@ std::string Describe(HWND window) {
 }
 
 std::string Answer(const char* request) {
+    static HANDLE held = INVALID_HANDLE_VALUE;
+    if (std::strncmp(request, "hold ", 5) == 0) {
+        wchar_t path[MAX_PATH] = {};
+        MultiByteToWideChar(CP_UTF8, 0, request + 5, static_cast<int>(std::strcspn(request + 5, "\r\n")), path, MAX_PATH - 1);
+        held = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        return held != INVALID_HANDLE_VALUE ? "true" : "false";
+    }
+    if (std::strncmp(request, "release", 7) == 0) return CloseHandle(std::exchange(held, INVALID_HANDLE_VALUE)) ? "true" : "false";
     std::vector<HWND> found;
     const WNDENUMPROC collect = [](HWND window, LPARAM list) -> BOOL {
         reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);

@@ -19,7 +19,7 @@ import time
 import traceback
 import zlib
 
-from driver import Program, Station, Timeout, Wine, padded, sample_firmware
+from driver import Program, Station, Timeout, Wine, padded, sample_firmware, wait_until
 
 CANCELLED, FAILED = "Обновление отменено", "Ошибка обновления"
 PLACE = "○  Установите прибор на дата-станцию"
@@ -34,6 +34,8 @@ FAILURES = [
 ]
 HISTORY_HEADER = ["Дата и время", "COM-порт", "Дата-станция", "Версия до", "Файл", "Версия файла", "CRC-32", "Блоков",
                   "Аккумулятор, В", "Длительность, с", "Результат", "Сообщение"]
+HISTORY_HELD = "Запись об обновлении не добавлена в файл истории: файл открыт в другой программе. Закройте его, и программа добавит запись сама."
+HISTORY_LOG = ["Update history cannot be written (the file is in use); the line waits in Zarvel-Update-history-pending.csv", "Update history written: 1 waiting lines added"]
 EARLIER_LOG = (b"12:00:00  a line of an earlier run\r\n" * 400000)[:10 * 1024 * 1024]  # the rotation size exactly
 
 
@@ -144,8 +146,8 @@ class Suite:
                    [data.startswith(b"\xef\xbb\xbf"), data.count(b"\r\n"), data.count(b"\r\r") + data.count(b"\n\n")])
         rows = list(csv.reader(io.StringIO(data.decode("utf-8-sig"), newline=""), delimiter=";"))
         self.check("history: the header", HISTORY_HEADER, rows[0])
-        crc = f"{zlib.crc32(self.image):08X}"
-        expected = [["COM6", "ZARVEL DS-4 v3.1", before, "fw_v1.2.3.bin", "1.2.3", crc, "50", volts, result, message]
+        crc = f"0x{zlib.crc32(self.image):08X}"  # the versions are Excel's text formulas, as the README unwraps them
+        expected = [["COM6", "ZARVEL DS-4 v3.1", f'="{before}"', "fw_v1.2.3.bin", '="1.2.3"', crc, "50", volts, result, message]
                     for before, volts, result, message in updates]
         self.check("history: one line of the columns per update", expected, [row[1:9] + row[10:] for row in rows[1:]])
         self.check("history: time and whole seconds", [True] * len(updates),
@@ -199,8 +201,16 @@ class Suite:
         station.send("place")
         program.wait_start()
         self.check("the next instrument read", True, "GV -> 1.1.0" in program.log_lines())
+        pending = os.path.join(program.folder, "Zarvel-Update-history-pending.csv")  # while Excel holds the history
+        self.check("history held", True, program.wine.ask("hold Z:" + os.path.join(program.folder, "Zarvel-Update-history.csv").replace("/", "\\")))
         program.key("Return")  # Start, the default button
         self.done(program, station, 2)
+        self.check("history box", ("История обновлений", HISTORY_HELD), program.answer_box())
+        with open(pending, encoding="utf-8-sig", newline="") as file:
+            self.check("the line waits in the pending file", "успешно", list(csv.reader(file, delimiter=";"))[-1][10])
+        program.wine.ask("release")
+        wait_until(lambda: not os.path.exists(pending), 35, "the pending file to go")
+        self.check("history log lines", [True, True], [line in program.log_lines() for line in HISTORY_LOG])
         log = program.log_lines()
         self.check("one log: one elevation line, both updates", [1, 2],
                    [sum(line.startswith("Administrator elevation: ") for line in log),

@@ -5,13 +5,16 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <new>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 #include "core/app_state.h"
 #include "core/crash_dump.h"
 #include "core/history.h"
+#include "core/history_file.h"
 #include "core/log.h"
 #include "core/log_file.h"
 #include "core/notifications.h"
@@ -221,16 +224,19 @@ HistoryEntry SampleEntry() {
             .batteryVolts = 3.896, .seconds = 311, .result = Succeeded, .message = ""};
 }
 
-// A station's reply must neither break the columns nor run as a formula in a spreadsheet.
-TEST(History, AnEntryIsOneLineOfTwelveFieldsHostileOnesQuotedAndNeverAFormula) {
-    const std::pair<std::string, std::string> rows[] = {
-        {"ZDS 3.1", "ZDS 3.1"}, {"a;b", "\"a;b\""}, {"say \"hi\"", "\"say \"\"hi\"\"\""}, {"a\r\nb", "\"a\r\nb\""}, {"=1+1", "'=1+1"},
-        {"+1", "'+1"}, {"-1", "'-1"}, {"@SUM(A1)", "'@SUM(A1)"}, {"=HYPERLINK(\"x\";1)", "\"'=HYPERLINK(\"\"x\"\";1)\""}, {"1=1", "1=1"},
+// A reply must neither break the columns nor run as a formula; a version is kept as text by Excel's text formula.
+TEST(History, AnEntryIsOneLineOfTwelveFieldsHostileOnesQuotedAndNoFormulaButTheVersionsTextForm) {
+    const std::string longest(200, '9'), tooLong = "=" + std::string(9999, '9');
+    const std::tuple<std::string, std::string, std::string> rows[] = {
+        {"ZDS 3.1", "ZDS 3.1", "=\"ZDS 3.1\""}, {"a;b", "\"a;b\"", "\"=\"\"a;b\"\"\""}, {"say \"hi\"", "\"say \"\"hi\"\"\"", "=\"say \"\"hi\"\"\""}, {"a\r\nb", "\"a\r\nb\"", "\"a\r\nb\""},
+        {"=1+1", "'=1+1", "=\"=1+1\""}, {"+1", "'+1", "=\"+1\""}, {"-1\x7F", "'-1\x7F", "'-1\x7F"}, {"", "", ""}, {"@SUM(A1)", "'@SUM(A1)", "=\"@SUM(A1)\""},
+        {"=HYPERLINK(\"x\";1)", "\"'=HYPERLINK(\"\"x\"\";1)\"", "\"=\"\"=HYPERLINK(\"\"\"\"x\"\"\"\";1)\"\"\""}, {"1=1", "1=1", "=\"1=1\""}, {longest, longest, "=\"" + longest + "\""},
+        {tooLong, "'" + tooLong, "'" + tooLong}, {"=1\t;", "\"'=1\t;\"", "\"'=1\t;\""},
     };
-    for (const auto& [text, field] : rows) {
+    for (const auto& [text, field, version] : rows) {
         HistoryEntry entry = SampleEntry();
-        entry.station = text;
-        EXPECT_EQ("2026-12-07 14:03:12;COM5;" + field + ";1.1.0;fw_v1.2.0.bin;1.2.0;0BADF00D;512;3,89;311;успешно;", HistoryLine(entry));
+        entry.station = entry.versionBefore = entry.fileVersion = text;
+        EXPECT_EQ("2026-12-07 14:03:12;COM5;" + field + ";" + version + ";fw_v1.2.0.bin;" + version + ";0x0BADF00D;512;3,89;311;успешно;", HistoryLine(entry));
     }
 }
 
@@ -252,7 +258,71 @@ TEST_F(LogTest, HistoryGetsAMarkAndAHeaderWhenNewAndEachLineEndsInOneCrLf) {
     const std::string header = "Дата и время;COM-порт;Дата-станция;Версия до;Файл;Версия файла;CRC-32;Блоков;Аккумулятор, В;"
                                "Длительность, с;Результат;Сообщение\r\n";
     EXPECT_EQ("\xEF\xBB\xBF" + header + line + HistoryLine(failed) + "\r\n" + line, ReadAll(history));
-    EXPECT_EQ("09:05:07  Update history cannot be written" + kEol, ReadAll(path_));
+    EXPECT_EQ("09:05:07  Update history cannot be written" + kEol + "09:05:07  Update history written: 1 waiting lines added" + kEol, ReadAll(path_));
+}
+
+// The history and its pending file by name ('h', 'p'): the content, the error an append meets; the pending one may be not ours.
+struct FakeHistoryFiles { std::map<char, std::string> content; std::map<char, uint32_t> error; bool refused = false, removeFails = false; } files;
+char Key(const std::filesystem::path& path) { return path.filename() == "Zarvel-Update-history-pending.csv" ? 'p' : 'h'; }
+const HistoryFileHooks kFakeHistoryFiles = {
+    .append = [](const std::filesystem::path& path, const std::string& head, const std::string& lines) {
+        return files.error[Key(path)] != 0 ? files.error[Key(path)] : (files.content[Key(path)] += (files.content[Key(path)].empty() ? head : "") + lines, 0u); },
+    .read = [](const std::filesystem::path& path, const std::string& head, std::string* lines) { const std::string& file = files.content[Key(path)];
+        return files.refused && Key(path) == 'p' ? HistoryFileRead::Refused : file.empty() ? HistoryFileRead::Absent : (*lines = file.substr(head.size()), HistoryFileRead::Ours); },
+    .remove = [](const std::filesystem::path& path) { return !files.removeFails && files.content.erase(Key(path)) != 0; },
+};
+
+// The real files: a pending file that is a folder, a hard link or not ours is never used; a history held as a spreadsheet holds it is in use.
+TEST_F(LogTest, HistoryFilesReadOnlyTheirOwnAndTellWhyTheyCannotBeWritten) {
+    const std::filesystem::path file = dir_.path() / "p.csv", folder = dir_.path() / "folder", linked = dir_.path() / "linked.csv";
+    std::string lines;
+    EXPECT_EQ(HistoryFileRead::Absent, ReadHistoryFile(file, "head", &lines));
+    EXPECT_EQ(0u, AppendHistoryFile(file, "head", "a\r\n") + AppendHistoryFile(file, "head", "b\r\n"));
+    EXPECT_EQ(HistoryFileRead::Ours, ReadHistoryFile(file, "head", &lines));
+    EXPECT_EQ("a\r\nb\r\n", lines);
+    std::filesystem::create_directory(folder), std::filesystem::create_hard_link(file, linked);
+    for (const auto& [path, head] : {std::pair{file, "other"}, {folder, "head"}, {linked, "head"}}) EXPECT_EQ(HistoryFileRead::Refused, ReadHistoryFile(path, head, &lines)) << path;
+    EXPECT_NE(0u, AppendHistoryFile(linked, "head", "c\r\n") * std::filesystem::remove(linked));
+    EXPECT_TRUE(RemoveHistoryFile(file) && !std::filesystem::exists(file));
+#ifdef _WIN32
+    const HANDLE spreadsheet = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, 0, nullptr);
+    EXPECT_EQ(kSharingViolation, AppendHistoryFile(file, "head", "c\r\n"));
+    CloseHandle(spreadsheet);
+#endif
+}
+
+// Locked, full, freed, locked again, exit and a new start: every line in the history once, in order; a pending file not ours is never used.
+TEST_F(LogTest, HistoryLinesThatCannotBeAddedWaitInThePendingFileAndGoInInOrderOnce) {
+    const struct { char op; uint32_t history, pending; bool told, wait; std::string added, waiting; } steps[] = {
+        {'a', 32, 0, true, true, "", "1"}, {'a', 33, 0, false, true, "", "12"}, {'a', 32, 33, false, true, "", "12"}, {'a', 112, 112, false, true, "", "12"},
+        {'f', 112, 0, false, true, "", "1234"}, {'x', 0, 0, false, false, "1234", "1234"}, {'a', 0, 0, false, false, "12345", ""},
+        {'a', 112, 0, true, true, "12345", "6"}, {'f', 32, 0, false, true, "12345", "6"}, {'s', 0, 0, false, false, "123456", ""},
+        {'r', 5, 0, true, true, "123456", "not ours"}, {'a', 0, 0, false, false, "12345678", "not ours"},
+    };
+    SetHistoryFileHooks(&kFakeHistoryFiles);
+    OpenLog(path_);
+    SetHistoryPath(dir_.path() / "Zarvel-Update-history.csv");
+    const auto numbered = [](char n) { HistoryEntry entry = SampleEntry(); entry.station = std::string(1, n); return entry; };
+    const auto lines = [&](const std::string& numbers, std::string text = "\xEF\xBB\xBF" + HistoryHeader() + "\r\n") {
+        for (const char n : numbers) text += HistoryLine(numbered(n)) + "\r\n";
+        return numbers.empty() ? "" : text; };
+    int line = 0;
+    for (const auto& step : steps) {
+        files.error = {{'h', step.history}, {'p', step.pending}}, files.removeFails = step.op == 'x';
+        if (step.op == 's') SetHistoryPath(dir_.path() / "Zarvel-Update-history.csv");
+        if (step.op == 'r') files.refused = true, files.content['p'] = "not ours";
+        const HistoryBlockage blockage = step.op == 'f' || step.op == 'x' || step.op == 's'
+            ? HistoryBlockage{.linesWait = FlushHistory()} : AppendHistory(numbered(static_cast<char>('0' + ++line)));
+        EXPECT_EQ(step.told, blockage.told) << line;
+        EXPECT_EQ(step.wait, blockage.linesWait) << line;
+        EXPECT_EQ(lines(step.added), files.content['h']) << line;
+        EXPECT_EQ(step.waiting == "not ours" ? step.waiting : lines(step.waiting), files.content['p']) << line;
+    }
+    SetHistoryFileHooks(nullptr);
+    const std::string cannot = "09:05:07  Update history cannot be written", waits = "; the line waits in Zarvel-Update-history-pending.csv" + kEol;
+    EXPECT_EQ(cannot + " (the file is in use)" + waits + "09:05:07  Update history written: 4 waiting lines added" + kEol + cannot + " (Windows error 112)" + waits +
+                  "09:05:07  Update history written: 1 waiting lines added" + kEol + cannot + kEol + "09:05:07  Update history written: 1 waiting lines added" + kEol,
+              ReadAll(path_));
 }
 
 TEST_F(LogTest, EarlierCrashDumpsKeepTheNewestThreeAndTheNewestIsLoggedOnce) {

@@ -176,7 +176,8 @@ TEST(FirmwareVersion, ReadFromTheFileNameOnly) {
     const std::pair<const wchar_t*, const char*> rows[] = {
         {L"fw_v1.2.3.bin", "1.2.3"}, {L"v2.0.bin", "2.0"},  {L"app-V1.10.7-beta.BIN", "1.10.7"}, {L"fw_v9.1.2.bin", "9.1.2"},
         {L"x_v01.002.bin", "01.002"}, {L"release-v10.20-rc1.bin", "10.20"}, {L"fw_v1.2_v3.4.bin", "1.2"}, {L"fwv1.2.bin", "1.2"},
-        {L"firmware_1.5.bin", "1.5"}, {L"fw_1.2.3.bin", "2.3"}, {L"fw_2.0.bin", "2.0"}, {L"fw_v1.bin", ""}, {L"fw_v1..2.bin", ""}, {L"fw.bin", ""},
+        {L"firmware_1.5.bin", "1.5"}, {L"fw_1.2.3.bin", "1.2.3"}, {L"KSARON4_FW_2.1.0.bin", "2.1.0"}, {L"x_1.2.3.4.bin", "1.2.3.4"}, {L"fw_1..2.3.bin", "2.3"},
+        {L"fw_2.0.bin", "2.0"}, {L"fw_v1.bin", ""}, {L"fw_v1..2.bin", ""}, {L"fw.bin", ""}, {L"12.bin", ""}, {L"fw_1.2.3.BIN.txt", ""},
         // Characters the file-system code page may lack (Cyrillic under code page 1252; a lone
         // surrogate anywhere) do not keep a name from its version.
         {L"Ксарон-v1.4.bin", "1.4"}, {L"прибор\U0001F600_v2.0.1.bin", "2.0.1"}, {L"\xD800_v3.1.bin", "3.1"}, {L"\xDC00v3.2.bin", "3.2"},

@@ -273,6 +273,8 @@ TEST(FindStation, AsksThePortsWithBgvPreferredFirstAndKeepsTheFirstThatAnswers) 
         {"held and refusing ports skipped", [&](Rig& r) { r.Add(1, silent, Rig::Held); r.Add(2, silent, Rig::Refuses); }, 0, 3,
          "Available COM ports: COM1 COM2 COM3 | COM1 is in use by another program | " + kFound},
         {"held by another worker", [&](Rig&) { OpenPort(other, 3); }, 3, 0, "Available COM ports: COM3"},
+        {"a port another scan waits for: skipped, not called slow", [&](Rig& r) { r.Add(2, silent); r.Block(2); r.onSleep = [&r, once = false](uint32_t) mutable { if (std::exchange(once, true)) return; SerialPort b; FindStation(b, 0); ClosePort(b); r.Release(2); }; },
+         0, 3, "Available COM ports: COM2 COM3 | Available COM ports: COM2 COM3 | " + kFound + " | COM2 BGV ->  | " + kFound},
         // A Bluetooth link's open waits while the radio connects, and a probe writes to whatever answers.
         {"Bluetooth ports never opened, and said so once a run", [&](Rig& r) { r.Add(1, silent); r.Add(2, silent); r.devices = {{.instanceId = bt, .portName = L"COM1"}, {.instanceId = L"bthenum\\1", .portName = L"COM2"}}; FindStation(other, 0); ClosePort(other); },
          0, 3, "Available COM ports: COM1 COM2 COM3 | COM1 skipped: Bluetooth serial port | COM2 skipped: Bluetooth serial port | " + kFound + " | Available COM ports: COM1 COM2 COM3 | " + kFound},
