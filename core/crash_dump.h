@@ -13,6 +13,13 @@ constexpr size_t kKeptCrashDumps = 3;
 // The dump's file name for a crash at `time`, the nth dump of that second (1, 2, ...): the
 // first has no number, the others end in "-2", "-3", ...
 std::string CrashDumpName(const LogTime& time, int nth);
+// Room for any dump's name and its final zero.
+constexpr size_t kCrashDumpNameChars = 64;
+// CrashDumpName written into name without the heap, for the crash handler.
+void FormatCrashDumpName(const LogTime& time, int nth, char (&name)[kCrashDumpNameChars]);
+// Writes value in base (10 or 16, upper case) with at least width digits at `at`, without the
+// heap; returns the end. The caller leaves room.
+char* PutDigits(char* at, unsigned long value, unsigned base, int width);
 
 // At start-up: removes all but the kKeptCrashDumps newest dumps in folder, and logs "A crash
 // dump of an earlier run is in <name>" for the newest one no start has named yet. Never throws.

@@ -1,7 +1,6 @@
 #include "core/crash_dump.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <exception>
 #include <fstream>
 #include <string_view>
@@ -85,11 +84,33 @@ void ReviewUnguarded(const std::filesystem::path& folder) {
 
 } // namespace
 
+char* PutDigits(char* at, unsigned long value, unsigned base, int width) {
+    char digits[32];
+    int count = 0;
+    do {
+        digits[count++] = "0123456789ABCDEF"[value % base];
+        value /= base;
+    } while (value != 0 || count < width);
+    while (count > 0) *at++ = digits[--count];
+    return at;
+}
+
+void FormatCrashDumpName(const LogTime& time, int nth, char (&name)[kCrashDumpNameChars]) {
+    char* at = std::copy(kPrefix.begin(), kPrefix.end(), name);
+    at = PutDigits(at, static_cast<unsigned long>(time.year * 10000 + time.month * 100 + time.day), 10, 8);
+    *at++ = '-';
+    at = PutDigits(at, static_cast<unsigned long>(time.hour * 10000 + time.minute * 100 + time.second), 10, 6);
+    if (nth > 1) {
+        *at++ = '-';
+        at = PutDigits(at, static_cast<unsigned long>(nth), 10, 1);
+    }
+    *std::copy(kEnding.begin(), kEnding.end(), at) = '\0';
+}
+
 std::string CrashDumpName(const LogTime& time, int nth) {
-    char stamp[64];
-    std::snprintf(stamp, sizeof(stamp), "%04d%02d%02d-%02d%02d%02d", time.year, time.month, time.day, time.hour,
-                  time.minute, time.second);
-    return std::string(kPrefix) + stamp + (nth > 1 ? "-" + std::to_string(nth) : std::string()) + std::string(kEnding);
+    char name[kCrashDumpNameChars];
+    FormatCrashDumpName(time, nth, name);
+    return name;
 }
 
 void ReviewCrashDumps(const std::filesystem::path& folder) {

@@ -116,10 +116,21 @@ void WriteLog(const std::string& message) {
     WriteLocked(message);
 }
 
-bool TryWriteLog(const std::string& message) {
+bool TryWriteLog(const char* message) {
     std::unique_lock<std::mutex> lock(App().logMutex, std::try_to_lock);
     if (!lock.owns_lock()) return false;
-    WriteLocked(message);
+    const LogTime now = LogClockNow();
+    char stamp[] = "hh:mm:ss  ";
+    const int parts[] = {now.hour, now.minute, now.second};
+    for (int i = 0; i < 3; ++i) {
+        stamp[3 * i] = static_cast<char>('0' + parts[i] / 10);
+        stamp[3 * i + 1] = static_cast<char>('0' + parts[i] % 10);
+    }
+    std::ofstream& out = App().log;
+    out.write(stamp, sizeof(stamp) - 1);
+    out.write(message, static_cast<std::streamsize>(std::char_traits<char>::length(message)));
+    out.put('\n');
+    out.flush();
     return true;
 }
 

@@ -15,9 +15,9 @@ void CloseLog();
 // Writes "hh:mm:ss  " + message + line feed and flushes. Thread-safe; lines never interleave.
 // A log that has reached the rotation size is first renamed to the ".1" name and begun anew.
 void WriteLog(const std::string& message);
-// WriteLog only if the log is free at once; false when another thread holds it. For a crash,
-// whose thread may have stopped while holding it.
-bool TryWriteLog(const std::string& message);
+// WriteLog only if the log is free at once, without the heap and without rotating; false when
+// another thread holds it. For a crash, whose thread may have stopped while holding either.
+bool TryWriteLog(const char* message);
 
 struct LogTime {
     int hour;

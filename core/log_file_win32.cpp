@@ -33,12 +33,16 @@ std::wstring FinalPath(HANDLE handle) {
     }
 }
 
+} // namespace
+
 std::wstring FinalPathOfFolder(const std::filesystem::path& folder) {
     const OwnedHandle handle(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                          FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     return handle.handle == INVALID_HANDLE_VALUE ? std::wstring() : FinalPath(handle.handle);
 }
+
+namespace {
 
 bool SameText(const std::wstring& a, const std::wstring& b) {
     return !a.empty() && CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
@@ -88,16 +92,4 @@ bool ReplaceLogFile(const std::filesystem::path& from, const std::filesystem::pa
             return false;
     }
     return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
-}
-
-void* CreateNewFileBesideLog(const std::filesystem::path& path, unsigned long access) {
-    // Never an existing name, so never through a link; DELETE takes back a file that landed
-    // elsewhere because the folder itself leads there.
-    HANDLE file = CreateFileW(path.c_str(), access | DELETE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE || IsPlainFileAt(file, path)) return file;
-    FILE_DISPOSITION_INFO remove = {TRUE};
-    SetFileInformationByHandle(file, FileDispositionInfo, &remove, sizeof(remove));
-    CloseHandle(file);
-    SetLastError(ERROR_ACCESS_DENIED);
-    return INVALID_HANDLE_VALUE;
 }

@@ -3,10 +3,10 @@
 
 #include <filesystem>
 
-// Creates the file path, which must not exist yet, with access (plus DELETE) and no sharing,
-// and keeps it only when it lands directly in its folder as OpenLogFile requires. Returns the
-// handle, or INVALID_HANDLE_VALUE with the reason in GetLastError.
-void* CreateNewFileBesideLog(const std::filesystem::path& path, unsigned long access);
+#include <string>
+
+// The folder's path as the system reaches it through every link and junction, or empty.
+std::wstring FinalPathOfFolder(const std::filesystem::path& folder);
 
 // Whether the open file is a regular disk file with one name, which is path once every link is
 // resolved: OpenLogFile's rule.
