@@ -172,10 +172,11 @@ class Program:
     """Zarvel-Update.exe with its assets copied into a folder of its own, so the log there is this run's (after the
     earlier one given, if any)."""
 
-    def __init__(self, exe, folder, wine, earlier_log=None):
-        shutil.rmtree(folder, ignore_errors=True)
-        shutil.copytree(os.path.join(os.path.dirname(exe), "assets"), os.path.join(folder, "assets"))
-        shutil.copy2(exe, folder)
+    def __init__(self, exe, folder, wine, earlier_log=None, again=False):
+        if not again:  # again: started once more in the folder as the last run left it
+            shutil.rmtree(folder, ignore_errors=True)
+            shutil.copytree(os.path.join(os.path.dirname(exe), "assets"), os.path.join(folder, "assets"))
+            shutil.copy2(exe, folder)
         self.wine, self.folder, self.log = wine, folder, os.path.join(folder, "Zarvel-Update.log")
         if earlier_log is not None:
             with open(self.log, "wb") as file:
@@ -188,6 +189,11 @@ class Program:
     def kill(self):
         self._process.kill()
         self._process.wait()
+
+    def close(self):
+        """Alt+F4 on the main window, as a user ends the program; it must end within a minute."""
+        self.key("alt+F4")
+        self._process.wait(60)
 
     def find(self, class_name):
         """The visible window of this class: the program runs alone in its Wine."""

@@ -2,9 +2,10 @@
 """End-to-end suite: the real Zarvel-Update.exe under Wine against station-sim, in real time, on a 1366 x 768 screen
 where it scales its windows. One run of it, started over a 10 MiB log of an earlier run and driven by keys alone from
 its check page on, takes the cancels, each failure (against a simulator with that fault), an update and the next
-instrument, and leaves a line for each update in the history; meanwhile the instrument that never comes back waits out
-its 135 s in a second Wine, at 144 dpi on 2560 x 1600, on the COM9 that its registry maps to a simulator as the README
-shows, and an update follows there by clicks.
+instrument with the history held as a spreadsheet holds it (the second also at the exit), and started again shows a line
+for each update in the history; meanwhile the instrument that never comes back waits out its 135 s in a second Wine, at 144 dpi on
+2560 x 1600, on the COM9 that its registry maps to a simulator as the README shows, and an update follows there by clicks
+(a file whose name has no 'v').
 Ends with "N passed, M failed" (OUT/suite.txt)."""
 
 import argparse
@@ -48,8 +49,10 @@ class Suite:
         # In a folder that code page 1252 (the test Wine's, as an English Windows) cannot name: loaded all the same.
         os.makedirs(folder := os.path.join(self.out, "Прошивки"), exist_ok=True)
         self.firmware, self.image = os.path.join(folder, "fw_v1.2.3.bin"), padded(sample_firmware(5950))  # 50 blocks
-        with open(self.firmware, "wb") as file:
-            file.write(sample_firmware(5950))
+        self.unmarked = os.path.join(folder, "ksaron4_1.2.3.bin")  # its version read from a name without a 'v'
+        for path in (self.firmware, self.unmarked):
+            with open(path, "wb") as file:
+                file.write(sample_firmware(5950))
 
     def say(self, line):
         print(line, flush=True)
@@ -117,7 +120,7 @@ class Suite:
         program = self.program("late", env)
         program.wait_page("check", 120)
         self.check("the station found on COM9", True, "COM9 BGV -> ZARVEL DS-4 v3.1" in program.log_lines())
-        program.get_ready(self.firmware)
+        program.get_ready(self.unmarked)
         program.click("start")
         station.wait_event("^drst$")
         return program, time.monotonic()
@@ -131,6 +134,8 @@ class Suite:
         program.wait_start()
         program.click("start")
         self.done(program, station, 1, click=True)
+        row = history_rows(program.folder, "Zarvel-Update-history.csv")[-1]
+        self.check("history: the unmarked name's version, a success", ["ksaron4_1.2.3.bin", '="1.2.3"', "успешно"], [row[4], row[5], row[10]])
 
     def rotated_log(self, program):
         with open(os.path.join(program.folder, "Zarvel-Update.1.log"), "rb") as file:
@@ -189,10 +194,18 @@ class Suite:
         self.check("BB after block 49, the last block never sent", ["block 49/50", "bb"], sent[-2:])
         program.wait_start()
 
-        self.say("== an update, then the next instrument in the same run")
+        self.say("== an update while Excel holds the history, then the next instrument in the same run")
         station = self.station(link, ["--new-version", "1.2.3"])
+        held = "hold Z:" + os.path.join(program.folder, "Zarvel-Update-history.csv").replace("/", "\\")
+        pending = os.path.join(program.folder, "Zarvel-Update-history-pending.csv")
+        self.check("history held", True, program.wine.ask(held))
         program.key("Return")  # Start, the default button
         self.done(program, station, 1)
+        self.check("history box", ("История обновлений", HISTORY_HELD), program.answer_box())
+        self.check("the line waits in the pending file", "успешно", history_rows(pending)[-1][10])
+        program.wine.ask("release")
+        wait_until(lambda: not os.path.exists(pending), 35, "the pending file to go")
+        self.check("history log lines", [True, True], [line in program.log_lines() for line in HISTORY_LOG])
         program.key("Return")  # the next instrument, the done page's default
         program.wait_text("status2", "○  Снимите обновлённый прибор и установите следующий")
         station.send("lift")
@@ -201,23 +214,29 @@ class Suite:
         station.send("place")
         program.wait_start()
         self.check("the next instrument read", True, "GV -> 1.1.0" in program.log_lines())
-        pending = os.path.join(program.folder, "Zarvel-Update-history-pending.csv")  # while Excel holds the history
-        self.check("history held", True, program.wine.ask("hold Z:" + os.path.join(program.folder, "Zarvel-Update-history.csv").replace("/", "\\")))
+        self.say("== held again for its update and at the exit; the next start finds the history free")
+        self.check("history held again", True, program.wine.ask(held))
         program.key("Return")  # Start, the default button
         self.done(program, station, 2)
-        self.check("history box", ("История обновлений", HISTORY_HELD), program.answer_box())
-        with open(pending, encoding="utf-8-sig", newline="") as file:
-            self.check("the line waits in the pending file", "успешно", list(csv.reader(file, delimiter=";"))[-1][10])
-        program.wine.ask("release")
-        wait_until(lambda: not os.path.exists(pending), 35, "the pending file to go")
-        self.check("history log lines", [True, True], [line in program.log_lines() for line in HISTORY_LOG])
+        self.check("history box again", ("История обновлений", HISTORY_HELD), program.answer_box())
         log = program.log_lines()
         self.check("one log: one elevation line, both updates", [1, 2],
                    [sum(line.startswith("Administrator elevation: ") for line in log),
                     log.count("BB after successful update -> OK")])
+        program.close()
+        self.check("the next instrument's line alone kept in the pending file at the exit", ['="1.1.0"'], [row[3] for row in history_rows(pending)[1:]])
+        program.wine.ask("release")
+        program = Program(self.args.program, program.folder, program.wine, again=True)
+        self.cleanup.callback(program.kill)
+        wait_until(lambda: not os.path.exists(pending), 60, "the pending file to go at the start")
         failed = [("1.0.0", "3,80" if "--battery" in options else "3,95", "ошибка", text) for options, text in FAILURES]
         self.history(program, failed + [("1.0.0", "3,95", "отменено", "Обновление отменено. Основная прошивка прибора не изменена."),
                                         ("1.0.0", "3,95", "успешно", ""), ("1.1.0", "3,95", "успешно", "")])
+
+
+def history_rows(*path):
+    with open(os.path.join(*path), encoding="utf-8-sig", newline="") as file:
+        return list(csv.reader(file, delimiter=";"))
 
 
 def main():
