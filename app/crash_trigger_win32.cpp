@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "app/crash_trigger.h"
+#include "core/scoped_handle_win32.h"
 
 namespace {
 
@@ -47,7 +48,7 @@ void PullCrashTrigger() {
     }
     if (std::strcmp(what, "heap") == 0) {
         HANDLE held = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        CloseHandle(CreateThread(nullptr, 0, HoldTheHeap, held, 0, nullptr));
+        const OwnedHandle holder(CreateThread(nullptr, 0, HoldTheHeap, held, 0, nullptr));
         WaitForSingleObject(held, INFINITE);
         Fault();
     }

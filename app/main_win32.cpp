@@ -16,6 +16,7 @@
 #include "core/history.h"
 #include "core/log.h"
 #include "core/program_folder.h"
+#include "core/scoped_handle_win32.h"
 #include "ui/keyboard_focus.h"
 #include "ui/layout_scale.h"
 #include "ui/main_window.h"
@@ -43,10 +44,10 @@ std::filesystem::path ExecutableDirectory() {
 bool IsProcessElevated() {
     HANDLE token = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+    const OwnedHandle owned(token);
     TOKEN_ELEVATION elevation = {};
     DWORD size = 0;
     const bool read = GetTokenInformation(token, TokenElevation, &elevation, sizeof(elevation), &size) != FALSE;
-    CloseHandle(token);
     return read && elevation.TokenIsElevated != 0;
 }
 

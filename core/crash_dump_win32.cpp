@@ -14,6 +14,7 @@
 #include "core/log.h"
 #include "core/log_file_win32.h"
 #include "core/program_folder.h"
+#include "core/scoped_handle_win32.h"
 
 namespace {
 
@@ -128,45 +129,45 @@ bool LandedInFolder(HANDLE file) {
 }
 
 // A new name in the folder, "-2" and on for a second dump within one second.
-HANDLE CreateDumpFile(const LogTime& now, char (&name)[kCrashDumpNameChars]) {
+OwnedHandle CreateDumpFile(const LogTime& now, char (&name)[kCrashDumpNameChars]) {
     if (setup.expectedNameAt == 0) {
         FormatCrashDumpName(now, 1, name);
         SetLastError(ERROR_PATH_NOT_FOUND);
-        return INVALID_HANDLE_VALUE;
+        return OwnedHandle();
     }
     for (int nth = 1; nth <= kMostDumpsInOneSecond; ++nth) {
         FormatCrashDumpName(now, nth, name);
         Put(setup.path, setup.nameAt, {name});
         Put(setup.expected, setup.expectedNameAt, {name});
-        HANDLE file = CreateFileW(setup.path, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr);
-        if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) continue;
-        if (file == INVALID_HANDLE_VALUE || LandedInFolder(file)) return file;
+        OwnedHandle file = OwnFile(
+            CreateFileW(setup.path, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file && GetLastError() == ERROR_FILE_EXISTS) continue;
+        if (!file || LandedInFolder(file.Get())) return file;
         FILE_DISPOSITION_INFO remove = {TRUE};
-        SetFileInformationByHandle(file, FileDispositionInfo, &remove, sizeof(remove));
-        CloseHandle(file);
+        SetFileInformationByHandle(file.Get(), FileDispositionInfo, &remove, sizeof(remove));
+        file.Reset();
         SetLastError(ERROR_ACCESS_DENIED);
-        return INVALID_HANDLE_VALUE;
+        return OwnedHandle();
     }
-    return INVALID_HANDLE_VALUE;
+    return OwnedHandle();
 }
 
 // Returns 0, or the reason the dump is not there.
-DWORD WriteDump(HANDLE file) {
-    if (file == INVALID_HANDLE_VALUE) return GetLastError();
+DWORD WriteDump(OwnedHandle file) {
+    if (!file) return GetLastError();
     MINIDUMP_EXCEPTION_INFORMATION exception = {crash.threadId, crash.pointers, FALSE};
     const auto type = static_cast<MINIDUMP_TYPE>(MiniDumpNormal | MiniDumpWithThreadInfo);
     DWORD error = ERROR_MOD_NOT_FOUND;
     if (setup.writeDump != nullptr)
-        error = setup.writeDump(GetCurrentProcess(), GetCurrentProcessId(), file, type, &exception, nullptr, nullptr)
+        error = setup.writeDump(GetCurrentProcess(), GetCurrentProcessId(), file.Get(), type, &exception, nullptr,
+                                nullptr)
                     ? 0
                     : GetLastError();
     if (error != 0) {
         // Support would take a cut-off file for a dump.
         FILE_DISPOSITION_INFO remove = {TRUE};
-        SetFileInformationByHandle(file, FileDispositionInfo, &remove, sizeof(remove));
+        SetFileInformationByHandle(file.Get(), FileDispositionInfo, &remove, sizeof(remove));
     }
-    CloseHandle(file);
     return error;
 }
 
@@ -219,13 +220,12 @@ void StartCrashDumps(const std::filesystem::path& folder) {
     setup.crashed = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     setup.written = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     // Its own thread: a crash by stack overflow leaves the crashed thread no room to write one.
-    HANDLE writer = setup.crashed && setup.written ? CreateThread(nullptr, 0, WriteDumpWhenCrashed, nullptr, 0, nullptr)
-                                                   : nullptr;
-    if (writer == nullptr) {
+    const OwnedHandle writer(
+        setup.crashed && setup.written ? CreateThread(nullptr, 0, WriteDumpWhenCrashed, nullptr, 0, nullptr) : nullptr);
+    if (!writer) {
         WriteLog("Crash dumps are off: their thread could not be started");
         return;
     }
-    CloseHandle(writer);
     const auto* image = reinterpret_cast<const char*>(GetModuleHandleW(nullptr));
     const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(
         image + reinterpret_cast<const IMAGE_DOS_HEADER*>(image)->e_lfanew);

@@ -7,19 +7,9 @@
 #include <vector>
 
 #include "core/program_folder.h"
+#include "core/scoped_handle_win32.h"
 
 namespace {
-
-// Holds a handle until it goes.
-struct OwnedHandle {
-    explicit OwnedHandle(HANDLE handle) : handle(handle) {}
-    ~OwnedHandle() {
-        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-    }
-    OwnedHandle(const OwnedHandle&) = delete;
-    OwnedHandle& operator=(const OwnedHandle&) = delete;
-    HANDLE handle;
-};
 
 // The path the system reaches through every link and junction on the way, or empty.
 std::wstring FinalPath(HANDLE handle) {
@@ -36,10 +26,10 @@ std::wstring FinalPath(HANDLE handle) {
 } // namespace
 
 std::wstring FinalPathOfFolder(const std::filesystem::path& folder) {
-    const OwnedHandle handle(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                         FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    return handle.handle == INVALID_HANDLE_VALUE ? std::wstring() : FinalPath(handle.handle);
+    const OwnedHandle handle = OwnFile(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+                                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return handle ? FinalPath(handle.Get()) : std::wstring();
 }
 
 namespace {
@@ -74,9 +64,10 @@ bool OpenLogFile(std::ofstream& stream, const std::filesystem::path& path, std::
     if (!path.is_absolute()) return false;
     // A link itself is opened, never followed; without delete sharing nobody can replace the
     // name while the stream opens it below.
-    const OwnedHandle guard(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (guard.handle == INVALID_HANDLE_VALUE || !IsPlainFileAt(guard.handle, path)) return false;
+    const OwnedHandle guard = OwnFile(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!guard || !IsPlainFileAt(guard.Get(), path)) return false;
     // In text mode, the log's, each line feed reaches the disk as CR LF.
     stream.open(path, mode);
     return stream.is_open();
@@ -84,12 +75,10 @@ bool OpenLogFile(std::ofstream& stream, const std::filesystem::path& path, std::
 
 bool ReplaceLogFile(const std::filesystem::path& from, const std::filesystem::path& to) {
     {
-        const OwnedHandle existing(CreateFileW(to.c_str(), FILE_READ_ATTRIBUTES,
-                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                               OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-        if (existing.handle == INVALID_HANDLE_VALUE ? GetLastError() != ERROR_FILE_NOT_FOUND
-                                                    : !IsPlainFileAt(existing.handle, to))
-            return false;
+        const OwnedHandle existing = OwnFile(
+            CreateFileW(to.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!existing ? GetLastError() != ERROR_FILE_NOT_FOUND : !IsPlainFileAt(existing.Get(), to)) return false;
     }
     return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
 }

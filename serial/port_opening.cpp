@@ -17,6 +17,9 @@
 #endif
 
 #include "core/clock.h"
+#ifdef _WIN32
+#include "core/scoped_handle_win32.h"
+#endif
 #include "serial/serial_io.h"
 #include "serial/serial_port.h"
 
@@ -93,7 +96,7 @@ void StartOpen(const SerialIoHooks& io, int32_t portNumber, const std::shared_pt
     const uintptr_t thread = _beginthreadex(nullptr, 0, RunOpenJob, job.get(), 0, nullptr);
     if (thread != 0) {
         job.release();
-        CloseHandle(reinterpret_cast<HANDLE>(thread));
+        const OwnedHandle started(reinterpret_cast<HANDLE>(thread));
         return;
     }
 #else

@@ -8,6 +8,7 @@
 #include <cwchar>
 #include <vector>
 
+#include "core/scoped_handle_win32.h"
 #include "serial/serial_io.h"
 
 namespace platform_serial {
@@ -16,16 +17,6 @@ namespace {
 
 // The device setup class "Ports (COM & LPT)".
 constexpr GUID kPortsClass = {0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
-
-struct DeviceList {
-    explicit DeviceList(HDEVINFO set) : set(set) {}
-    ~DeviceList() {
-        if (set != INVALID_HANDLE_VALUE) SetupDiDestroyDeviceInfoList(set);
-    }
-    DeviceList(const DeviceList&) = delete;
-    DeviceList& operator=(const DeviceList&) = delete;
-    HDEVINFO set;
-};
 
 std::wstring InstanceId(HDEVINFO set, SP_DEVINFO_DATA& device) {
     DWORD needed = 0;
@@ -37,12 +28,13 @@ std::wstring InstanceId(HDEVINFO set, SP_DEVINFO_DATA& device) {
 }
 
 std::wstring PortName(HDEVINFO set, SP_DEVINFO_DATA& device) {
-    HKEY key = SetupDiOpenDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_QUERY_VALUE);
-    if (key == INVALID_HANDLE_VALUE) return {};
+    const OwnedKey key = OwnValid<OwnedKey>(
+        SetupDiOpenDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_QUERY_VALUE));
+    if (!key) return {};
     wchar_t name[64] = {};
     DWORD type = 0, bytes = sizeof(name) - sizeof(name[0]); // room for the terminator the value may lack
-    const LSTATUS read = RegQueryValueExW(key, L"PortName", nullptr, &type, reinterpret_cast<BYTE*>(name), &bytes);
-    RegCloseKey(key);
+    const LSTATUS read = RegQueryValueExW(key.Get(), L"PortName", nullptr, &type, reinterpret_cast<BYTE*>(name),
+                                          &bytes);
     if (read != ERROR_SUCCESS || type != REG_SZ) return {};
     return std::wstring(name, wcsnlen(name, bytes / sizeof(name[0])));
 }
@@ -51,12 +43,13 @@ std::wstring PortName(HDEVINFO set, SP_DEVINFO_DATA& device) {
 
 bool ListDevices(std::vector<SerialDeviceInfo>* devices) {
     devices->clear();
-    const DeviceList list(SetupDiGetClassDevsW(&kPortsClass, nullptr, nullptr, DIGCF_PRESENT));
-    if (list.set == INVALID_HANDLE_VALUE) return false;
+    const OwnedDeviceList list = OwnValid<OwnedDeviceList>(
+        SetupDiGetClassDevsW(&kPortsClass, nullptr, nullptr, DIGCF_PRESENT));
+    if (!list) return false;
     SP_DEVINFO_DATA device = {};
     device.cbSize = sizeof(device);
-    for (DWORD index = 0; SetupDiEnumDeviceInfo(list.set, index, &device); ++index)
-        devices->push_back({.instanceId = InstanceId(list.set, device), .portName = PortName(list.set, device)});
+    for (DWORD index = 0; SetupDiEnumDeviceInfo(list.Get(), index, &device); ++index)
+        devices->push_back({.instanceId = InstanceId(list.Get(), device), .portName = PortName(list.Get(), device)});
     // A list that broke off is not trusted either.
     return GetLastError() == ERROR_NO_MORE_ITEMS;
 }

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "core/scoped_handle_win32.h"
 #include "serial/serial_io.h"
 
 namespace platform_serial {
@@ -31,8 +32,9 @@ OpenOutcome OpenDevice(int portNumber, PortHandle* handle) {
     // A Bluetooth port's open waits for its radio link, and its settings calls may too.
     NoteOpenBlocking(portNumber, true);
     // No sharing: a port held by another handle, ours or another program's, fails here.
-    HANDLE device = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (device == INVALID_HANDLE_VALUE) {
+    OwnedHandle device = OwnFile(
+        CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!device) {
         const DWORD error = GetLastError();
         // The system's answer while another program holds the port.
         return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ? OpenOutcome::InUse
@@ -41,26 +43,23 @@ OpenOutcome OpenDevice(int portNumber, PortHandle* handle) {
 
     // Queues, timeouts, DTR and purges are left unchecked: a USB-serial driver may refuse one of
     // them and still carry the station's lines, and only the line settings decide that.
-    SetupComm(device, kPortQueueBytes, kPortQueueBytes);
-    if (!ApplyLineSettings(device)) {
-        CloseHandle(device);
-        return OpenOutcome::SettingsFailed;
-    }
+    SetupComm(device.Get(), kPortQueueBytes, kPortQueueBytes);
+    if (!ApplyLineSettings(device.Get())) return OpenOutcome::SettingsFailed;
     COMMTIMEOUTS timeouts{};
     timeouts.ReadIntervalTimeout = kReadIntervalTimeoutMs;
     timeouts.ReadTotalTimeoutMultiplier = kReadTotalMultiplierMs;
     timeouts.ReadTotalTimeoutConstant = kReadTotalConstantMs;
     timeouts.WriteTotalTimeoutMultiplier = kWriteTotalMultiplierMs;
     timeouts.WriteTotalTimeoutConstant = kWriteTotalConstantMs;
-    SetCommTimeouts(device, &timeouts);
+    SetCommTimeouts(device.Get(), &timeouts);
     // The station answers only once it sees DTR raised.
-    EscapeCommFunction(device, SETDTR);
-    PurgeComm(device, PURGE_TXCLEAR | PURGE_RXCLEAR);
-    *handle = device;
+    EscapeCommFunction(device.Get(), SETDTR);
+    PurgeComm(device.Get(), PURGE_TXCLEAR | PURGE_RXCLEAR);
+    *handle = device.Take();
     return OpenOutcome::Opened;
 }
 
-void CloseDevice(PortHandle handle) { CloseHandle(static_cast<HANDLE>(handle)); }
+void CloseDevice(PortHandle handle) { OwnedHandle(static_cast<HANDLE>(handle)).Reset(); }
 
 void PurgeInput(PortHandle handle) { PurgeComm(static_cast<HANDLE>(handle), PURGE_RXCLEAR); }
 

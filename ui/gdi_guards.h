@@ -9,6 +9,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "core/scoped_handle.h"
 #include "ui/gdiplus_flat.h"
 
 // The GDI+ functions that end what the others make; only the guards below call them.
@@ -30,38 +31,13 @@ const GdiplusReleases& GdipReleases();
 inline int liveGdiObjects = 0;
 inline int LiveGdiObjects() { return liveGdiObjects; }
 
-// One handle, owned from the statement that made it. A release the system refuses leaves the
-// object counted, as it leaves it alive.
-template <typename Handle, bool (*Release)(Handle)>
-class Owned {
-public:
-    using HandleType = Handle;
-    Owned() = default;
-    explicit Owned(Handle handle) : handle_(handle) {
-        if (handle_ != Handle{}) ++liveGdiObjects;
-    }
-    Owned(Owned&& other) noexcept : handle_(std::exchange(other.handle_, Handle{})) {}
-    Owned& operator=(Owned&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            handle_ = std::exchange(other.handle_, Handle{});
-        }
-        return *this;
-    }
-    Owned(const Owned&) = delete;
-    Owned& operator=(const Owned&) = delete;
-    ~Owned() { Reset(); }
-
-    Handle Get() const { return handle_; }
-    explicit operator bool() const { return handle_ != Handle{}; }
-    void Reset() {
-        if (handle_ != Handle{} && Release(handle_)) --liveGdiObjects;
-        handle_ = Handle{};
-    }
-
-private:
-    Handle handle_{};
+// What the guards below hold is counted in liveGdiObjects.
+struct GdiCount {
+    static void Made() { ++liveGdiObjects; }
+    static void Released() { --liveGdiObjects; }
 };
+template <typename Handle, bool (*Release)(Handle)>
+using GdiOwned = Owned<Handle, Release, GdiCount>;
 
 // ---- GDI ----
 
@@ -74,9 +50,9 @@ inline bool DeleteMemoryDc(HDC dc) { return DeleteDC(dc) != FALSE; }
 
 // A font, brush, pen or bitmap.
 template <typename Handle>
-using GdiObject = Owned<Handle, DeleteGdiObject<Handle>>;
-using OwnedIcon = Owned<HICON, DestroyIconHandle>;
-using MemoryDc = Owned<HDC, DeleteMemoryDc>;
+using GdiObject = GdiOwned<Handle, DeleteGdiObject<Handle>>;
+using OwnedIcon = GdiOwned<HICON, DestroyIconHandle>;
+using MemoryDc = GdiOwned<HDC, DeleteMemoryDc>;
 
 // A window's device context (the screen's for a null window), from GetDC.
 class WindowDc {
@@ -153,9 +129,9 @@ inline bool ShutDownGdiplus(ULONG_PTR token) {
 
 // An image, graphics, path, brush, pen, font family, font or string format of the flat interface.
 template <typename Object>
-using GdipObject = Owned<Object*, ReleaseGdip>;
+using GdipObject = GdiOwned<Object*, ReleaseGdip>;
 // The library from GdiplusStartup to GdiplusShutdown: every other GDI+ object goes before it.
-using GdiplusSession = Owned<ULONG_PTR, ShutDownGdiplus>;
+using GdiplusSession = GdiOwned<ULONG_PTR, ShutDownGdiplus>;
 
 // Calls a GDI+ function that makes an object into its last argument and gives the object to
 // guard, which stays empty when the library is missing or the call failed. Made names what the

@@ -7,6 +7,7 @@
 
 #include "core/app_state.h"
 #include "core/log.h"
+#include "core/scoped_handle_win32.h"
 #include "text/text.h"
 #include "ui/live_regions.h"
 #include "ui/text_fit.h"
@@ -106,8 +107,8 @@ std::wstring SystemErrorText(DWORD code) {
     const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                             FORMAT_MESSAGE_IGNORE_INSERTS,
                                         nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    const LocalMemory<wchar_t> owned(text);
     std::wstring message(text != nullptr ? text : L"", text != nullptr ? length : 0);
-    LocalFree(text);
     while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
         message.pop_back();
     return message;

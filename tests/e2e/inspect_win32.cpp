@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/scoped_handle_win32.h"
+
 namespace {
 
 std::string Json(const wchar_t* text) {
@@ -40,14 +42,14 @@ std::string Describe(HWND window) {
 }
 
 std::string Answer(const char* request) {
-    static HANDLE held = INVALID_HANDLE_VALUE;
+    static OwnedHandle held;
     if (std::strncmp(request, "hold ", 5) == 0) {
         wchar_t path[MAX_PATH] = {};
         MultiByteToWideChar(CP_UTF8, 0, request + 5, static_cast<int>(std::strcspn(request + 5, "\r\n")), path, MAX_PATH - 1);
-        held = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        return held != INVALID_HANDLE_VALUE ? "true" : "false";
+        held = OwnFile(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        return held ? "true" : "false";
     }
-    if (std::strncmp(request, "release", 7) == 0) return CloseHandle(std::exchange(held, INVALID_HANDLE_VALUE)) ? "true" : "false";
+    if (std::strncmp(request, "release", 7) == 0) return held.Reset() ? "true" : "false";
     std::vector<HWND> found;
     const WNDENUMPROC collect = [](HWND window, LPARAM list) -> BOOL {
         reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);

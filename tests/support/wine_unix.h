@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <string>
 
+#include "core/scoped_handle_win32.h"
+
 // The Unix name Wine gives a Windows path, existing or not; empty outside Wine.
 inline std::string UnixName(const std::filesystem::path& path) {
     const auto unixName = reinterpret_cast<char*(CDECL*)(LPCWSTR)>(
@@ -28,6 +30,6 @@ void RunUnix(const wchar_t* program, std::initializer_list<std::string> argument
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
     ASSERT_TRUE(CreateProcessW(program, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
-    CloseHandle(process.hThread), CloseHandle(process.hProcess);
+    const OwnedHandle thread(process.hThread), ended(process.hProcess);
     for (int tries = 0; tries < 1000 && !done(); ++tries) Sleep(10);
 }

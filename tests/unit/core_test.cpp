@@ -25,6 +25,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
+#include "core/scoped_handle_win32.h"
 #include "tests/support/wine_unix.h"
 #endif
 
@@ -285,9 +286,8 @@ TEST_F(LogTest, HistoryFilesReadOnlyTheirOwnAndTellWhyTheyCannotBeWritten) {
     EXPECT_NE(0u, AppendHistoryFile(linked, "head", "c\r\n") * std::filesystem::remove(linked));
     EXPECT_TRUE(RemoveHistoryFile(file) && !std::filesystem::exists(file));
 #ifdef _WIN32
-    const HANDLE spreadsheet = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, 0, nullptr);
+    const OwnedHandle spreadsheet = OwnFile(CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, 0, nullptr));
     EXPECT_EQ(kSharingViolation, AppendHistoryFile(file, "head", "c\r\n"));
-    CloseHandle(spreadsheet);
 #endif
 }
 

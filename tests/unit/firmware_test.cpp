@@ -16,6 +16,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
+#include "core/scoped_handle_win32.h"
 #include "text/narrow_text_win32.h"
 #else
 #include <sys/stat.h>
@@ -118,7 +119,7 @@ TEST(FirmwareImage, RefusesAnotherExtensionBeforeTouchingTheFileAndWhatCannotBeR
     std::filesystem::create_directory(dir.path() / "folder.bin");
 #ifdef _WIN32
     const std::wstring special = L"\\\\.\\pipe\\zarvel-firmware-test.bin", emoji = L"fw_\U0001F600_v1.2.bin"; // no ANSI form
-    const HANDLE pipe = CreateNamedPipeW(special.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE, 1, 4096, 4096, 0, nullptr);
+    OwnedHandle pipe = OwnFile(CreateNamedPipeW(special.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE, 1, 4096, 4096, 0, nullptr));
     const std::string noNarrowForm = "1 blocks"; // file names are wide here: any loads
     const bool kReadBeforeTheName = true;
     WriteFile(dir.path() / emoji, 10);
@@ -157,12 +158,11 @@ TEST(FirmwareImage, RefusesAnotherExtensionBeforeTouchingTheFileAndWhatCannotBeR
     }
     SetFirmwareFileHooks(nullptr);
 #ifdef _WIN32
-    CloseHandle(pipe);
+    pipe.Reset();
     // A file another program holds open for writing loads all the same.
-    const HANDLE writer = CreateFileW((dir.path() / L"firmware.bin").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                      nullptr);
+    const OwnedHandle writer = OwnFile(CreateFileW((dir.path() / L"firmware.bin").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                   OPEN_EXISTING, 0, nullptr));
     EXPECT_EQ("1 blocks", LoadFailure((dir.path() / L"firmware.bin").wstring()));
-    CloseHandle(writer);
 #else
     char byte = 0;
     std::FILE* stream = fmemopen(&byte, 1, "rb"); // a stream without a file: its size cannot be told

@@ -22,8 +22,7 @@ public:
     }
     ~Program() { // the terminate does nothing once it has ended
         TerminateProcess(process_.hProcess, 99);
-        CloseHandle(process_.hProcess);
-        CloseHandle(process_.hThread);
+        const OwnedHandle process(process_.hProcess), thread(process_.hThread);
     }
     HWND Window() const { // the only one of its class: this process has none open now
         HWND window = nullptr;
@@ -64,14 +63,14 @@ TEST(ProgramRun, ClosedByTheUserItEndsWithZeroAfterLoggingItsStart) {
     std::ofstream(dir.path() / L"Zarvel-Update.log", std::ios::binary) << "earlier run\r\n";
     for (const wchar_t* face : faces) // read as the program starts
         RegDeleteKeyValueW(HKEY_CURRENT_USER, replacements.c_str(), face);
-    const HANDLE planted = CreateMutexW(nullptr, FALSE, L"Local\\ZarvelUpdate-OneCopy");
+    OwnedHandle planted(CreateMutexW(nullptr, FALSE, L"Local\\ZarvelUpdate-OneCopy"));
     const Program run(program, dir.path());
     const HWND window = run.Window();
     for (const wchar_t* face : faces)
         RegSetKeyValueW(HKEY_CURRENT_USER, replacements.c_str(), face, REG_SZ, standIn.c_str(), static_cast<DWORD>((standIn.size() + 1) * sizeof(wchar_t)));
     EXPECT_EQ(0, SendMessageW(window, WM_GETICON, ICON_BIG, 0)) << "no icon.png, no icon";
     EXPECT_EQ(0u, run.Close());
-    CloseHandle(planted);
+    planted.Reset();
     const std::string log = ReadAll(dir.path() / L"Zarvel-Update.log");
     EXPECT_TRUE(std::regex_search(log, std::regex("^earlier run\r\n" + kStartLines))) << log;
     EXPECT_NE(std::string::npos, log.find("Interface font: Segoe UI (Segoe UI Variable not installed)")) << log;
