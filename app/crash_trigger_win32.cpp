@@ -6,10 +6,9 @@
 
 #include <cstring>
 #include <exception>
-#include <thread>
 
 #include "app/crash_trigger.h"
-#include "core/scoped_handle_win32.h"
+#include "core/detached_thread.h"
 
 namespace {
 
@@ -25,11 +24,10 @@ LRESULT CALLBACK FaultOnCreate(HWND window, UINT message, WPARAM wParam, LPARAM 
 }
 
 // As a thread stopped inside malloc or new would: the heap they use stays locked.
-DWORD WINAPI HoldTheHeap(void* held) {
+void HoldTheHeap(HANDLE held) {
     HeapLock(reinterpret_cast<HANDLE>(_get_heap_handle()));
     SetEvent(held);
     Sleep(INFINITE);
-    return 0;
 }
 
 } // namespace
@@ -48,13 +46,13 @@ void PullCrashTrigger() {
     }
     if (std::strcmp(what, "heap") == 0) {
         HANDLE held = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        const OwnedHandle holder(CreateThread(nullptr, 0, HoldTheHeap, held, 0, nullptr));
+        StartDetachedThread([held] { HoldTheHeap(held); });
         WaitForSingleObject(held, INFINITE);
         Fault();
     }
     const bool terminate = std::strcmp(what, "terminate") == 0;
-    std::thread([terminate] {
+    StartDetachedThread([terminate] {
         if (terminate) std::terminate();
         Fault();
-    }).detach();
+    });
 }

@@ -7,19 +7,9 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <system_error>
-#include <thread>
-
-#ifdef _WIN32
-#include <windows.h>
-
-#include <process.h>
-#endif
 
 #include "core/clock.h"
-#ifdef _WIN32
-#include "core/scoped_handle_win32.h"
-#endif
+#include "core/detached_thread.h"
 #include "serial/serial_io.h"
 #include "serial/serial_port.h"
 
@@ -74,39 +64,10 @@ void RunOpen(const SerialIoHooks* io, int32_t portNumber, const std::shared_ptr<
     state.claims.erase(portNumber);
 }
 
-#ifdef _WIN32
-struct OpenJob {
-    const SerialIoHooks* io;
-    int32_t portNumber;
-    std::shared_ptr<PendingOpen> open;
-};
-
-unsigned __stdcall RunOpenJob(void* job) {
-    const std::unique_ptr<OpenJob> owned(static_cast<OpenJob*>(job));
-    RunOpen(owned->io, owned->portNumber, owned->open);
-    return 0;
-}
-#endif
-
-// On a thread nobody joins. On Windows a native one: the C++ library's detach there (winpthreads)
-// races with a thread that ends at once, closes a handle twice and can hang the process.
+// On a thread nobody joins.
 void StartOpen(const SerialIoHooks& io, int32_t portNumber, const std::shared_ptr<PendingOpen>& open) {
-#ifdef _WIN32
-    auto job = std::make_unique<OpenJob>(OpenJob{.io = &io, .portNumber = portNumber, .open = open});
-    const uintptr_t thread = _beginthreadex(nullptr, 0, RunOpenJob, job.get(), 0, nullptr);
-    if (thread != 0) {
-        job.release();
-        const OwnedHandle started(reinterpret_cast<HANDLE>(thread));
-        return;
-    }
-#else
-    try {
-        std::thread(RunOpen, &io, portNumber, open).detach();
-        return;
-    } catch (const std::system_error&) {
-    }
-#endif
-    RunOpen(&io, portNumber, open); // without a thread, here, as a plain open
+    if (StartDetachedThread([&io, portNumber, open] { RunOpen(&io, portNumber, open); }))
+        RunOpen(&io, portNumber, open); // without a thread, here, as a plain open
 }
 
 // Under the lock, once the open is done: the outcome, with the claim kept only for an open port.

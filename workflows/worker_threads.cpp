@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "core/app_state.h"
+#include "core/detached_thread.h"
 #include "core/log.h"
 #include "workflows/workflows.h"
 
@@ -40,7 +41,8 @@ void StartDetachedWorker(void (*procedure)()) {
     // Counted before the thread exists, so a waiter never misses a worker that is just starting.
     App().runningWorkers.fetch_add(1);
     try {
-        std::thread(RunCounted, procedure).detach();
+        if (const std::error_code error = StartDetachedThread([procedure] { RunCounted(procedure); }))
+            throw std::system_error(error);
     } catch (...) {
         App().runningWorkers.fetch_sub(1);
         throw;
