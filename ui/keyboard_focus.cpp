@@ -2,6 +2,7 @@
 
 #include "core/app_state.h"
 #include "ui/control_ids.h"
+#include "ui/page.h"
 #include "ui/window_helpers.h"
 
 namespace {
@@ -19,24 +20,25 @@ bool Always() { return true; }
 
 // The first row of the page whose condition holds and whose control is alive takes the focus.
 struct NaturalFocus {
-    int step;
+    Page page;
     int id;
     bool (*wanted)();
 };
 const NaturalFocus kNaturalFocus[] = {
-    {.step = 2, .id = IDC_CHOOSE_FILE, .wanted = NoFileLoaded},
-    {.step = 2, .id = IDC_ACCEPT_RISK, .wanted = RiskNotAccepted},
-    {.step = 2, .id = IDC_START, .wanted = Always},
-    {.step = 3, .id = IDC_CANCEL, .wanted = Always},
-    {.step = 4, .id = IDC_NEXT_INSTRUMENT, .wanted = Always},
+    {.page = Page::Check, .id = IDC_CHOOSE_FILE, .wanted = NoFileLoaded},
+    {.page = Page::Check, .id = IDC_ACCEPT_RISK, .wanted = RiskNotAccepted},
+    {.page = Page::Check, .id = IDC_START, .wanted = Always},
+    {.page = Page::Update, .id = IDC_CANCEL, .wanted = Always},
+    {.page = Page::Done, .id = IDC_NEXT_INSTRUMENT, .wanted = Always},
 };
 
 // What Enter presses on the page when no push button has the focus.
 struct DefaultButton {
-    int step;
+    Page page;
     int id;
 };
-const DefaultButton kDefaultButtons[] = {{.step = 2, .id = IDC_START}, {.step = 4, .id = IDC_NEXT_INSTRUMENT}};
+const DefaultButton kDefaultButtons[] = {{.page = Page::Check, .id = IDC_START},
+                                         {.page = Page::Done, .id = IDC_NEXT_INSTRUMENT}};
 
 // A tab stop of the main window that the keyboard can reach now.
 bool Alive(HWND control) {
@@ -48,7 +50,7 @@ bool IsPushButton(HWND control) { return (GetWindowLongW(control, GWL_STYLE) & B
 
 HWND NaturalControl() {
     for (const NaturalFocus& row : kNaturalFocus)
-        if (row.step == App().wizardStep && row.wanted() && Alive(Control(row.id))) return Control(row.id);
+        if (row.page == CurrentPage() && row.wanted() && Alive(Control(row.id))) return Control(row.id);
     for (HWND child = GetWindow(MainWindow(), GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
         if (Alive(child)) return child;
     return MainWindow();
@@ -92,7 +94,7 @@ LRESULT DefaultButtonAnswer() {
     HWND focus = GetFocus();
     if (Alive(focus) && IsPushButton(focus)) return MAKELRESULT(GetDlgCtrlID(focus), DC_HASDEFID);
     for (const DefaultButton& row : kDefaultButtons)
-        if (row.step == App().wizardStep && Alive(Control(row.id))) return MAKELRESULT(row.id, DC_HASDEFID);
+        if (row.page == CurrentPage() && Alive(Control(row.id))) return MAKELRESULT(row.id, DC_HASDEFID);
     return 0;
 }
 

@@ -17,6 +17,7 @@
 #include "ui/firmware_selection.h"
 #include "ui/keyboard_focus.h"
 #include "ui/layout_scale.h"
+#include "ui/page.h"
 #include "ui/pages.h"
 #include "ui/painting.h"
 #include "ui/reinstall_dialog.h"
@@ -95,7 +96,7 @@ void StartMonitor() { StartMonitor(CurrentWorkerLaunchHooks().startMonitor); }
 // elevation prompt) again; the choices of file and risk stay.
 void OnNextInstrumentClicked() {
     // The second click of a double click finds the connect page already.
-    if (App().wizardStep != 4) return;
+    if (CurrentPage() != Page::Done) return;
     WriteLog("Next instrument requested by user");
     ShowConnectPage();
     SetControlText(IDC_STATUS2, kLiftUpdatedInstrumentText);
@@ -313,12 +314,7 @@ LRESULT OnPowerBroadcast(WPARAM event) {
 }
 
 LRESULT OnReinstallPrompt(HWND window) {
-    ShowUpdateProgress(95);
-    SetControlText(IDC_HEADING, L"Повторная установка прибора");
-    SetControlText(IDC_DESCRIPTION, kReinstallInstruction);
-    SetControlText(IDC_STATUS4, L"✓  Команда Reset выполнена");
-    SetControlText(IDC_STATUS5, L"●  Ожидание повторной установки…");
-    SetControlText(IDC_NOTE, L"ПОДНИМИТЕ И СНОВА УСТАНОВИТЕ ПРИБОР\r\nПроверка продолжится автоматически.");
+    ShowReinstallState();
     CallForReinstall(window);
     RunReinstallDialog(window);
     if (operation.updateRunning) ResumeTaskbarProgress();

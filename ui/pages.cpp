@@ -10,6 +10,8 @@
 #include "ui/attention.h"
 #include "ui/control_ids.h"
 #include "ui/keyboard_focus.h"
+#include "ui/page.h"
+#include "ui/reinstall_dialog.h"
 #include "ui/start_button.h"
 #include "ui/version_question.h"
 #include "ui/window_helpers.h"
@@ -22,7 +24,8 @@ constexpr DWORD kOneLine = SS_ENDELLIPSIS;
 // Tab visits the controls a user acts on in the order they are created.
 constexpr DWORD kActed = kChild | WS_TABSTOP;
 
-// Created in this order; nothing disabled.
+// Created in this order; nothing disabled. A control without a box is placed by the pages; the file box
+// keeps its own, where it stands hidden before the check page places it.
 // clang-format off
 const ChildControl kControls[] = {
     {.id = IDC_TITLE, .className = L"STATIC", .style = kChild | SS_CENTER | kOneLine,
@@ -33,36 +36,27 @@ const ChildControl kControls[] = {
      .text = L"2. Проверка", .box = {650, 139, 210, 38}, .font = StepLabelFont},
     {.id = IDC_STEP3, .className = L"STATIC", .style = kChild | SS_LEFT | kOneLine,
      .text = L"3. Обновление", .box = {1080, 139, 250, 38}, .font = StepLabelFont},
-    {.id = IDC_HEADING, .className = L"STATIC", .style = kChild | SS_LEFT | kOneLine,
-     .box = {790, 245, 540, 40}, .font = CaptionFont},
-    {.id = IDC_DESCRIPTION, .className = L"STATIC", .style = kChild | SS_LEFT,
-     .box = {790, 295, 540, 100}, .font = BaseFont},
-    {.id = IDC_STATUS1, .className = L"STATIC", .style = kChild | SS_OWNERDRAW,
-     .box = {800, 360, 520, 42}, .font = RowFont},
-    {.id = IDC_STATUS2, .className = L"STATIC", .style = kChild | SS_OWNERDRAW,
-     .box = {800, 414, 520, 42}, .font = RowFont},
-    {.id = IDC_STATUS3, .className = L"STATIC", .style = kChild | SS_OWNERDRAW,
-     .box = {800, 468, 520, 42}, .font = RowFont},
-    {.id = IDC_STATUS4, .className = L"STATIC", .style = kChild | SS_OWNERDRAW,
-     .box = {800, 522, 520, 42}, .font = RowFont},
-    {.id = IDC_STATUS5, .className = L"STATIC", .style = kChild | SS_OWNERDRAW,
-     .box = {800, 576, 520, 62}, .font = RowFont},
+    {.id = IDC_HEADING, .className = L"STATIC", .style = kChild | SS_LEFT | kOneLine, .font = CaptionFont},
+    {.id = IDC_DESCRIPTION, .className = L"STATIC", .style = kChild | SS_LEFT, .font = BaseFont},
+    {.id = IDC_STATUS1, .className = L"STATIC", .style = kChild | SS_OWNERDRAW, .font = RowFont},
+    {.id = IDC_STATUS2, .className = L"STATIC", .style = kChild | SS_OWNERDRAW, .font = RowFont},
+    {.id = IDC_STATUS3, .className = L"STATIC", .style = kChild | SS_OWNERDRAW, .font = RowFont},
+    {.id = IDC_STATUS4, .className = L"STATIC", .style = kChild | SS_OWNERDRAW, .font = RowFont},
+    {.id = IDC_STATUS5, .className = L"STATIC", .style = kChild | SS_OWNERDRAW, .font = RowFont},
     {.id = IDC_FILE_BOX, .className = L"STATIC", .style = kChild | SS_OWNERDRAW,
      .text = L"Файл прошивки не выбран", .box = {800, 525, 295, 50}, .font = BaseFont},
     {.id = IDC_CHOOSE_FILE, .className = L"BUTTON", .style = kActed | BS_OWNERDRAW,
-     .text = L"Выбрать другой файл", .box = {1110, 548, 215, 48}, .font = BaseFont},
+     .text = L"Выбрать другой файл", .font = BaseFont},
     {.id = IDC_ACCEPT_RISK, .className = L"BUTTON", .style = kActed | BS_AUTOCHECKBOX,
-     .text = L"Я понимаю возможные риски и хочу продолжить", .box = {755, 620, 570, 36}, .font = BaseFont},
+     .text = L"Я понимаю возможные риски и хочу продолжить", .font = BaseFont},
     {.id = IDC_START, .className = L"BUTTON", .style = kActed | BS_OWNERDRAW,
-     .text = L"Начать обновление", .box = {755, 665, 570, 52}, .font = BaseFont},
+     .text = L"Начать обновление", .font = BaseFont},
     {.id = IDC_CANCEL, .className = L"BUTTON", .style = kActed | BS_OWNERDRAW,
-     .text = L"Отменить обновление", .box = {755, 727, 570, 48}, .font = BaseFont},
+     .text = L"Отменить обновление", .font = BaseFont},
     {.id = IDC_NEXT_INSTRUMENT, .className = L"BUTTON", .style = kActed | BS_OWNERDRAW,
      .text = L"Обновить следующий прибор", .box = {800, 860, 520, 46}, .font = BaseFont},
-    {.id = IDC_PROGRESS, .className = L"STATIC", .style = kChild | SS_OWNERDRAW,
-     .box = {790, 350, 540, 22}, .font = BaseFont},
-    {.id = IDC_NOTE, .className = L"STATIC", .style = kChild | SS_OWNERDRAW,
-     .box = {800, 772, 520, 62}, .font = BaseFont},
+    {.id = IDC_PROGRESS, .className = L"STATIC", .style = kChild | SS_OWNERDRAW, .font = BaseFont},
+    {.id = IDC_NOTE, .className = L"STATIC", .style = kChild | SS_OWNERDRAW, .font = BaseFont},
 };
 // clang-format on
 
@@ -78,7 +72,7 @@ struct PageRow {
 };
 
 struct PageLayout {
-    int step;
+    Page page;
     std::span<const PageRow> rows;
     void (*fillTexts)() = nullptr; // texts computed from the state, after the fixed ones
     void (*finish)() = nullptr;    // the page's last steps
@@ -159,9 +153,26 @@ const PageRow kDoneRows[] = {
     // Below the note, inside the right card: a service centre goes on to the next instrument.
     {.id = IDC_NEXT_INSTRUMENT, .shown = Shown::Yes},
 };
+
+// The update page while the instrument waits to be set down again: its places and step stay.
+const PageRow kReinstallRows[] = {
+    {.id = IDC_HEADING, .text = L"Повторная установка прибора"},
+    {.id = IDC_DESCRIPTION, .text = kReinstallInstruction},
+    {.id = IDC_STATUS4, .text = L"✓  Команда Reset выполнена"},
+    {.id = IDC_STATUS5, .text = L"●  Ожидание повторной установки…"},
+    {.id = IDC_NOTE, .text = L"ПОДНИМИТЕ И СНОВА УСТАНОВИТЕ ПРИБОР\r\nПроверка продолжится автоматически."},
+};
 // clang-format on
 
 bool IsPageTop(int id) { return id == IDC_HEADING || id == IDC_DESCRIPTION; }
+
+enum class TextsOf { AllButNote, Note };
+
+void SetRowTexts(std::span<const PageRow> rows, TextsOf which) {
+    for (const PageRow& row : rows)
+        if (row.text && (row.id == IDC_NOTE) == (which == TextsOf::Note))
+            SetControlText(row.id, std::wstring(*row.text));
+}
 
 void ApplyShown(const PageRow& row) {
     if (row.shown != Shown::Keep) ShowWindow(Control(row.id), row.shown == Shown::Yes ? SW_SHOW : SW_HIDE);
@@ -172,22 +183,20 @@ void ApplyShown(const PageRow& row) {
 // The order stays: every control has its new text and place before it is shown, so none shows
 // for a moment with the last page's text or where it stood.
 void ApplyPage(const PageLayout& page) {
-    const bool samePage = App().wizardStep == page.step;
-    App().wizardStep = page.step;
+    const bool samePage = CurrentPage() == page.page;
+    App().wizardStep = StepOf(page.page);
     ClearTaskbarProgress();
     SetControlFont(IDC_HEADING, PageTitleFont);
     SetControlFont(IDC_DESCRIPTION, PageTextFont);
     for (const PageRow& row : page.rows)
         if (row.box && IsPageTop(row.id)) MoveControl(row.id, *row.box);
     RefreshStepLabels();
-    for (const PageRow& row : page.rows)
-        if (row.text && row.id != IDC_NOTE) SetControlText(row.id, std::wstring(*row.text));
+    SetRowTexts(page.rows, TextsOf::AllButNote);
     if (page.fillTexts != nullptr) page.fillTexts();
     for (const PageRow& row : page.rows)
         if (row.box && !IsPageTop(row.id)) MoveControl(row.id, *row.box);
     for (const PageRow& row : page.rows) ApplyShown(row);
-    for (const PageRow& row : page.rows)
-        if (row.text && row.id == IDC_NOTE) SetControlText(row.id, std::wstring(*row.text));
+    SetRowTexts(page.rows, TextsOf::Note);
     if (page.finish != nullptr) page.finish();
     // A check read again keeps the focus where the user put it.
     if (samePage) {
@@ -232,24 +241,33 @@ void RefreshStepLabels() {
     InvalidateRect(MainWindow(), nullptr, FALSE);
 }
 
-void ShowConnectPage() { ApplyPage({.step = 1, .rows = kConnectRows}); }
+Page CurrentPage() { return static_cast<Page>(App().wizardStep - 1); }
+
+void ShowConnectPage() { ApplyPage({.page = Page::Connect, .rows = kConnectRows}); }
 
 void ShowCheckPage() {
-    ApplyPage({.step = 2, .rows = kCheckRows, .fillTexts = FillCheckLines, .finish = UpdateStartButton});
+    ApplyPage({.page = Page::Check, .rows = kCheckRows, .fillTexts = FillCheckLines, .finish = UpdateStartButton});
 }
 
-void ShowUpdatePage() { ApplyPage({.step = 3, .rows = kUpdateRows, .finish = ResetProgress}); }
+void ShowUpdatePage() { ApplyPage({.page = Page::Update, .rows = kUpdateRows, .finish = ResetProgress}); }
 
 void ShowDonePage(const std::wstring& message) {
-    ApplyPage({.step = 4, .rows = kDoneRows});
+    ApplyPage({.page = Page::Done, .rows = kDoneRows});
     SetControlText(IDC_DESCRIPTION, message);
+}
+
+void ShowReinstallState() {
+    ShowUpdateProgress(95);
+    // Only texts change, the note's last as on every page; the update's focus and taskbar progress stay.
+    SetRowTexts(kReinstallRows, TextsOf::AllButNote);
+    SetRowTexts(kReinstallRows, TextsOf::Note);
 }
 
 void ShowStatusLine(int line, const std::wstring& text) {
     const int id = IDC_STATUS1 + line - 1;
     SetControlText(id, text);
     // There it names the ports another program holds, while no station is found.
-    if (App().wizardStep == 1 && id == IDC_STATUS3) ShowWindow(Control(id), text.empty() ? SW_HIDE : SW_SHOW);
+    if (CurrentPage() == Page::Connect && id == IDC_STATUS3) ShowWindow(Control(id), text.empty() ? SW_HIDE : SW_SHOW);
 }
 
 std::wstring BatteryLine(double volts) {

@@ -16,6 +16,8 @@ void ShowCheckPage();
 void ShowUpdatePage();
 // The done page, with the update's message as its description.
 void ShowDonePage(const std::wstring& message);
+// The update page asking for the instrument to be set down again: progress at 95 % and the texts that ask.
+void ShowReinstallState();
 // A worker's status line 1..5; on the connect page line 3 shows only while it has a text.
 void ShowStatusLine(int line, const std::wstring& text);
 

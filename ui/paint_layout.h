@@ -5,9 +5,12 @@
 
 #include <windows.h>
 
+#include <optional>
+
 #include "ui/control_ids.h"
 #include "ui/gdiplus_flat.h"
 #include "ui/layout_scale.h"
+#include "ui/page.h"
 #include "ui/ui_resources.h"
 
 // ---- main window, drawn with GDI+ ----
@@ -17,7 +20,7 @@ struct CardPlace {
     float radius;
     COLORREF fill;
     COLORREF outline;
-    int onlyOnStep = 0; // 0: on every page
+    std::optional<Page> onlyOn = std::nullopt; // none: on every page
 };
 
 // clang-format off
@@ -28,7 +31,7 @@ inline constexpr CardPlace kCards[] = {
     {.rect = {715, 210, 675, 720}, .radius = 16, .fill = White, .outline = RGB(222, 233, 240)},
     // the file card
     {.rect = {780, 555, 560, 70}, .radius = 10, .fill = RGB(248, 252, 254), .outline = RGB(200, 224, 238),
-     .onlyOnStep = 2},
+     .onlyOn = Page::Check},
 };
 // clang-format on
 

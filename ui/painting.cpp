@@ -10,6 +10,7 @@
 #include "ui/drawing.h"
 #include "ui/keyboard_focus.h"
 #include "ui/layout_scale.h"
+#include "ui/page.h"
 #include "ui/paint_layout.h"
 #include "ui/text_fit.h"
 #include "ui/ui_resources.h"
@@ -18,9 +19,9 @@ namespace {
 
 // ---- the window: cards, step indicator, pictures ----
 
-void PaintCards(GpGraphics* graphics, int step) {
+void PaintCards(GpGraphics* graphics, Page page) {
     for (const CardPlace& card : kCards)
-        if (card.onlyOnStep == 0 || card.onlyOnStep == step)
+        if (!card.onlyOn || *card.onlyOn == page)
             DrawRoundedCard(graphics, {.rect = card.rect,
                                        .radius = card.radius,
                                        .fill = Pick(card.fill, COLOR_WINDOW),
@@ -235,14 +236,14 @@ void DrawFileBox(const DRAWITEMSTRUCT& item) {
                      .format = DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX});
 }
 
-const NoteLook& DesignLookOfNote(int step) {
-    if (step == 1) return kInfoNote;
-    return step >= 4 ? kSuccessNote : kWarningNote;
+const NoteLook& DesignLookOfNote(Page page) {
+    if (page == Page::Connect) return kInfoNote;
+    return page == Page::Done ? kSuccessNote : kWarningNote;
 }
 
 // Under high contrast the icon is in the text colour with its glyph cut out in the window's.
-NoteLook LookOfNote(int step) {
-    const NoteLook& look = DesignLookOfNote(step);
+NoteLook LookOfNote(Page page) {
+    const NoteLook& look = DesignLookOfNote(page);
     return {.fill = Pick(look.fill, COLOR_WINDOW),
             .outline = Pick(look.outline, COLOR_WINDOWTEXT),
             .icon = look.icon,
@@ -276,7 +277,7 @@ void DrawNoteIcon(HDC dc, const NoteLook& look, int x0, int cy) {
 void DrawNote(const DRAWITEMSTRUCT& item) {
     HDC dc = item.hDC;
     const RECT& area = item.rcItem;
-    const NoteLook look = LookOfNote(App().wizardStep);
+    const NoteLook look = LookOfNote(CurrentPage());
     DrawRoundBlock(dc, {.rect = area, .corner = Scaled(kNoteCorner), .fill = look.fill, .outline = look.outline});
     const NoteParts note = SplitNote(WindowTextOf(item.hwndItem, kOwnerTextChars + 1));
     const int width = Width(area);
@@ -333,7 +334,7 @@ bool IsStatusLine(int id) { return id >= IDC_STATUS1 && id <= IDC_STATUS5; }
 
 COLORREF StaticTextColour(int id, HWND control) {
     if (HighContrast()) return GetSysColor(COLOR_WINDOWTEXT);
-    if (IsStepLabel(id) && App().wizardStep == id - IDC_STEP1 + 1) return AccentBlue;
+    if (IsStepLabel(id) && StepOf(CurrentPage()) == id - IDC_STEP1 + 1) return AccentBlue;
     if (IsStepLabel(id) || IsStatusLine(id)) return MarkColour(WindowTextOf(control, kOwnerTextChars + 1));
     return TextDark;
 }
@@ -349,9 +350,9 @@ HBRUSH StaticBrush(int id) {
 LRESULT PaintMainWindow(HWND window) {
     const PaintDc paint(window);
     const GdipSurface surface = SurfaceOn(paint.Get());
-    const int step = App().wizardStep;
-    PaintCards(surface.Get(), step);
-    PaintStepIndicator(surface.Get(), step);
+    const Page page = CurrentPage();
+    PaintCards(surface.Get(), page);
+    PaintStepIndicator(surface.Get(), StepOf(page));
     PaintPicture(surface.Get(), Ui().logo, Ui().logoLarge, kLogoBox);
     PaintPicture(surface.Get(), Ui().instrument, Ui().instrumentLarge, kInstrumentBox);
     return 0;

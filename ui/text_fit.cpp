@@ -119,6 +119,8 @@ void FitControlText(HWND control) {
     const bool mayShrink = origin == origins.end() || origin->second == TextOrigin::Fixed;
     RECT client = {};
     GetClientRect(control, &client);
+    // Not placed yet: nothing to fit into, and no smaller fonts made for it; its page fits it when it places it.
+    if (client.right <= 0 || client.bottom <= 0) return SetFontOf(control, Font(design));
     const WindowDc measuring(control);
     if (rule.lines == Lines::Note) return FitNote(control, measuring.Get(), {client.right, client.bottom}, mayShrink);
     if (rule.lines == Lines::None) return SetFontOf(control, Font(design));

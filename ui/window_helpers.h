@@ -22,7 +22,7 @@ struct ChildControl {
     const wchar_t* className;
     DWORD style;
     const wchar_t* text = L"";
-    PixelBox box;
+    PixelBox box = {}; // empty where the page the control shows on places it
     UiFont font;
 };
 
