@@ -6,7 +6,6 @@
 #include <objbase.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -88,9 +87,7 @@ struct ComApartment {
     HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     ComApartment() {
         if (SUCCEEDED(result)) return;
-        char code[16] = {};
-        std::snprintf(code, sizeof(code), "0x%08lX", static_cast<unsigned long>(result));
-        WriteLog(std::string("COM not initialised: ") + code + "; no taskbar progress");
+        WriteLog("COM not initialised: " + HresultText(result) + "; no taskbar progress");
     }
     ~ComApartment() {
         if (SUCCEEDED(result)) CoUninitialize();

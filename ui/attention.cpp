@@ -1,6 +1,5 @@
 #include "ui/attention.h"
 
-#include <cstdio>
 #include <optional>
 #include <string>
 #include <utility>
@@ -82,16 +81,10 @@ void LogOnce(Fault fault, const std::string& line) {
     if (!std::exchange(faultLogged[fault], true)) WriteLog(line);
 }
 
-std::string HexCode(HRESULT result) {
-    char text[16] = {};
-    std::snprintf(text, sizeof(text), "0x%08lX", static_cast<unsigned long>(result));
-    return text;
-}
-
 // A taskbar call that failed; where COM itself could not start, start-up has said so already.
 void CheckTaskbar(HRESULT result) {
     if (FAILED(result) && result != CO_E_NOTINITIALIZED)
-        LogOnce(TaskbarFault, "Taskbar progress not available: " + HexCode(result));
+        LogOnce(TaskbarFault, "Taskbar progress not available: " + HresultText(result));
 }
 
 // What the button shows, or is to show once it exists. Window thread only.

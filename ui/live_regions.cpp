@@ -2,7 +2,6 @@
 
 #include <oleacc.h>
 
-#include <cstdio>
 #include <string>
 
 #include "core/log.h"
@@ -41,11 +40,7 @@ HRESULT SetNumber(HWND control, const GUID& property, int number) {
     return properties->SetHwndProp(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, property, value);
 }
 
-void LogUnavailable(HRESULT result) {
-    char code[16] = {};
-    std::snprintf(code, sizeof(code), "0x%08lX", static_cast<unsigned long>(result));
-    WriteLog(std::string("Screen reader properties not available: ") + code);
-}
+void LogUnavailable(HRESULT result) { WriteLog("Screen reader properties not available: " + HresultText(result)); }
 
 } // namespace
 

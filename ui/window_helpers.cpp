@@ -1,5 +1,6 @@
 #include "ui/window_helpers.h"
 
+#include <cstdio>
 #include <exception>
 #include <map>
 #include <string>
@@ -132,4 +133,10 @@ std::wstring ErrorText(const std::exception& error) {
         if (!text.empty()) return text;
     }
     return Utf8ToWide(error.what());
+}
+
+std::string HresultText(HRESULT result) {
+    char text[16] = {};
+    std::snprintf(text, sizeof(text), "0x%08lX", static_cast<unsigned long>(result));
+    return text;
 }

@@ -69,3 +69,6 @@ std::wstring SystemErrorText(DWORD code);
 // What a box says about an error: a system error's text as the system gives it in the user's
 // language (FormatMessageW, without its line end); any other error's message read as UTF-8.
 std::wstring ErrorText(const std::exception& error);
+
+// A COM or system result as the log writes it: "0x" and eight upper-case hexadecimal digits.
+std::string HresultText(HRESULT result);
