@@ -1,8 +1,9 @@
 #include "core/clock.h"
 
-#include <atomic>
 #include <chrono>
 #include <thread>
+
+#include "text/seam.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -21,8 +22,8 @@ uint64_t SystemTickMs() {
 
 void SystemSleepMs(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-const ClockHooks kSystemClock{.tickMs = SystemTickMs, .sleepMs = SystemSleepMs};
-std::atomic<const ClockHooks*> currentClock{&kSystemClock};
+constexpr ClockHooks kSystemClock{.tickMs = SystemTickMs, .sleepMs = SystemSleepMs};
+constinit Seam<ClockHooks> clockSeam{kSystemClock};
 
 } // namespace
 
@@ -30,6 +31,6 @@ uint64_t TickMs() { return CurrentClockHooks().tickMs(); }
 
 void SleepMs(uint32_t ms) { CurrentClockHooks().sleepMs(ms); }
 
-void SetClockHooks(const ClockHooks* hooks) { currentClock.store(hooks ? hooks : &kSystemClock); }
+void SetClockHooks(const ClockHooks* hooks) { clockSeam.Set(hooks); }
 
-const ClockHooks& CurrentClockHooks() { return *currentClock.load(); }
+const ClockHooks& CurrentClockHooks() { return clockSeam.Current(); }

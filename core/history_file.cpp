@@ -1,16 +1,18 @@
 #include "core/history_file.h"
 
+#include "text/seam.h"
+
 namespace {
 
-const HistoryFileHooks kRealFiles = {
+constexpr HistoryFileHooks kRealFiles = {
     .append = AppendHistoryFile,
     .read = ReadHistoryFile,
     .remove = RemoveHistoryFile,
 };
-const HistoryFileHooks* current = &kRealFiles; // the window thread's, as the history is
+constinit Seam<HistoryFileHooks> historyFileSeam{kRealFiles};
 
 } // namespace
 
-void SetHistoryFileHooks(const HistoryFileHooks* hooks) { current = hooks != nullptr ? hooks : &kRealFiles; }
+void SetHistoryFileHooks(const HistoryFileHooks* hooks) { historyFileSeam.Set(hooks); }
 
-const HistoryFileHooks& CurrentHistoryFileHooks() { return *current; }
+const HistoryFileHooks& CurrentHistoryFileHooks() { return historyFileSeam.Current(); }

@@ -7,6 +7,7 @@
 
 #include "core/app_state.h"
 #include "core/log_file.h"
+#include "text/seam.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -35,8 +36,8 @@ LogTime LocalWallClock() {
 #endif
 }
 
-const LogClockHooks kWallClock{.now = LocalWallClock};
-std::atomic<const LogClockHooks*> currentLogClock{&kWallClock};
+constexpr LogClockHooks kWallClock{.now = LocalWallClock};
+constinit Seam<LogClockHooks> logClockSeam{kWallClock};
 std::atomic<uint64_t> rotationBytes{kRotationBytes};
 
 // Under the log's lock.
@@ -134,9 +135,9 @@ bool TryWriteLog(const char* message) {
     return true;
 }
 
-void SetLogClockHooks(const LogClockHooks* hooks) { currentLogClock.store(hooks ? hooks : &kWallClock); }
+void SetLogClockHooks(const LogClockHooks* hooks) { logClockSeam.Set(hooks); }
 
-const LogClockHooks& CurrentLogClockHooks() { return *currentLogClock.load(); }
+const LogClockHooks& CurrentLogClockHooks() { return logClockSeam.Current(); }
 
 LogTime LogClockNow() { return CurrentLogClockHooks().now(); }
 

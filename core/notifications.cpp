@@ -1,8 +1,9 @@
 #include "core/notifications.h"
 
-#include <atomic>
 #include <memory>
 #include <new>
+
+#include "text/seam.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -25,8 +26,8 @@ bool PlatformPost(uint32_t code, uintptr_t wParam, intptr_t lParam) {
 #endif
 }
 
-const PostHooks kPlatformPosting{.post = PlatformPost};
-std::atomic<const PostHooks*> currentPosting{&kPlatformPosting};
+constexpr PostHooks kPlatformPosting{.post = PlatformPost};
+constinit Seam<PostHooks> postSeam{kPlatformPosting};
 
 void PostText(uint32_t code, uintptr_t wParam, const std::wstring& text) {
     auto payload = std::make_unique<std::wstring>(text);
@@ -53,6 +54,6 @@ void PostOperationDone(OperationResult result, const std::wstring& text) {
     }
 }
 
-void SetPostHooks(const PostHooks* hooks) { currentPosting.store(hooks ? hooks : &kPlatformPosting); }
+void SetPostHooks(const PostHooks* hooks) { postSeam.Set(hooks); }
 
-const PostHooks& CurrentPostHooks() { return *currentPosting.load(); }
+const PostHooks& CurrentPostHooks() { return postSeam.Current(); }

@@ -1,6 +1,6 @@
 #include "firmware/firmware_file.h"
 
-#include <atomic>
+#include "text/seam.h"
 
 namespace {
 
@@ -8,11 +8,11 @@ size_t SystemRead(void* buffer, size_t size, size_t count, std::FILE* file) {
     return std::fread(buffer, size, count, file);
 }
 
-const FirmwareFileHooks kSystemFile{.open = OpenFirmwareFileShared, .size = OpenFileSize, .read = SystemRead};
-std::atomic<const FirmwareFileHooks*> currentFile{&kSystemFile};
+constexpr FirmwareFileHooks kSystemFile{.open = OpenFirmwareFileShared, .size = OpenFileSize, .read = SystemRead};
+constinit Seam<FirmwareFileHooks> fileSeam{kSystemFile};
 
 } // namespace
 
-void SetFirmwareFileHooks(const FirmwareFileHooks* hooks) { currentFile.store(hooks ? hooks : &kSystemFile); }
+void SetFirmwareFileHooks(const FirmwareFileHooks* hooks) { fileSeam.Set(hooks); }
 
-const FirmwareFileHooks& CurrentFirmwareFileHooks() { return *currentFile.load(); }
+const FirmwareFileHooks& CurrentFirmwareFileHooks() { return fileSeam.Current(); }

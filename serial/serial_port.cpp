@@ -1,19 +1,19 @@
 #include "serial/serial_port.h"
 
 #include <algorithm>
-#include <atomic>
 #include <limits>
 
 #include "core/clock.h"
 #include "core/log.h"
 #include "serial/serial_io.h"
+#include "text/seam.h"
 
 namespace {
 
 constexpr uint32_t kErrorInsufficientBuffer = 122;
 constexpr char kLineFeed = '\n';
 
-const SerialIoHooks kPlatformSerialIo{
+constexpr SerialIoHooks kPlatformSerialIo{
     .queryDosDevices = platform_serial::QueryDosDevices,
     .openDevice = platform_serial::OpenDevice,
     .closeDevice = platform_serial::CloseDevice,
@@ -23,7 +23,7 @@ const SerialIoHooks kPlatformSerialIo{
     .read = platform_serial::Read,
     .listDevices = platform_serial::ListDevices,
 };
-std::atomic<const SerialIoHooks*> currentIo{&kPlatformSerialIo};
+constinit Seam<SerialIoHooks> serialIoSeam{kPlatformSerialIo};
 
 // "COM<n>" with n a positive decimal that fits a signed 32-bit value, else 0.
 int ComPortNumber(const wchar_t* name, size_t length) {
@@ -42,9 +42,9 @@ wchar_t AsciiUpper(wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wcha
 
 } // namespace
 
-const SerialIoHooks& CurrentSerialIoHooks() { return *currentIo.load(); }
+const SerialIoHooks& CurrentSerialIoHooks() { return serialIoSeam.Current(); }
 
-void SetSerialIoHooks(const SerialIoHooks* hooks) { currentIo.store(hooks ? hooks : &kPlatformSerialIo); }
+void SetSerialIoHooks(const SerialIoHooks* hooks) { serialIoSeam.Set(hooks); }
 
 std::vector<int> ParseComPortNames(const wchar_t* names, size_t count) {
     std::vector<int> ports;

@@ -6,6 +6,7 @@
 
 #include "core/app_state.h"
 #include "core/log.h"
+#include "text/seam.h"
 #include "text/text.h"
 #include "ui/control_ids.h"
 #include "ui/live_regions.h"
@@ -72,7 +73,7 @@ constexpr AttentionHooks kReal{
     .beep = Beep,
     .inFront = InFront,
 };
-const AttentionHooks* current = &kReal;
+constinit Seam<AttentionHooks> attentionSeam{kReal};
 
 enum Fault { TaskbarFault, BalloonFault, SoundFault, FaultCount };
 bool faultLogged[FaultCount] = {}; // window thread only
@@ -140,11 +141,11 @@ std::wstring UpdatedText() {
 } // namespace
 
 void SetAttentionHooks(const AttentionHooks* hooks) {
-    current = hooks != nullptr ? hooks : &kReal;
+    attentionSeam.Set(hooks);
     for (bool& logged : faultLogged) logged = false;
 }
 
-const AttentionHooks& CurrentAttentionHooks() { return *current; }
+const AttentionHooks& CurrentAttentionHooks() { return attentionSeam.Current(); }
 
 void PrepareAttention(HWND window) {
     taskbar = TaskbarProgress();

@@ -1,5 +1,7 @@
 #include "ui/contrast.h"
 
+#include "text/seam.h"
+
 namespace {
 
 bool SystemHighContrastOn() {
@@ -11,14 +13,14 @@ bool SystemHighContrastOn() {
 }
 
 constexpr ContrastHooks kSystemSetting{.highContrastOn = SystemHighContrastOn};
-const ContrastHooks* contrastHooks = &kSystemSetting; // window thread only
-bool highContrast = false;                            // window thread only: what painting uses
+constinit Seam<ContrastHooks> contrastSeam{kSystemSetting};
+bool highContrast = false; // window thread only: what painting uses
 
 } // namespace
 
-void SetContrastHooks(const ContrastHooks* hooks) { contrastHooks = hooks != nullptr ? hooks : &kSystemSetting; }
+void SetContrastHooks(const ContrastHooks* hooks) { contrastSeam.Set(hooks); }
 
-const ContrastHooks& CurrentContrastHooks() { return *contrastHooks; }
+const ContrastHooks& CurrentContrastHooks() { return contrastSeam.Current(); }
 
 bool ReadHighContrast() {
     const bool on = CurrentContrastHooks().highContrastOn();

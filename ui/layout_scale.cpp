@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/log.h"
+#include "text/seam.h"
 #include "ui/gdi_guards.h"
 #include "ui/system_libraries.h"
 
@@ -30,8 +31,8 @@ bool MonitorWorkArea(const RECT& place, RECT* workArea) {
     return true;
 }
 
-const WorkAreaHooks kMonitorWorkArea{.workArea = MonitorWorkArea};
-const WorkAreaHooks* workAreaHooks = &kMonitorWorkArea; // window thread only
+constexpr WorkAreaHooks kMonitorWorkArea{.workArea = MonitorWorkArea};
+constinit Seam<WorkAreaHooks> workAreaSeam{kMonitorWorkArea};
 
 int ScaledEdge(int edge) { return static_cast<int>(std::lround(edge * scale)); }
 
@@ -196,6 +197,6 @@ SIZE OuterSizeAtDpi(HWND window, unsigned dpi) {
     return PlaceAt(window, usable, place).outer;
 }
 
-void SetWorkAreaHooks(const WorkAreaHooks* hooks) { workAreaHooks = hooks != nullptr ? hooks : &kMonitorWorkArea; }
+void SetWorkAreaHooks(const WorkAreaHooks* hooks) { workAreaSeam.Set(hooks); }
 
-const WorkAreaHooks& CurrentWorkAreaHooks() { return *workAreaHooks; }
+const WorkAreaHooks& CurrentWorkAreaHooks() { return workAreaSeam.Current(); }

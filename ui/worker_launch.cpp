@@ -1,5 +1,6 @@
 #include "ui/worker_launch.h"
 
+#include "text/seam.h"
 #include "workflows/workflows.h"
 
 namespace {
@@ -9,11 +10,10 @@ constexpr WorkerLaunchHooks kReal{
     .startNextMonitor = StartNextInstrumentMonitor,
     .startDetached = StartDetachedWorker,
 };
-const WorkerLaunchHooks* current = &kReal;
+constinit Seam<WorkerLaunchHooks> launchSeam{kReal};
 
 } // namespace
 
-// Window thread only, like every caller.
-void SetWorkerLaunchHooks(const WorkerLaunchHooks* hooks) { current = hooks != nullptr ? hooks : &kReal; }
+void SetWorkerLaunchHooks(const WorkerLaunchHooks* hooks) { launchSeam.Set(hooks); }
 
-const WorkerLaunchHooks& CurrentWorkerLaunchHooks() { return *current; }
+const WorkerLaunchHooks& CurrentWorkerLaunchHooks() { return launchSeam.Current(); }
