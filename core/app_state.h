@@ -7,8 +7,10 @@
 #include <fstream>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 
+#include "core/log.h"
 #include "firmware/firmware_image.h"
 
 // What an update learnt on its way, beside its result: where it found the station, what the
@@ -17,6 +19,15 @@ struct UpdateFacts {
     int32_t comPort = 0; // 0: no station found
     std::string stationReply;
     std::optional<double> batteryVolts; // none: not read, or not readable
+};
+
+// What the scans of every worker noted about ports, for the rest of the run.
+struct PortNotes {
+    std::mutex mutex;
+    std::set<int> slow;          // under mutex: missed a deadline once, so opened with the longer one
+    std::set<int> saidSlow;      // under mutex: logged as slow, until the port opens again
+    std::set<int> saidTaken;     // under mutex: logged as another program's, until seen open or gone
+    std::set<int> saidBluetooth; // under mutex: logged once a run
 };
 
 struct AppState {
@@ -35,6 +46,8 @@ struct AppState {
     std::atomic<bool> cancelAllowed{false};
     // Monitor writes (exchange) where it found the station; every worker reads it for discovery.
     std::atomic<int32_t> preferredPort{0};
+    // Station discovery, on every worker's thread; a worker may still scan at exit.
+    PortNotes portNotes;
 
     // Guards the monitor's publication of batteryVoltage, instrumentVersion and instrumentReady.
     // The window thread reads them without it, after MSG_INSTRUMENT_CHECKED (posted inside the lock).
@@ -56,6 +69,8 @@ struct AppState {
     // The log file; only WriteLog touches it, under logMutex.
     std::ofstream log;
     std::mutex logMutex;
+    // The size from which WriteLog rotates the log; the program never changes it, tests make it small.
+    std::atomic<uint64_t> logRotationBytes{kLogRotationBytes};
 
     // Window thread only.
     int32_t wizardStep = 1;

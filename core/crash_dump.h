@@ -4,18 +4,15 @@
 
 #include <cstddef>
 #include <filesystem>
-#include <string>
 
 #include "core/log.h"
 
 constexpr size_t kKeptCrashDumps = 3;
 
-// The dump's file name for a crash at `time`, the nth dump of that second (1, 2, ...): the
-// first has no number, the others end in "-2", "-3", ...
-std::string CrashDumpName(const LogTime& time, int nth);
 // Room for any dump's name and its final zero.
 constexpr size_t kCrashDumpNameChars = 64;
-// CrashDumpName written into name without the heap, for the crash handler.
+// The dump's file name for a crash at `time`, the nth dump of that second (1, 2, ...): the
+// first has no number, the others end in "-2", "-3". Without the heap, for the crash handler.
 void FormatCrashDumpName(const LogTime& time, int nth, char (&name)[kCrashDumpNameChars]);
 // Writes value in base (10 or 16, upper case) with at least width digits at `at`, without the
 // heap; returns the end. The caller leaves room.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <fstream>
+#include <string>
 #include <string_view>
 #include <tuple>
 #include <utility>
@@ -105,12 +106,6 @@ void FormatCrashDumpName(const LogTime& time, int nth, char (&name)[kCrashDumpNa
         at = PutDigits(at, static_cast<unsigned long>(nth), 10, 1);
     }
     *std::copy(kEnding.begin(), kEnding.end(), at) = '\0';
-}
-
-std::string CrashDumpName(const LogTime& time, int nth) {
-    char name[kCrashDumpNameChars];
-    FormatCrashDumpName(time, nth, name);
-    return name;
 }
 
 void ReviewCrashDumps(const std::filesystem::path& folder) {

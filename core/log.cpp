@@ -1,6 +1,5 @@
 #include "core/log.h"
 
-#include <atomic>
 #include <ctime>
 #include <iomanip>
 #include <mutex>
@@ -14,8 +13,6 @@
 #endif
 
 namespace {
-
-constexpr uint64_t kRotationBytes = 10 * 1024 * 1024;
 
 LogTime LocalWallClock() {
 #ifdef _WIN32
@@ -38,7 +35,6 @@ LogTime LocalWallClock() {
 
 constexpr LogClockHooks kWallClock{.now = LocalWallClock};
 constinit Seam<LogClockHooks> logClockSeam{kWallClock};
-std::atomic<uint64_t> rotationBytes{kRotationBytes};
 
 // Under the log's lock.
 std::filesystem::path logPath;
@@ -73,7 +69,7 @@ std::filesystem::path RotatedPath(const std::filesystem::path& path) {
 void RotateIfFull(std::ofstream& out, const LogTime& now) {
     if (rotationGivenUp || !out.is_open() || !out) return;
     const std::streamoff size = out.tellp();
-    if (size < 0 || static_cast<uint64_t>(size) < rotationBytes.load()) return;
+    if (size < 0 || static_cast<uint64_t>(size) < App().logRotationBytes.load()) return;
     const std::filesystem::path rotated = RotatedPath(logPath);
     out.close();
     const bool renamed = ReplaceLogFile(logPath, rotated);
@@ -140,5 +136,3 @@ void SetLogClockHooks(const LogClockHooks* hooks) { logClockSeam.Set(hooks); }
 const LogClockHooks& CurrentLogClockHooks() { return logClockSeam.Current(); }
 
 LogTime LogClockNow() { return CurrentLogClockHooks().now(); }
-
-void SetLogRotationBytes(uint64_t bytes) { rotationBytes.store(bytes != 0 ? bytes : kRotationBytes); }

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <string>
 
+constexpr uint64_t kLogRotationBytes = 10 * 1024 * 1024;
+
 // Opens the log for appending. A log that cannot be opened leaves every WriteLog silent.
 void OpenLog(const std::filesystem::path& path);
 // Closes the log; later WriteLog calls write nothing. Safe while workers still log.
@@ -37,6 +39,3 @@ void SetLogClockHooks(const LogClockHooks* hooks);
 const LogClockHooks& CurrentLogClockHooks();
 // The local time by the log's clock, for everything that stamps a record of this run.
 LogTime LogClockNow();
-
-// The log's size from which it is rotated; 0 restores 10 MiB. One number, so a plain setter.
-void SetLogRotationBytes(uint64_t bytes);

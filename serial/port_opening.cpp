@@ -156,10 +156,6 @@ PortOpenResult TryOpenPort(SerialPort& port, int portNumber, uint32_t deadlineMs
     return PortOpenResult::Failed;
 }
 
-bool OpenPort(SerialPort& port, int portNumber) {
-    return TryOpenPort(port, portNumber, kOpenDeadlineMs) == PortOpenResult::Opened;
-}
-
 void ClosePort(SerialPort& port) {
     if (IsPortOpen(port)) {
         // Closed before it is released, so that no other opener meets a handle still open.

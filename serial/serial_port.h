@@ -48,9 +48,7 @@ enum class PortOpenResult {
 // Logs "COM port enumeration failed: Windows error <code>" and returns {} on failure.
 std::vector<int> EnumerateComPorts(int preferredPort);
 // Opens COM n exclusively: fails while any handle holds it, one of this process's included
-// even where the driver would share it. TryOpenPort with kOpenDeadlineMs, Opened or not.
-bool OpenPort(SerialPort& port, int portNumber);
-// Opens COM n as OpenPort does, but tells why it did not open. The device's open gets deadlineMs,
+// even where the driver would share it; the result tells why. The device's open gets deadlineMs,
 // counted from its start: an open given up earlier that still goes on is waited for again and
 // taken over, never started twice. An open given up for good is closed when it completes.
 PortOpenResult TryOpenPort(SerialPort& port, int portNumber, uint32_t deadlineMs);

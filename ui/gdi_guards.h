@@ -1,7 +1,7 @@
 #pragma once
 // Scope guards for the GDI and GDI+ objects of both windows: each object is owned from the
 // statement that makes it and released on every path, selections are undone, device contexts
-// handed back. Wine reports no GDI counts, so the guards keep their own: LiveGdiObjects() is
+// handed back. Wine reports no GDI counts, so the guards keep their own: liveGdiObjects is
 // what they hold, made minus released, and a leak shows in it. Window thread only.
 
 #include <windows.h>
@@ -29,7 +29,6 @@ const GdiplusReleases& GdipReleases();
 
 // Window thread only: the objects the guards hold now.
 inline int liveGdiObjects = 0;
-inline int LiveGdiObjects() { return liveGdiObjects; }
 
 // What the guards below hold is counted in liveGdiObjects.
 struct GdiCount {

@@ -11,20 +11,7 @@
 
 namespace {
 
-// What the scans of every worker noted about ports, for the rest of the run. Leaked on purpose:
-// a worker may still scan at exit.
-struct PortNotes {
-    std::mutex mutex;
-    std::set<int> slow;          // under mutex: missed a deadline once, so opened with the longer one
-    std::set<int> saidSlow;      // under mutex: logged as slow, until the port opens again
-    std::set<int> saidTaken;     // under mutex: logged as another program's, until seen open or gone
-    std::set<int> saidBluetooth; // under mutex: logged once a run
-};
-
-PortNotes& Notes() {
-    static auto* notes = new PortNotes;
-    return *notes;
-}
+PortNotes& Notes() { return App().portNotes; }
 
 using NoteSet = std::set<int> PortNotes::*;
 
@@ -114,11 +101,4 @@ bool FindStation(SerialPort& port, int preferredPort, StationScan* scan) {
     }
     ClosePort(port);
     return false;
-}
-
-void ForgetPortNotes() {
-    PortNotes& notes = Notes();
-    const std::lock_guard<std::mutex> lock(notes.mutex);
-    for (NoteSet set : {&PortNotes::slow, &PortNotes::saidSlow, &PortNotes::saidTaken, &PortNotes::saidBluetooth})
-        (notes.*set).clear();
 }

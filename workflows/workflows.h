@@ -18,8 +18,6 @@ struct StationScan {
 // Scans the COM ports with BGV (preferred port first); true leaves `port` open on the station.
 // Bluetooth ports are never opened.
 bool FindStation(SerialPort& port, int preferredPort, StationScan* scan = nullptr);
-// Forgets what the scans noted about ports (slow ones, and what was logged once about each).
-void ForgetPortNotes();
 
 // Watches for the station and the instrument until one check succeeds.
 void InstrumentMonitor();

@@ -27,6 +27,8 @@ void ResetAppState() {
     app.instrumentReady = false;
     app.updateFacts = UpdateFacts{};
     app.firmware = FirmwareImage{};
+    const std::lock_guard<std::mutex> lock(app.portNotes.mutex);
+    for (auto* notes : {&app.portNotes.slow, &app.portNotes.saidSlow, &app.portNotes.saidTaken, &app.portNotes.saidBluetooth}) notes->clear();
 }
 
 uint64_t Tick() {
@@ -160,7 +162,6 @@ Rig::Rig() {
     static const PostHooks posting{.post = Post};
     static const LogClockHooks noon{.now = [] { return LogTime{.hour = 12, .minute = 0, .second = 0}; }};
     ResetAppState();
-    ForgetPortNotes();
     rig = this;
     SetClockHooks(&clock);
     SetSerialIoHooks(&io);

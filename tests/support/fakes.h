@@ -13,6 +13,7 @@
 
 #include "firmware/firmware_image.h"
 #include "serial/serial_io.h"
+#include "tests/support/shortcuts.h"
 #include "tests/support/temp_dir.h"
 
 // What a device sends back to one command (as written, line feed included); each '~' in it is

@@ -13,6 +13,7 @@
 
 #include "serial/commands.h"
 #include "serial/serial_port.h"
+#include "tests/support/shortcuts.h"
 
 namespace {
 

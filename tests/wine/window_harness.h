@@ -223,7 +223,7 @@ inline const WorkAreaHooks kFakeWorkArea{.workArea = [](const RECT&, RECT* area)
 class WindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        gdiObjectsBefore_ = LiveGdiObjects();
+        gdiObjectsBefore_ = liveGdiObjects;
         for (std::atomic<bool>* flag : {&App().operationBusy, &App().cancelRequested, &App().cancelAllowed, &App().appClosing})
             flag->exchange(false);
         App().firmwareReady = false;
@@ -253,14 +253,14 @@ protected:
         SetWorkAreaHooks(nullptr);
         SetHistoryPath({});
         CloseLog();
-        EXPECT_EQ(gdiObjectsBefore_, LiveGdiObjects()) << "GDI objects the test's window made outlived it";
+        EXPECT_EQ(gdiObjectsBefore_, liveGdiObjects) << "GDI objects the test's window made outlived it";
     }
     void Open() {
         LoadPictures(WinePath(ZARVEL_SOURCE_DIR));
         ASSERT_TRUE(RegisterMainWindowClass(GetModuleHandleW(nullptr)));
         ASSERT_NE(nullptr, window_ = CreateMainWindow(GetModuleHandleW(nullptr)));
         ShowWindow(window_, SW_SHOWNORMAL);
-        EXPECT_LT(gdiObjectsBefore_, LiveGdiObjects()) << "the fonts, brushes and pictures count";
+        EXPECT_LT(gdiObjectsBefore_, liveGdiObjects) << "the fonts, brushes and pictures count";
         EXPECT_TRUE(Gdip().loaded) << "the window draws with GDI+, not the plain GDI fallback";
     }
     HWND Item(int id) const { return GetDlgItem(window_, id); }

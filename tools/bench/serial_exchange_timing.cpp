@@ -25,7 +25,8 @@ int main(int argc, char** argv) {
     commands.resize(commands.size() + warmUp + iterations,
                     block); // one block short of the count: each is answered NEXT
     SerialPort port;
-    std::string failed = OpenPort(port, portNumber) ? "" : "does not open"; // what went wrong
+    const bool opened = TryOpenPort(port, portNumber, kOpenDeadlineMs) == PortOpenResult::Opened;
+    std::string failed = opened ? "" : "does not open"; // what went wrong
     std::vector<double> times;
     for (size_t i = 0; i < commands.size() && failed.empty(); ++i) {
         const auto start = std::chrono::steady_clock::now();

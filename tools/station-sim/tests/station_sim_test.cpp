@@ -14,6 +14,7 @@
 
 #include "firmware/firmware_image.h"
 #include "serial/serial_port.h"
+#include "tests/support/shortcuts.h"
 #include "tests/support/temp_dir.h"
 #include "tools/station-sim/sim_options.h"
 
