@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+// The size from which WriteLog first renames the log to its ".1" name.
 constexpr uint64_t kLogRotationBytes = 10 * 1024 * 1024;
 
 // Opens the log for appending. A log that cannot be opened leaves every WriteLog silent.
