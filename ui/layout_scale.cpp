@@ -48,10 +48,13 @@ SIZE FrameAt(HWND window, unsigned dpi) {
     return {frame.right - frame.left, frame.bottom - frame.top};
 }
 
-unsigned UsableDpi(unsigned dpi) {
-    if (dpi >= kLowestDpi && dpi <= kHighestDpi) return dpi;
-    WriteLog("Display DPI " + std::to_string(dpi) + " is not usable; 96 dpi assumed");
-    return kLowestDpi;
+unsigned UsableDpi(unsigned dpi) { return dpi >= kLowestDpi && dpi <= kHighestDpi ? dpi : kLowestDpi; }
+
+// The window's own moves say when they take 96 dpi instead; a size query alone stays quiet.
+unsigned LoggedUsableDpi(unsigned dpi) {
+    const unsigned usable = UsableDpi(dpi);
+    if (usable != dpi) WriteLog("Display DPI " + std::to_string(dpi) + " is not usable; 96 dpi assumed");
+    return usable;
 }
 
 unsigned WindowDpi(HWND window) {
@@ -178,7 +181,7 @@ void FitMainWindowToWorkArea(HWND window, SIZE outer) {
     scale = 1.0;
     RECT place = {};
     GetWindowRect(window, &place);
-    const Placement placement = PlaceAt(window, UsableDpi(WindowDpi(window)), place);
+    const Placement placement = PlaceAt(window, LoggedUsableDpi(WindowDpi(window)), place);
     // At 96 dpi on a screen that holds it the window stays as it always was: design size, default place.
     if (placement.dpi == kLowestDpi && (placement.scale == 1.0 || !placement.areaKnown)) return;
     Apply(window, placement, nullptr);
@@ -186,14 +189,13 @@ void FitMainWindowToWorkArea(HWND window, SIZE outer) {
 
 void FollowDpiChange(HWND window, unsigned dpi, const RECT& suggested) {
     const POINT at = {suggested.left, suggested.top};
-    Apply(window, PlaceAt(window, UsableDpi(dpi), suggested), &at);
+    Apply(window, PlaceAt(window, LoggedUsableDpi(dpi), suggested), &at);
 }
 
 SIZE OuterSizeAtDpi(HWND window, unsigned dpi) {
     RECT place = {};
     GetWindowRect(window, &place);
-    const unsigned usable = dpi >= kLowestDpi && dpi <= kHighestDpi ? dpi : kLowestDpi;
-    return PlaceAt(window, usable, place).outer;
+    return PlaceAt(window, UsableDpi(dpi), place).outer;
 }
 
 void SetWorkAreaHooks(const WorkAreaHooks* hooks) { workAreaHooks = hooks != nullptr ? hooks : &kMonitorWorkArea; }
