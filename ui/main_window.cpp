@@ -377,7 +377,7 @@ LRESULT HandleMainMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     case WM_QUERYENDSESSION: return OnQueryEndSession(window, message, wParam, lParam);
     case WM_POWERBROADCAST: return OnPowerBroadcast(wParam);
     case WM_TIMER: return OnTimer(window, wParam);
-    case kDpiChangedMessage: return OnDpiChanged(window, wParam, lParam);
+    case WM_DPICHANGED: return OnDpiChanged(window, wParam, lParam);
     case kGetDpiScaledSizeMessage: return OnGetDpiScaledSize(window, wParam, lParam);
     case WM_SETTINGCHANGE:
     case WM_SYSCOLORCHANGE:

@@ -114,8 +114,8 @@ LRESULT HandleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
     case WM_DESTROY: ForgetCues(dialog); return 0;
     case WM_ERASEBKGND: return FillClientArea(dialog, reinterpret_cast<HDC>(wParam), Brush(CardBrush));
     case WM_PAINT: return PaintDialog(dialog);
-    case WM_CLOSE: return 0;           // only the button closes it
-    case kDpiChangedMessage: return 0; // the main window lays out both at the one scale
+    case WM_CLOSE: return 0;      // only the button closes it
+    case WM_DPICHANGED: return 0; // the main window lays out both at the one scale
     case WM_CTLCOLORSTATIC: return ColorDialogStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
     // The pop-up's white shows in the corners of its rounded button.
     case WM_CTLCOLORBTN: return reinterpret_cast<LRESULT>(Brush(CardBrush));
