@@ -13,6 +13,8 @@ function(zarvel_target_defaults target)
     endif()
   endif()
   if(WIN32)
-    target_compile_definitions(${target} PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+    # Windows 8: the oldest whose system DLLs export every function the program imports directly
+    # (SetDefaultDllDirectories is the newest); anything newer is found with GetProcAddress.
+    target_compile_definitions(${target} PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0602)
   endif()
 endfunction()

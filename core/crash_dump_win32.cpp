@@ -18,8 +18,6 @@
 
 namespace {
 
-// What std::terminate and abort end with, as the system's own fatal exit of an application.
-constexpr DWORD kFatalExitCode = 0x40000015;
 // The crashed thread waits at most this long for its dump, then ends the process anyway.
 constexpr DWORD kDumpWaitMs = 30000;
 // The crashed thread may hold the log's lock: the line is tried, never waited for.
@@ -27,11 +25,11 @@ constexpr int kLogAttempts = 50;
 constexpr DWORD kLogAttemptPauseMs = 20;
 constexpr int kMostDumpsInOneSecond = 99;
 constexpr size_t kLongestPath = 32768;
-// 64-bit Windows swallows a fault in a window procedure the system called unless this is off.
+// 64-bit Windows swallows a fault in a window procedure the system called unless this is off (the
+// flag and its two functions are not in the mingw-w64 headers).
 constexpr DWORD kProcessCallbackFilterEnabled = 0x1;
 
-using MiniDumpWriteDumpFunction = BOOL(WINAPI*)(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE, PMINIDUMP_EXCEPTION_INFORMATION,
-                                                PMINIDUMP_USER_STREAM_INFORMATION, PMINIDUMP_CALLBACK_INFORMATION);
+using MiniDumpWriteDumpFunction = decltype(&::MiniDumpWriteDump);
 
 // Written by StartCrashDumps before the writer and the handlers exist; read by them. After a fault
 // nothing is allocated: the heap's lock may be held by a thread that will never let it go.
@@ -97,7 +95,7 @@ LONG WINAPI OnFaultInOwnCode(EXCEPTION_POINTERS* pointers) {
     CONTEXT context = {};
     RtlCaptureContext(&context);
     EXCEPTION_RECORD record = {};
-    record.ExceptionCode = kFatalExitCode;
+    record.ExceptionCode = STATUS_FATAL_APP_EXIT; // the system's own fatal exit of an application
     record.ExceptionFlags = EXCEPTION_NONCONTINUABLE;
     EXCEPTION_POINTERS pointers = {&record, &context};
     EndWithDump(&pointers);

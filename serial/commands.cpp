@@ -1,22 +1,12 @@
 #include "serial/commands.h"
 
 #include <algorithm>
+#include <iterator>
 #include <stdexcept>
 
 #include "core/log.h"
 
 namespace {
-
-// The fixed commands as they go on the wire; DUSIZE, DUSUMM and DUB carry an argument.
-constexpr char kBgvWire[] = "BGV\n";
-constexpr char kBicWire[] = "BIC\n";
-constexpr char kGvWire[] = "GV\n";
-constexpr char kGbWire[] = "GB\n";
-constexpr char kBbWire[] = "BB\n";
-constexpr char kDustartWire[] = "DUSTART\n";
-constexpr char kDrstWire[] = "DRST\n";
-constexpr char kDusizeMnemonic[] = "DUSIZE";
-constexpr char kDusummMnemonic[] = "DUSUMM";
 
 constexpr char kWhiteSpace[] = " \t\n\v\f\r";
 
@@ -46,17 +36,35 @@ std::string FirstNumber(const std::string& text) {
     return text.substr(begin, end - begin);
 }
 
+constexpr bool RowsInCommandOrder() {
+    for (size_t i = 0; i < std::size(kCommands); ++i)
+        if (static_cast<size_t>(kCommands[i].command) != i) return false;
+    return true;
+}
+static_assert(RowsInCommandOrder() && std::size(kCommands) == static_cast<size_t>(Command::DrstAbandon) + 1,
+              "kCommands holds one row per Command, in the enum's order");
+
+const CommandRow& RowOf(Command command) { return kCommands[static_cast<size_t>(command)]; }
+
 } // namespace
 
-std::string BgvCommand() { return kBgvWire; }
-std::string BicCommand() { return kBicWire; }
-std::string GvCommand() { return kGvWire; }
-std::string GbCommand() { return kGbWire; }
-std::string BbCommand() { return kBbWire; }
-std::string DustartCommand() { return kDustartWire; }
-std::string DrstCommand() { return kDrstWire; }
-std::string DusizeCommand(uint64_t blockCount) { return kDusizeMnemonic + std::to_string(blockCount) + "\n"; }
-std::string DusummCommand(uint32_t crc32) { return kDusummMnemonic + std::to_string(crc32) + "\n"; }
+uint32_t DeadlineMs(Command command) { return RowOf(command).deadlineMs; }
+
+std::string CommandLine(Command command) { return std::string(RowOf(command).mnemonic) + "\n"; }
+
+std::string CommandLine(Command command, uint64_t argument) {
+    return RowOf(command).mnemonic + std::to_string(argument) + "\n";
+}
+
+std::string Ask(SerialPort& port, Command command) { return Transact(port, CommandLine(command), DeadlineMs(command)); }
+
+std::string Ask(SerialPort& port, Command command, uint64_t argument) {
+    return Transact(port, CommandLine(command, argument), DeadlineMs(command));
+}
+
+std::string Ask(SerialPort& port, Command command, const std::string& line) {
+    return Transact(port, line, DeadlineMs(command));
+}
 
 std::string Trim(const std::string& reply) {
     const size_t first = reply.find_first_not_of(kWhiteSpace);
@@ -124,8 +132,17 @@ std::string LoggedReply(const std::string& reply) {
     return line;
 }
 
-bool SendLogged(SerialPort& port, const std::string& command, const std::string& label, uint32_t deadlineMs) {
-    const std::string reply = Transact(port, command, deadlineMs);
-    WriteLog(label + " -> " + LoggedReply(reply));
+namespace {
+
+bool LoggedOk(Command command, const std::string& reply) {
+    WriteLog(std::string(RowOf(command).mnemonic) + " -> " + LoggedReply(reply));
     return StartsWithOk(reply);
+}
+
+} // namespace
+
+bool SendLogged(SerialPort& port, Command command) { return LoggedOk(command, Ask(port, command)); }
+
+bool SendLogged(SerialPort& port, Command command, uint64_t argument) {
+    return LoggedOk(command, Ask(port, command, argument));
 }

@@ -5,6 +5,11 @@
 
 #include <setupapi.h>
 
+// Before devguid.h: the device class GUIDs are then defined here, with no library to link.
+#include <initguid.h>
+
+#include <devguid.h>
+
 #include <cwchar>
 #include <vector>
 
@@ -14,9 +19,6 @@
 namespace platform_serial {
 
 namespace {
-
-// The device setup class "Ports (COM & LPT)".
-constexpr GUID kPortsClass = {0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
 
 std::wstring InstanceId(HDEVINFO set, SP_DEVINFO_DATA& device) {
     DWORD needed = 0;
@@ -44,7 +46,7 @@ std::wstring PortName(HDEVINFO set, SP_DEVINFO_DATA& device) {
 bool ListDevices(std::vector<SerialDeviceInfo>* devices) {
     devices->clear();
     const OwnedDeviceList list = OwnValid<OwnedDeviceList>(
-        SetupDiGetClassDevsW(&kPortsClass, nullptr, nullptr, DIGCF_PRESENT));
+        SetupDiGetClassDevsW(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT));
     if (!list) return false;
     SP_DEVINFO_DATA device = {};
     device.cbSize = sizeof(device);

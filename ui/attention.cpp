@@ -11,6 +11,7 @@
 #include "ui/control_ids.h"
 #include "ui/live_regions.h"
 #include "ui/ui_resources.h"
+#include "ui/ui_texts.h"
 #include "ui/window_helpers.h"
 
 namespace {
@@ -195,10 +196,10 @@ void AnnounceUpdateEnd(HWND window, OperationResult result, const std::wstring& 
     SetTaskbar(result == Failed ? TBPF_ERROR : TBPF_NOPROGRESS);
     if (result == Succeeded) {
         Sound(MB_OK);
-        CallBack(window, L"Обновление завершено", UpdatedText(), NIIF_INFO);
+        CallBack(window, kUpdateDoneText, UpdatedText(), NIIF_INFO);
     } else if (result == Failed) {
         CallBack(window, L"Обновление не выполнено", message, NIIF_ERROR);
     } else {
-        CallBack(window, L"Обновление отменено", message, NIIF_INFO);
+        CallBack(window, kUpdateCancelledText, message, NIIF_INFO);
     }
 }

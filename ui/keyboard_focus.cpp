@@ -10,7 +10,6 @@ namespace {
 // Window thread only: the main window's focused control when it was last left.
 HWND focusOnLeaving = nullptr;
 
-constexpr LPARAM kKeyWasDown = 1 << 30;
 // Set on a window of ours while it hides the focus ring; kept by us, as not every system keeps the state.
 constexpr const wchar_t* kCuesHiddenProperty = L"ZarvelFocusCuesHidden";
 
@@ -73,7 +72,7 @@ bool HandleDialogKeys(HWND dialog, MSG& message) {
     if (dialog == nullptr || !InDialog(dialog, message.hwnd)) return false;
     const bool keyDown = message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN;
     // The first Enter may show the next page, whose button a repeat would press.
-    if (keyDown && message.wParam == VK_RETURN && (message.lParam & kKeyWasDown) != 0) return true;
+    if (keyDown && message.wParam == VK_RETURN && (HIWORD(message.lParam) & KF_REPEAT) != 0) return true;
     if (keyDown && CuesHidden(dialog)) SetCuesHidden(dialog, false);
     return IsDialogMessageW(dialog, &message) != FALSE;
 }

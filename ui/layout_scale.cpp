@@ -1,5 +1,7 @@
 #include "ui/layout_scale.h"
 
+#include <shellscalingapi.h>
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -15,11 +17,6 @@ namespace {
 
 double scale = 1.0;    // window thread; chosen as the main window opens and on each DPI change
 SIZE designOuter = {}; // window thread; the main window's outer size at 96 dpi, kept for DPI changes
-
-// Contexts of SetProcessDpiAwarenessContext (Windows 10 1607 on; 1703 on for v2).
-const auto kPerMonitorV2 = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4));
-const auto kPerMonitor = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-3));
-constexpr int kProcessPerMonitorDpiAware = 2; // shcore's SetProcessDpiAwareness (Windows 8.1)
 
 HMODULE User32() { return GetModuleHandleW(L"user32.dll"); }
 
@@ -39,6 +36,7 @@ int ScaledEdge(int edge) { return static_cast<int>(std::lround(edge * scale)); }
 // The border and caption the system draws around the window at dpi; the system DPI's where
 // the system cannot say for another one (before Windows 10 1607).
 SIZE FrameAt(HWND window, unsigned dpi) {
+    // Typed here: the headers declare Windows 10's DPI functions only to programs that require Windows 10.
     using AdjustForDpi = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
     static const auto adjust = SystemFunction<AdjustForDpi>(User32(), "AdjustWindowRectExForDpi");
     const auto style = static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE));
@@ -49,10 +47,13 @@ SIZE FrameAt(HWND window, unsigned dpi) {
     return {frame.right - frame.left, frame.bottom - frame.top};
 }
 
-unsigned UsableDpi(unsigned dpi) {
-    if (dpi >= kLowestDpi && dpi <= kHighestDpi) return dpi;
-    WriteLog("Display DPI " + std::to_string(dpi) + " is not usable; 96 dpi assumed");
-    return kLowestDpi;
+unsigned UsableDpi(unsigned dpi) { return dpi >= kLowestDpi && dpi <= kHighestDpi ? dpi : kLowestDpi; }
+
+// The window's own moves say when they take 96 dpi instead; a size query alone stays quiet.
+unsigned LoggedUsableDpi(unsigned dpi) {
+    const unsigned usable = UsableDpi(dpi);
+    if (usable != dpi) WriteLog("Display DPI " + std::to_string(dpi) + " is not usable; 96 dpi assumed");
+    return usable;
 }
 
 unsigned WindowDpi(HWND window) {
@@ -162,14 +163,15 @@ double ChooseScale(unsigned dpi, SIZE designClient, SIZE frame, SIZE work) {
 }
 
 const char* DeclareDpiAwareness() {
-    using SetContext = BOOL(WINAPI*)(HANDLE);
+    // Typed here: the headers declare these only to programs that require Windows 10 and 8.1.
+    using SetContext = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT);
     const auto setContext = SystemFunction<SetContext>(User32(), "SetProcessDpiAwarenessContext");
     // Refused, not only missing, on some systems: Wine 8 has the call but not per-monitor v2.
-    if (setContext != nullptr && setContext(kPerMonitorV2)) return "per-monitor v2";
-    if (setContext != nullptr && setContext(kPerMonitor)) return "per-monitor";
-    using SetAwareness = HRESULT(WINAPI*)(int);
+    if (setContext != nullptr && setContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2)) return "per-monitor v2";
+    if (setContext != nullptr && setContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE)) return "per-monitor";
+    using SetAwareness = HRESULT(WINAPI*)(PROCESS_DPI_AWARENESS);
     const auto setAwareness = SystemFunction<SetAwareness>(LoadSystemLibrary(L"shcore.dll"), "SetProcessDpiAwareness");
-    if (setAwareness != nullptr && SUCCEEDED(setAwareness(kProcessPerMonitorDpiAware))) return "per-monitor";
+    if (setAwareness != nullptr && SUCCEEDED(setAwareness(PROCESS_PER_MONITOR_DPI_AWARE))) return "per-monitor";
     SetProcessDPIAware();
     return "system";
 }
@@ -179,7 +181,7 @@ void FitMainWindowToWorkArea(HWND window, SIZE outer) {
     scale = 1.0;
     RECT place = {};
     GetWindowRect(window, &place);
-    const Placement placement = PlaceAt(window, UsableDpi(WindowDpi(window)), place);
+    const Placement placement = PlaceAt(window, LoggedUsableDpi(WindowDpi(window)), place);
     // At 96 dpi on a screen that holds it the window stays as it always was: design size, default place.
     if (placement.dpi == kLowestDpi && (placement.scale == 1.0 || !placement.areaKnown)) return;
     Apply(window, placement, nullptr);
@@ -187,14 +189,13 @@ void FitMainWindowToWorkArea(HWND window, SIZE outer) {
 
 void FollowDpiChange(HWND window, unsigned dpi, const RECT& suggested) {
     const POINT at = {suggested.left, suggested.top};
-    Apply(window, PlaceAt(window, UsableDpi(dpi), suggested), &at);
+    Apply(window, PlaceAt(window, LoggedUsableDpi(dpi), suggested), &at);
 }
 
 SIZE OuterSizeAtDpi(HWND window, unsigned dpi) {
     RECT place = {};
     GetWindowRect(window, &place);
-    const unsigned usable = dpi >= kLowestDpi && dpi <= kHighestDpi ? dpi : kLowestDpi;
-    return PlaceAt(window, usable, place).outer;
+    return PlaceAt(window, UsableDpi(dpi), place).outer;
 }
 
 void SetWorkAreaHooks(const WorkAreaHooks* hooks) { workAreaSeam.Set(hooks); }

@@ -49,8 +49,7 @@ void FollowDpiChange(HWND window, unsigned dpi, const RECT& suggested);
 // WM_GETDPISCALEDSIZE: the outer size FollowDpiChange will give the window at that DPI.
 SIZE OuterSizeAtDpi(HWND window, unsigned dpi);
 
-// The messages of a DPI change (Windows 8.1 and 10 1703 on), which older headers lack.
-constexpr UINT kDpiChangedMessage = 0x02E0;
+// WM_GETDPISCALEDSIZE (Windows 10 1703 on): the headers give it only to programs that require Windows 10.
 constexpr UINT kGetDpiScaledSizeMessage = 0x02E4;
 
 // Tests stand in for the monitor, found from a place on the screen.

@@ -1,5 +1,8 @@
 #include "ui/live_regions.h"
 
+// Before oleacc.h: its GUIDs are then defined here, so that oleacc is reached through COM alone, never imported.
+#include <initguid.h>
+
 #include <oleacc.h>
 
 #include <string>
@@ -11,17 +14,9 @@
 
 namespace {
 
-// Windows 8 on; the headers give it only to programs that require Windows 8.
-constexpr DWORD kLiveRegionChanged = 0x8019;
-constexpr int kPolite = 1;
-
-// Local copies: oleacc is reached through COM alone, never imported.
-constexpr CLSID kAccPropServicesClass = {0xb5f8350b, 0x0548, 0x48b1, {0xa6, 0xee, 0x88, 0xbd, 0x00, 0xb4, 0xa5, 0xe7}};
-constexpr IID kAccPropServicesInterface = {
-    0x6e26e776, 0x04f0, 0x495d, {0x80, 0xe4, 0x33, 0x30, 0x35, 0x2e, 0x31, 0x69}};
+// UI Automation's LiveSetting property and its value Polite, which the mingw-w64 headers lack.
 constexpr GUID kLiveSetting = {0xc12bcd8e, 0x2a8e, 0x4950, {0x8a, 0xe7, 0x36, 0x25, 0x11, 0x1d, 0x58, 0xeb}};
-constexpr GUID kRole = {0xcb905ff2, 0x7bd1, 0x4c05, {0xb3, 0xc8, 0xe6, 0xc2, 0x41, 0x36, 0x4d, 0x70}};
-constexpr GUID kValue = {0x123fe443, 0x211a, 0x4615, {0x95, 0x27, 0xc4, 0x5a, 0x7e, 0x93, 0x71, 0x7a}};
+constexpr int kPolite = 1;
 
 constexpr int kLiveControls[] = {IDC_HEADING, IDC_STATUS1, IDC_STATUS2, IDC_STATUS3,
                                  IDC_STATUS4, IDC_STATUS5, IDC_PROGRESS};
@@ -31,7 +26,7 @@ int announcedTens = -1;                 // window thread only: the progress's te
 
 bool IsAnnouncedOnChange(int id) { return id == IDC_HEADING || (id >= IDC_STATUS1 && id <= IDC_STATUS5); }
 
-void Announce(HWND control) { NotifyWinEvent(kLiveRegionChanged, control, OBJID_CLIENT, CHILDID_SELF); }
+void Announce(HWND control) { NotifyWinEvent(EVENT_OBJECT_LIVEREGIONCHANGED, control, OBJID_CLIENT, CHILDID_SELF); }
 
 HRESULT SetNumber(HWND control, const GUID& property, int number) {
     VARIANT value = {};
@@ -47,15 +42,15 @@ void LogUnavailable(HRESULT result) { WriteLog("Screen reader properties not ava
 void MarkLiveRegions(HWND window) {
     announcedTens = -1;
     void* made = nullptr;
-    const HRESULT result = CoCreateInstance(kAccPropServicesClass, nullptr, CLSCTX_INPROC_SERVER,
-                                            kAccPropServicesInterface, &made);
+    const HRESULT result = CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
+                                            &made);
     // Where COM itself could not start, start-up has said so already.
     if (FAILED(result)) {
         if (result != CO_E_NOTINITIALIZED) LogUnavailable(result);
         return;
     }
     properties = static_cast<IAccPropServices*>(made);
-    HRESULT marked = SetNumber(GetDlgItem(window, IDC_PROGRESS), kRole, ROLE_SYSTEM_PROGRESSBAR);
+    HRESULT marked = SetNumber(GetDlgItem(window, IDC_PROGRESS), PROPID_ACC_ROLE, ROLE_SYSTEM_PROGRESSBAR);
     for (int id : kLiveControls)
         if (SUCCEEDED(marked)) marked = SetNumber(GetDlgItem(window, id), kLiveSetting, kPolite);
     // The events still tell a screen reader what changed; it reads the controls' texts itself.
@@ -64,7 +59,7 @@ void MarkLiveRegions(HWND window) {
 
 void ReleaseLiveRegions() {
     if (properties == nullptr) return;
-    const MSAAPROPID all[] = {kLiveSetting, kRole, kValue};
+    const MSAAPROPID all[] = {kLiveSetting, PROPID_ACC_ROLE, PROPID_ACC_VALUE};
     for (int id : kLiveControls)
         properties->ClearHwndProps(Control(id), static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, all, 3);
     properties->Release();
@@ -82,7 +77,7 @@ void ShowProgressText(int percent) {
     HWND bar = Control(IDC_PROGRESS);
     SetWindowTextW(bar, text.c_str());
     if (properties != nullptr)
-        properties->SetHwndPropStr(bar, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, kValue, text.c_str());
+        properties->SetHwndPropStr(bar, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, PROPID_ACC_VALUE, text.c_str());
     if (percent / 10 != announcedTens) Announce(bar);
     announcedTens = percent / 10;
 }

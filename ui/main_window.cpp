@@ -23,6 +23,7 @@
 #include "ui/reinstall_dialog.h"
 #include "ui/start_button.h"
 #include "ui/ui_resources.h"
+#include "ui/ui_texts.h"
 #include "ui/update_history.h"
 #include "ui/version_question.h"
 #include "ui/window_helpers.h"
@@ -31,7 +32,6 @@
 
 namespace {
 
-constexpr const wchar_t* kCancelText = L"Отменить обновление";
 constexpr const wchar_t* kCloseRefused = L"Во время обновления закрывать программу нельзя.";
 
 // Window thread only: what the window keeps about the operation it started.
@@ -147,7 +147,7 @@ void OnCancelClicked() {
     UpdateStartButton();
     if (TryStartOperation(DisconnectWorker, "disconnect worker")) return;
     SetDisconnecting(false);
-    SetCancelButton(true, kCancelText);
+    SetCancelButton(true, kCancelUpdateText);
     UpdateStartButton();
 }
 
@@ -215,7 +215,7 @@ LRESULT OnDestroy(HWND window) {
 
 LRESULT OnClose(HWND window) {
     if (App().operationBusy.load()) {
-        ShowMessageBox(kCloseRefused, L"Обновление выполняется", MB_ICONWARNING);
+        ShowMessageBox(kCloseRefused, kUpdateRunningText, MB_ICONWARNING);
         return 0;
     }
     DestroyWindow(window);
@@ -241,7 +241,7 @@ LRESULT OnProgress(WPARAM percent, LPARAM finalPhase) {
 }
 
 void AfterCancelled(HWND window, const std::wstring& message) {
-    ShowMessageBox(message.c_str(), L"Обновление отменено", MB_ICONINFORMATION);
+    ShowMessageBox(message.c_str(), kUpdateCancelledText, MB_ICONINFORMATION);
     if (!IsWindow(window)) return;
     ShowConnectPage();
     SetDisconnecting(false);
@@ -377,7 +377,7 @@ LRESULT HandleMainMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     case WM_QUERYENDSESSION: return OnQueryEndSession(window, message, wParam, lParam);
     case WM_POWERBROADCAST: return OnPowerBroadcast(wParam);
     case WM_TIMER: return OnTimer(window, wParam);
-    case kDpiChangedMessage: return OnDpiChanged(window, wParam, lParam);
+    case WM_DPICHANGED: return OnDpiChanged(window, wParam, lParam);
     case kGetDpiScaledSizeMessage: return OnGetDpiScaledSize(window, wParam, lParam);
     case WM_SETTINGCHANGE:
     case WM_SYSCOLORCHANGE:

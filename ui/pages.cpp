@@ -13,6 +13,7 @@
 #include "ui/page.h"
 #include "ui/reinstall_dialog.h"
 #include "ui/start_button.h"
+#include "ui/ui_texts.h"
 #include "ui/version_question.h"
 #include "ui/window_helpers.h"
 
@@ -31,11 +32,11 @@ const ChildControl kControls[] = {
     {.id = IDC_TITLE, .className = L"STATIC", .style = kChild | SS_CENTER | kOneLine,
      .text = L"Обновление прошивки Zarvel Ксарон 4", .box = {345, 29, 760, 66}, .font = HeaderFont},
     {.id = IDC_STEP1, .className = L"STATIC", .style = kChild | SS_LEFT | kOneLine,
-     .text = L"1. Подключение", .box = {220, 139, 220, 38}, .font = StepLabelFont},
+     .text = kStepLabels[0], .box = {220, 139, 220, 38}, .font = StepLabelFont},
     {.id = IDC_STEP2, .className = L"STATIC", .style = kChild | SS_LEFT | kOneLine,
-     .text = L"2. Проверка", .box = {650, 139, 210, 38}, .font = StepLabelFont},
+     .text = kStepLabels[1], .box = {650, 139, 210, 38}, .font = StepLabelFont},
     {.id = IDC_STEP3, .className = L"STATIC", .style = kChild | SS_LEFT | kOneLine,
-     .text = L"3. Обновление", .box = {1080, 139, 250, 38}, .font = StepLabelFont},
+     .text = kStepLabels[2], .box = {1080, 139, 250, 38}, .font = StepLabelFont},
     {.id = IDC_HEADING, .className = L"STATIC", .style = kChild | SS_LEFT | kOneLine, .font = CaptionFont},
     {.id = IDC_DESCRIPTION, .className = L"STATIC", .style = kChild | SS_LEFT, .font = BaseFont},
     {.id = IDC_STATUS1, .className = L"STATIC", .style = kChild | SS_OWNERDRAW, .font = RowFont},
@@ -52,7 +53,7 @@ const ChildControl kControls[] = {
     {.id = IDC_START, .className = L"BUTTON", .style = kActed | BS_OWNERDRAW,
      .text = L"Начать обновление", .font = BaseFont},
     {.id = IDC_CANCEL, .className = L"BUTTON", .style = kActed | BS_OWNERDRAW,
-     .text = L"Отменить обновление", .font = BaseFont},
+     .text = kCancelUpdateText, .font = BaseFont},
     {.id = IDC_NEXT_INSTRUMENT, .className = L"BUTTON", .style = kActed | BS_OWNERDRAW,
      .text = L"Обновить следующий прибор", .box = {800, 860, 520, 46}, .font = BaseFont},
     {.id = IDC_PROGRESS, .className = L"STATIC", .style = kChild | SS_OWNERDRAW, .font = BaseFont},
@@ -112,7 +113,7 @@ const PageRow kCheckRows[] = {
     {.id = IDC_CHOOSE_FILE, .box = {{1110, 570, 210, 50}}, .shown = Shown::Yes},
     {.id = IDC_ACCEPT_RISK, .box = {{800, 645, 520, 38}}, .shown = Shown::Yes},
     {.id = IDC_START, .box = {{800, 695, 520, 46}}, .shown = Shown::Yes},
-    {.id = IDC_CANCEL, .box = {{800, 755, 520, 46}}, .shown = Shown::Yes, .text = L"Отменить обновление",
+    {.id = IDC_CANCEL, .box = {{800, 755, 520, 46}}, .shown = Shown::Yes, .text = kCancelUpdateText,
      .enable = true},
     {.id = IDC_NOTE, .box = {{780, 815, 560, 100}}, .shown = Shown::Yes,
      .text = L"Внимание\r\nВо время обновления не снимайте прибор с дата-станции и не отключайте кабель."},
@@ -121,7 +122,7 @@ const PageRow kCheckRows[] = {
 };
 
 const PageRow kUpdateRows[] = {
-    {.id = IDC_HEADING, .box = {{790, 245, 540, 52}}, .shown = Shown::Yes, .text = L"Обновление выполняется"},
+    {.id = IDC_HEADING, .box = {{790, 245, 540, 52}}, .shown = Shown::Yes, .text = kUpdateRunningText},
     {.id = IDC_DESCRIPTION, .box = {{790, 310, 540, 70}}, .shown = Shown::Yes,
      .text = L"Пожалуйста, дождитесь завершения процесса."},
     {.id = IDC_PROGRESS, .box = {{800, 390, 520, 32}}, .shown = Shown::Yes},
@@ -137,14 +138,14 @@ const PageRow kUpdateRows[] = {
     {.id = IDC_ACCEPT_RISK, .shown = Shown::No},
     {.id = IDC_START, .shown = Shown::No},
     // Below the note, which covers the place the check page gives it; cancellable between blocks.
-    {.id = IDC_CANCEL, .box = {{800, 830, 520, 46}}, .shown = Shown::Yes, .text = L"Отменить обновление",
+    {.id = IDC_CANCEL, .box = {{800, 830, 520, 46}}, .shown = Shown::Yes, .text = kCancelUpdateText,
      .enable = true},
     {.id = IDC_NEXT_INSTRUMENT, .shown = Shown::No},
 };
 
 // The status lines stay as the update left them; the description is the worker's message.
 const PageRow kDoneRows[] = {
-    {.id = IDC_HEADING, .box = {{790, 270, 540, 58}}, .text = L"Обновление завершено"},
+    {.id = IDC_HEADING, .box = {{790, 270, 540, 58}}, .text = kUpdateDoneText},
     {.id = IDC_DESCRIPTION, .box = {{790, 345, 540, 100}}},
     {.id = IDC_NOTE, .box = {{780, 735, 560, 110}},
      .text = L"Прошивка успешно обновлена\r\nТеперь прибор можно снять с дата-станции."},
@@ -156,7 +157,7 @@ const PageRow kDoneRows[] = {
 
 // The update page while the instrument waits to be set down again: its places and step stay.
 const PageRow kReinstallRows[] = {
-    {.id = IDC_HEADING, .text = L"Повторная установка прибора"},
+    {.id = IDC_HEADING, .text = kReinstallTitle},
     {.id = IDC_DESCRIPTION, .text = kReinstallInstruction},
     {.id = IDC_STATUS4, .text = L"✓  Команда Reset выполнена"},
     {.id = IDC_STATUS5, .text = L"●  Ожидание повторной установки…"},
@@ -235,9 +236,8 @@ void CreateWizardControls(HWND window) {
 void RefreshStepLabels() {
     // Always the same three texts: setting them is what has each label drawn again in the
     // colour of the new step.
-    SetControlText(IDC_STEP1, L"1. Подключение");
-    SetControlText(IDC_STEP2, L"2. Проверка");
-    SetControlText(IDC_STEP3, L"3. Обновление");
+    int id = IDC_STEP1;
+    for (const wchar_t* label : kStepLabels) SetControlText(id++, label);
     InvalidateRect(MainWindow(), nullptr, FALSE);
 }
 

@@ -1,12 +1,13 @@
 #pragma once
 // The design's numbers in one place: where the window paints its cards, step indicator and
-// pictures, the shapes inside the owner-drawn controls and the pop-up, and the colours of each
-// state. Client pixels at scale 1: the painting scales every one of them (layout_scale.h).
+// pictures, the shapes inside the owner-drawn controls and the pop-up, and which colour (colours.h)
+// each state takes. Client pixels at scale 1: the painting scales every one of them (layout_scale.h).
 
 #include <windows.h>
 
 #include <optional>
 
+#include "ui/colours.h"
 #include "ui/control_ids.h"
 #include "ui/gdiplus_flat.h"
 #include "ui/layout_scale.h"
@@ -26,11 +27,11 @@ struct CardPlace {
 // clang-format off
 inline constexpr CardPlace kCards[] = {
     // the step bar, the left card and the right card
-    {.rect = {50, 112, 1340, 78}, .radius = 14, .fill = White, .outline = RGB(220, 231, 238)},
-    {.rect = {50, 210, 645, 720}, .radius = 16, .fill = White, .outline = RGB(222, 233, 240)},
-    {.rect = {715, 210, 675, 720}, .radius = 16, .fill = White, .outline = RGB(222, 233, 240)},
+    {.rect = {50, 112, 1340, 78}, .radius = 14, .fill = kColours.white, .outline = kColours.stepBarOutline},
+    {.rect = {50, 210, 645, 720}, .radius = 16, .fill = kColours.white, .outline = kColours.cardOutline},
+    {.rect = {715, 210, 675, 720}, .radius = 16, .fill = kColours.white, .outline = kColours.cardOutline},
     // the file card
-    {.rect = {780, 555, 560, 70}, .radius = 10, .fill = RGB(248, 252, 254), .outline = RGB(200, 224, 238),
+    {.rect = {780, 555, 560, 70}, .radius = 10, .fill = kColours.fileCard, .outline = kColours.fileCardOutline,
      .onlyOn = Page::Check},
 };
 // clang-format on
@@ -46,14 +47,12 @@ inline constexpr StepLine kStepLines[] = {
     {.from = {820, 156}, .to = {970, 156}, .fromStep = 3},
 };
 inline constexpr float kStepLineWidth = 2;
-inline constexpr COLORREF kStepLineGrey = RGB(210, 219, 226);
 
 inline constexpr float kStepCircleX[] = {172, 602, 1032}; // steps 1, 2, 3
 inline constexpr float kStepCircleTop = 138;
 inline constexpr float kStepCircleSize = 36;
 inline constexpr float kStepRingWidth = 2;
 inline constexpr float kCheckMarkWidth = 3;
-inline constexpr COLORREF kComingGrey = RGB(178, 185, 192);
 inline constexpr const wchar_t* kStepNumberFace = L"Segoe UI";
 inline constexpr float kStepNumberPixels = 17;
 
@@ -64,11 +63,12 @@ struct StepLook {
     COLORREF fill;
     COLORREF ring;
     bool checkMark = false; // otherwise the step's number
-    COLORREF number = White;
+    COLORREF number = kColours.white;
 };
-inline constexpr StepLook kCompletedStep = {.fill = SuccessGreen, .ring = SuccessGreen, .checkMark = true};
-inline constexpr StepLook kCurrentStep = {.fill = AccentBlue, .ring = AccentBlue};
-inline constexpr StepLook kComingStep = {.fill = White, .ring = kComingGrey, .number = kComingGrey};
+inline constexpr StepLook kCompletedStep = {.fill = kColours.success, .ring = kColours.success, .checkMark = true};
+inline constexpr StepLook kCurrentStep = {.fill = kColours.accent, .ring = kColours.accent};
+inline constexpr StepLook kComingStep = {
+    .fill = kColours.white, .ring = kColours.comingStep, .number = kColours.comingStep};
 
 inline constexpr PixelBox kLogoBox = {.x = 35, .y = 18, .width = 300, .height = 82};
 inline constexpr PixelBox kInstrumentBox = {.x = 125, .y = 285, .width = 500, .height = 500};
@@ -90,35 +90,35 @@ struct ButtonLooks {
 // Start and the done page's next-instrument button: blue with white text.
 inline constexpr ButtonLooks PrimaryButton(int id) {
     return {.id = id,
-            .normal = {.fill = AccentBlue, .outline = AccentBlue, .caption = White},
-            .pressed = {.fill = RGB(13, 145, 201), .outline = RGB(13, 145, 201), .caption = White},
-            .disabled = {.fill = RGB(222, 230, 236), .outline = RGB(222, 230, 236), .caption = RGB(150, 160, 170)},
-            .focusRing = White};
+            .normal = {.fill = kColours.accent, .outline = kColours.accent, .caption = kColours.white},
+            .pressed = {.fill = kColours.accentPressed, .outline = kColours.accentPressed, .caption = kColours.white},
+            .disabled = {.fill = kColours.disabledFill,
+                         .outline = kColours.disabledFill,
+                         .caption = kColours.disabledCaption},
+            .focusRing = kColours.white};
 }
 // The last row also serves any other owner-drawn button.
 inline constexpr ButtonLooks kButtonLooks[] = {
     PrimaryButton(IDC_START),
     PrimaryButton(IDC_NEXT_INSTRUMENT),
     {.id = IDC_CANCEL,
-     .normal = {.fill = White, .outline = RGB(221, 92, 79), .caption = RGB(201, 69, 58)},
-     .pressed = {.fill = RGB(255, 240, 238), .outline = RGB(221, 92, 79), .caption = RGB(201, 69, 58)},
-     .disabled = {.fill = White, .outline = RGB(195, 202, 208), .caption = RGB(160, 168, 175)},
-     .focusRing = RGB(201, 69, 58)},
+     .normal = {.fill = kColours.white, .outline = kColours.cancelOutline, .caption = kColours.cancelCaption},
+     .pressed = {.fill = kColours.cancelPressed, .outline = kColours.cancelOutline, .caption = kColours.cancelCaption},
+     .disabled = {.fill = kColours.white,
+                  .outline = kColours.cancelDisabledOutline,
+                  .caption = kColours.cancelDisabledCaption},
+     .focusRing = kColours.cancelCaption},
     {.id = IDC_CHOOSE_FILE,
-     .normal = {.fill = White, .outline = AccentBlue, .caption = AccentBlue},
-     .pressed = {.fill = RGB(232, 247, 253), .outline = AccentBlue, .caption = AccentBlue},
-     .disabled = {.fill = White, .outline = AccentBlue, .caption = AccentBlue},
-     .focusRing = AccentBlue},
+     .normal = {.fill = kColours.white, .outline = kColours.accent, .caption = kColours.accent},
+     .pressed = {.fill = kColours.choosePressed, .outline = kColours.accent, .caption = kColours.accent},
+     .disabled = {.fill = kColours.white, .outline = kColours.accent, .caption = kColours.accent},
+     .focusRing = kColours.accent},
 };
 inline constexpr int kButtonCorner = 14;
 // The focus ring: this far inside a button's edge, this wide.
 inline constexpr int kFocusRingInset = 3;
 inline constexpr int kFocusRingWidth = 2;
 inline constexpr int kButtonTextChars = 255;
-
-// ---- progress bar ----
-
-inline constexpr COLORREF kProgressTrack = RGB(174, 186, 196);
 
 // ---- status lines ----
 
@@ -127,14 +127,14 @@ struct StatusMarkLook {
     COLORREF fill;
     COLORREF ring;
     const wchar_t* inner = L""; // drawn inside the circle; empty for none
-    COLORREF label = TextDark;
+    COLORREF label = kColours.text;
 };
 // Any other first character looks like "●".
 inline constexpr StatusMarkLook kStatusMarks[] = {
-    {.mark = L'✓', .fill = SuccessGreen, .ring = SuccessGreen, .inner = L"✓"},
-    {.mark = L'✕', .fill = ErrorRed, .ring = ErrorRed, .inner = L"×", .label = ErrorRed},
-    {.mark = L'○', .fill = White, .ring = RGB(180, 188, 196)},
-    {.mark = L'●', .fill = AccentBlue, .ring = AccentBlue},
+    {.mark = L'✓', .fill = kColours.success, .ring = kColours.success, .inner = L"✓"},
+    {.mark = L'✕', .fill = kColours.error, .ring = kColours.error, .inner = L"×", .label = kColours.error},
+    {.mark = L'○', .fill = kColours.white, .ring = kColours.waitingRing},
+    {.mark = L'●', .fill = kColours.accent, .ring = kColours.accent},
 };
 inline constexpr int kStatusCircleLeft = 2;
 inline constexpr int kStatusCircleSize = 28;
@@ -165,20 +165,20 @@ struct NoteLook {
     COLORREF iconColour;
     const wchar_t* glyph;
 };
-inline constexpr NoteLook kInfoNote = {.fill = RGB(244, 251, 255),
-                                       .outline = RGB(186, 224, 244),
+inline constexpr NoteLook kInfoNote = {.fill = kColours.infoNote,
+                                       .outline = kColours.infoNoteOutline,
                                        .icon = NoteIcon::Circle,
-                                       .iconColour = AccentBlue,
+                                       .iconColour = kColours.accent,
                                        .glyph = L"i"};
-inline constexpr NoteLook kWarningNote = {.fill = RGB(255, 248, 238),
-                                          .outline = RGB(243, 175, 96),
+inline constexpr NoteLook kWarningNote = {.fill = kColours.warningNote,
+                                          .outline = kColours.warningNoteOutline,
                                           .icon = NoteIcon::Triangle,
-                                          .iconColour = RGB(238, 126, 21),
+                                          .iconColour = kColours.warningIcon,
                                           .glyph = L"!"};
-inline constexpr NoteLook kSuccessNote = {.fill = RGB(239, 252, 245),
-                                          .outline = RGB(138, 214, 170),
+inline constexpr NoteLook kSuccessNote = {.fill = kColours.successNote,
+                                          .outline = kColours.successNoteOutline,
                                           .icon = NoteIcon::Circle,
-                                          .iconColour = SuccessGreen,
+                                          .iconColour = kColours.success,
                                           .glyph = L"✓"};
 inline constexpr int kNoteCorner = 18;
 inline constexpr int kNoteTextColumnInset = 112; // the text column is the width less this
@@ -200,6 +200,4 @@ inline constexpr DesignRect kDialogSymbolBox = {.x = 40, .y = 58, .width = 66, .
 inline constexpr const wchar_t* kDialogSymbol = L"↻";
 inline constexpr const wchar_t* kDialogSymbolFace = L"Segoe UI Symbol";
 inline constexpr float kDialogSymbolPixels = 30;
-inline constexpr COLORREF kDialogConfirmPressed = RGB(23, 142, 191);
 inline constexpr int kDialogConfirmCorner = 16;
-inline constexpr COLORREF kDialogConfirmFocusRing = White;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/app_state.h"
+#include "ui/colours.h"
 #include "ui/contrast.h"
 #include "ui/control_ids.h"
 #include "ui/drawing.h"
@@ -31,7 +32,7 @@ void PaintCards(GpGraphics* graphics, Page page) {
 void PaintStepLines(GpGraphics* graphics, int step) {
     for (const StepLine& line : kStepLines) {
         const DesignPoint points[] = {line.from, line.to};
-        const COLORREF colour = step >= line.fromStep ? AccentBlue : kStepLineGrey;
+        const COLORREF colour = step >= line.fromStep ? kColours.accent : kColours.stepLine;
         DrawStrokedLine(graphics,
                         {.points = points, .width = kStepLineWidth, .colour = Pick(colour, COLOR_WINDOWTEXT)});
     }
@@ -157,14 +158,15 @@ void DrawProgress(const DRAWITEMSTRUCT& item) {
     const int height = Height(area);
     const int percent = App().progressPercent;
     DrawRoundBlock(
-        item.hDC, {.rect = area, .corner = height, .fill = Pick(kProgressTrack, COLOR_WINDOW), .outline = Outline({})});
+        item.hDC,
+        {.rect = area, .corner = height, .fill = Pick(kColours.progressTrack, COLOR_WINDOW), .outline = Outline({})});
     const int filled = MulDiv(Width(area), percent, 100);
     const RECT done = {area.left, area.top, area.left + filled, area.bottom};
     if (filled > 0)
-        DrawRoundBlock(item.hDC, {.rect = done, .corner = height, .fill = Pick(AccentBlue, COLOR_HIGHLIGHT)});
+        DrawRoundBlock(item.hDC, {.rect = done, .corner = height, .fill = Pick(kColours.accent, COLOR_HIGHLIGHT)});
     if (percent < 1 || percent > 99) return;
     if (!HighContrast()) {
-        DrawPercent(item.hDC, area, percent, area, White);
+        DrawPercent(item.hDC, area, percent, area, kColours.white);
         return;
     }
     // The figure crosses the fill's edge: the accent's text colour on it, the window's beside it.
@@ -208,7 +210,7 @@ void DrawStatusLine(const DRAWITEMSTRUCT& item) {
     DrawTextBox(dc, {.text = look.inner,
                      .rect = {left, top - Scaled(kStatusMarkRaise), left + size, top + size},
                      .font = Font(CaptionFont),
-                     .colour = Pick(White, COLOR_WINDOW),
+                     .colour = Pick(kColours.white, COLOR_WINDOW),
                      .format = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX});
     DrawTextBox(dc, {.text = StatusLabel(text),
                      .rect = {area.left + Scaled(kStatusLabelLeft), area.top, area.right, area.bottom},
@@ -225,14 +227,15 @@ void DrawFileBox(const DRAWITEMSTRUCT& item) {
         DrawRoundBlock(dc, {.rect = area, .corner = 0, .fill = GetSysColor(COLOR_WINDOW), .outline = Outline({})});
     const RECT block = {area.left + Scaled(kFileBlockLeft), area.top + Scaled(kFileBlockTop),
                         area.left + Scaled(kFileBlockRight), area.bottom - Scaled(kFileBlockBottomInset)};
-    DrawRoundBlock(dc, {.rect = block, .corner = Scaled(kFileBlockCorner), .fill = Pick(AccentBlue, COLOR_HIGHLIGHT)});
+    DrawRoundBlock(dc,
+                   {.rect = block, .corner = Scaled(kFileBlockCorner), .fill = Pick(kColours.accent, COLOR_HIGHLIGHT)});
     const std::wstring name = WindowTextOf(item.hwndItem, kOwnerTextChars + 1);
     const RECT nameBox = {area.left + Scaled(kFileNameLeft), area.top, area.right - Scaled(kFileNameRightInset),
                           area.bottom};
     DrawTextBox(dc, {.text = name,
                      .rect = nameBox,
                      .font = ControlFont(item.hwndItem),
-                     .colour = Pick(TextDark, COLOR_WINDOWTEXT),
+                     .colour = Pick(kColours.text, COLOR_WINDOWTEXT),
                      .format = DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX});
 }
 
@@ -259,7 +262,7 @@ void DrawNoteIcon(HDC dc, const NoteLook& look, int x0, int cy) {
         DrawTextBox(dc, {.text = look.glyph,
                          .rect = circle,
                          .font = Font(CaptionFont),
-                         .colour = Pick(White, COLOR_WINDOW),
+                         .colour = Pick(kColours.white, COLOR_WINDOW),
                          .format = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX});
         return;
     }
@@ -270,7 +273,7 @@ void DrawNoteIcon(HDC dc, const NoteLook& look, int x0, int cy) {
     DrawTextBox(dc, {.text = look.glyph,
                      .rect = {x0 + glyph.left, cy + glyph.top, x0 + glyph.right, cy + glyph.bottom},
                      .font = Font(CaptionFont),
-                     .colour = Pick(White, COLOR_WINDOW),
+                     .colour = Pick(kColours.white, COLOR_WINDOW),
                      .format = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX});
 }
 
@@ -299,13 +302,13 @@ void DrawNote(const DRAWITEMSTRUCT& item) {
     DrawTextBox(dc, {.text = note.title,
                      .rect = {textLeft, y0, textLeft + block, y0 + title.cy},
                      .font = titleFont,
-                     .colour = Pick(TextDark, COLOR_WINDOWTEXT),
+                     .colour = Pick(kColours.text, COLOR_WINDOWTEXT),
                      .format = DT_LEFT | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX});
     if (!note.hasBody) return;
     DrawTextBox(dc, {.text = note.body,
                      .rect = {textLeft, y0 + title.cy + gap, textLeft + block, area.bottom - minTop},
                      .font = bodyFont,
-                     .colour = Pick(TextDark, COLOR_WINDOWTEXT),
+                     .colour = Pick(kColours.text, COLOR_WINDOWTEXT),
                      .format = DT_LEFT | DT_WORDBREAK | DT_NOPREFIX});
 }
 
@@ -324,9 +327,9 @@ const OwnerDrawnStatic kOwnerDrawnStatics[] = {
 // ---- plain statics ----
 
 COLORREF MarkColour(const std::wstring& text) {
-    if (!text.empty() && text[0] == L'✓') return SuccessGreen;
-    if (!text.empty() && text[0] == L'✕') return ErrorRed;
-    return TextDark;
+    if (!text.empty() && text[0] == L'✓') return kColours.success;
+    if (!text.empty() && text[0] == L'✕') return kColours.error;
+    return kColours.text;
 }
 
 bool IsStepLabel(int id) { return id >= IDC_STEP1 && id <= IDC_STEP3; }
@@ -334,9 +337,9 @@ bool IsStatusLine(int id) { return id >= IDC_STATUS1 && id <= IDC_STATUS5; }
 
 COLORREF StaticTextColour(int id, HWND control) {
     if (HighContrast()) return GetSysColor(COLOR_WINDOWTEXT);
-    if (IsStepLabel(id) && StepOf(CurrentPage()) == id - IDC_STEP1 + 1) return AccentBlue;
+    if (IsStepLabel(id) && StepOf(CurrentPage()) == id - IDC_STEP1 + 1) return kColours.accent;
     if (IsStepLabel(id) || IsStatusLine(id)) return MarkColour(WindowTextOf(control, kOwnerTextChars + 1));
-    return TextDark;
+    return kColours.text;
 }
 
 HBRUSH StaticBrush(int id) {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/log.h"
+#include "ui/colours.h"
 #include "ui/contrast.h"
 #include "ui/drawing.h"
 #include "ui/keyboard_focus.h"
@@ -22,7 +23,7 @@ HWND openPopup = nullptr;
 constexpr DWORD kVisibleChild = WS_CHILD | WS_VISIBLE;
 constexpr const wchar_t* kConfirmText = L"Прибор установлен";
 // No caption bar shows it: Alt+Tab, the taskbar and screen readers name the pop-up by it.
-constexpr const wchar_t* kPopupName = L"Повторная установка прибора";
+constexpr const wchar_t* kPopupName = kReinstallTitle;
 
 // Created in this order; SS_LEFT wraps its text, SS_ENDELLIPSIS keeps it on one line.
 // clang-format off
@@ -51,31 +52,32 @@ void PaintSymbol(HDC dc) {
     const GdipSurface surface = SurfaceOn(dc);
     if (!surface) return;
     Gdip().GdipSetTextRenderingHint(surface.Get(), Gdiplus::TextRenderingHintAntiAliasGridFit);
-    DrawDisc(surface.Get(), {.bounds = kDialogCircle, .fill = Pick(AccentBlue, COLOR_HIGHLIGHT)});
+    DrawDisc(surface.Get(), {.bounds = kDialogCircle, .fill = Pick(kColours.accent, COLOR_HIGHLIGHT)});
     const GdipFont font(kDialogSymbolFace, kDialogSymbolPixels, Gdiplus::FontStyleRegular);
-    DrawCentredText(
-        surface.Get(),
-        {.text = kDialogSymbol, .box = kDialogSymbolBox, .font = font, .colour = Pick(White, COLOR_HIGHLIGHTTEXT)});
+    DrawCentredText(surface.Get(), {.text = kDialogSymbol,
+                                    .box = kDialogSymbolBox,
+                                    .font = font,
+                                    .colour = Pick(kColours.white, COLOR_HIGHLIGHTTEXT)});
 }
 
 LRESULT PaintDialog(HWND dialog) {
     const PaintDc paint(dialog);
     RECT client;
     GetClientRect(dialog, &client);
-    FillSolid(paint.Get(), {0, 0, client.right, Scaled(kDialogBandHeight)}, Pick(AccentBlue, COLOR_HIGHLIGHT));
+    FillSolid(paint.Get(), {0, 0, client.right, Scaled(kDialogBandHeight)}, Pick(kColours.accent, COLOR_HIGHLIGHT));
     PaintSymbol(paint.Get());
     return 0;
 }
 
 LRESULT ColorDialogStatic(HDC dc, HWND control) {
     SetBkMode(dc, TRANSPARENT);
-    const COLORREF design = GetDlgCtrlID(control) == IDC_DLG_KICKER ? AccentBlue : TextDark;
+    const COLORREF design = GetDlgCtrlID(control) == IDC_DLG_KICKER ? kColours.accent : kColours.text;
     SetTextColor(dc, Pick(design, COLOR_WINDOWTEXT));
     return reinterpret_cast<LRESULT>(Brush(CardBrush));
 }
 
 void DrawConfirmButton(const DRAWITEMSTRUCT& item) {
-    const COLORREF fill = (item.itemState & ODS_SELECTED) != 0 ? kDialogConfirmPressed : AccentBlue;
+    const COLORREF fill = (item.itemState & ODS_SELECTED) != 0 ? kColours.dialogConfirmPressed : kColours.accent;
     DrawRoundBlock(item.hDC, {.rect = item.rcItem,
                               .corner = Scaled(kDialogConfirmCorner),
                               .fill = Pick(fill, COLOR_HIGHLIGHT),
@@ -83,14 +85,14 @@ void DrawConfirmButton(const DRAWITEMSTRUCT& item) {
     DrawTextBox(item.hDC, {.text = kConfirmText,
                            .rect = item.rcItem,
                            .font = ControlFont(item.hwndItem),
-                           .colour = Pick(White, COLOR_HIGHLIGHTTEXT),
+                           .colour = Pick(kColours.white, COLOR_HIGHLIGHTTEXT),
                            .format = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX});
     if (!FocusRingWanted(item)) return;
     DrawRoundRing(item.hDC, {.rect = item.rcItem,
                              .corner = Scaled(kDialogConfirmCorner),
                              .inset = Scaled(kFocusRingInset),
                              .width = Scaled(kFocusRingWidth),
-                             .colour = Pick(kDialogConfirmFocusRing, COLOR_HIGHLIGHTTEXT)});
+                             .colour = Pick(kColours.white, COLOR_HIGHLIGHTTEXT)});
 }
 
 // A message box of ours that is open behind the pop-up keeps the owner disabled: the box
@@ -112,8 +114,8 @@ LRESULT HandleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
     case WM_DESTROY: ForgetCues(dialog); return 0;
     case WM_ERASEBKGND: return FillClientArea(dialog, reinterpret_cast<HDC>(wParam), Brush(CardBrush));
     case WM_PAINT: return PaintDialog(dialog);
-    case WM_CLOSE: return 0;           // only the button closes it
-    case kDpiChangedMessage: return 0; // the main window lays out both at the one scale
+    case WM_CLOSE: return 0;      // only the button closes it
+    case WM_DPICHANGED: return 0; // the main window lays out both at the one scale
     case WM_CTLCOLORSTATIC: return ColorDialogStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
     // The pop-up's white shows in the corners of its rounded button.
     case WM_CTLCOLORBTN: return reinterpret_cast<LRESULT>(Brush(CardBrush));

@@ -14,6 +14,9 @@ constexpr int kReinstallDialogHeight = 455;
 constexpr const wchar_t* kReinstallInstruction =
     L"Дождитесь, пока прибор перестанет мигать. Затем поднимите его и снова установите на дата-станцию.";
 
+// The pop-up's name, and the update page's heading while the pop-up asks.
+constexpr const wchar_t* kReinstallTitle = L"Повторная установка прибора";
+
 // Shows the pop-up centred on owner, with owner disabled, and returns when it has closed; the
 // owner is then enabled and in front again, unless a message box of ours still holds it.
 // Meanwhile every window of the thread keeps getting its messages. A quit message that arrives

@@ -5,7 +5,7 @@
 HMODULE LoadSystemLibrary(const wchar_t* name) { return LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32); }
 
 bool InitProgressBarClass() {
-    using InitFunction = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    using InitFunction = decltype(&::InitCommonControlsEx);
     // comctl32 is not a known DLL either; without a manifest this is the System32 version.
     const auto init = SystemFunction<InitFunction>(LoadSystemLibrary(L"comctl32.dll"), "InitCommonControlsEx");
     if (init == nullptr) return false;

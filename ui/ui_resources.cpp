@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "core/log.h"
+#include "ui/colours.h"
 #include "ui/contrast.h"
 #include "ui/layout_scale.h"
 
@@ -22,9 +23,9 @@ const FontRow kFontTable[FontCount] = {
 };
 
 const COLORREF kBrushTable[BrushCount] = {
-    RGB(246, 251, 254), // BackgroundBrush
-    RGB(255, 255, 255), // CardBrush
-    RGB(248, 252, 254), // FileBoxBrush
+    kColours.background, // BackgroundBrush
+    kColours.white,      // CardBrush
+    kColours.fileCard,   // FileBoxBrush
 };
 
 namespace {

@@ -14,12 +14,6 @@
 #include "ui/gdi_guards.h"
 #include "ui/gdiplus_flat.h"
 
-constexpr COLORREF AccentBlue = RGB(32, 168, 223);
-constexpr COLORREF SuccessGreen = RGB(47, 177, 99);
-constexpr COLORREF ErrorRed = RGB(215, 63, 63);
-constexpr COLORREF TextDark = RGB(20, 31, 43);
-constexpr COLORREF White = RGB(255, 255, 255);
-
 // In the order they are created and deleted.
 enum UiFont : int {
     BaseFont,

@@ -14,7 +14,7 @@ constexpr wchar_t kDisconnectedText[] = L"Обновление отменено.
 // BB tells the station the update is declined; no answer changes the outcome.
 void TellStation(SerialPort& port) {
     if (!FindStation(port, App().preferredPort.load())) return;
-    const std::string reply = Transact(port, BbCommand(), kBbDeadlineMs);
+    const std::string reply = Ask(port, Command::Bb);
     WriteLog("BB (cancel/disconnect) -> " + LoggedReply(reply));
 }
 

@@ -51,8 +51,8 @@ void PublishInstrument(double voltage, const std::string& version) {
 
 // Reads version and battery; the battery is judged first, as the station reports it.
 void ReadInstrument(SerialPort& port) {
-    const std::string gv = Transact(port, GvCommand(), kGvMonitorDeadlineMs);
-    const std::string gb = Transact(port, GbCommand(), kGbMonitorDeadlineMs);
+    const std::string gv = Ask(port, Command::GvMonitor);
+    const std::string gb = Ask(port, Command::GbMonitor);
     WriteLog("GV -> " + LoggedReply(gv));
     WriteLog("GB -> " + LoggedReply(gb));
     const double voltage = ParseBatteryVoltage(gb);
@@ -66,7 +66,7 @@ bool ReportsLifted(const std::string& bic) { return !IsFailureReply(bic) && !IsC
 
 // One attempt on an open station port; returns the pause before the next attempt, 0 when done.
 uint32_t CheckInstrument(SerialPort& port, bool& awaitingLift) {
-    const std::string bic = Transact(port, BicCommand(), kBicDeadlineMs);
+    const std::string bic = Ask(port, Command::Bic);
     WriteLog("BIC -> " + LoggedReply(bic));
     if (awaitingLift && !ReportsLifted(bic)) {
         PostStatusLine(kInstrumentLine, kLiftUpdatedInstrumentText);

@@ -91,7 +91,7 @@ bool FindStation(SerialPort& port, int preferredPort, StationScan* scan) {
             continue;
         }
         ForgetOpened(number);
-        const std::string reply = Transact(port, BgvCommand(), kBgvDeadlineMs);
+        const std::string reply = Ask(port, Command::Bgv);
         WriteLog(PortName(number) + " BGV -> " + LoggedReply(reply));
         if (AnswersLikeStation(reply)) {
             if (scan != nullptr) scan->stationReply = reply;

@@ -97,7 +97,7 @@ StageResult ConnectToStation(UpdateRun& run) {
 
 // The battery may have drained since the check page read it; the update needs 3.9 V or more.
 StageResult CheckBattery(UpdateRun& run) {
-    const std::string reply = Transact(run.port, GbCommand(), kGbUpdateDeadlineMs);
+    const std::string reply = Ask(run.port, Command::GbUpdate);
     double voltage = 0.0;
     try {
         voltage = ParseBatteryVoltage(reply);
@@ -112,30 +112,30 @@ StageResult CheckBattery(UpdateRun& run) {
 
 StageResult EnterUpdateMode(UpdateRun& run) {
     run.blockCount = BlockCount(run.image);
-    if (!SendLogged(run.port, DustartCommand(), "DUSTART", kDustartDeadlineMs)) return Fail(kUpdateModeRefusedText);
+    if (!SendLogged(run.port, Command::Dustart)) return Fail(kUpdateModeRefusedText);
     PostStatusLine(kUpdateModeLine, kUpdateModeText);
     return {};
 }
 
 StageResult AnnounceImage(UpdateRun& run) {
-    if (SendLogged(run.port, DusizeCommand(run.blockCount), "DUSIZE", kDusizeDeadlineMs) &&
-        SendLogged(run.port, DusummCommand(run.image.crc32), "DUSUMM", kDusummDeadlineMs)) {
+    if (SendLogged(run.port, Command::Dusize, run.blockCount) &&
+        SendLogged(run.port, Command::Dusumm, run.image.crc32)) {
         return {};
     }
     // Leaves update mode; the instrument keeps its firmware, so the reply does not matter.
-    Transact(run.port, DrstCommand(), kDrstAbandonDeadlineMs);
+    Ask(run.port, Command::DrstAbandon);
     return Fail(kParametersRefusedText);
 }
 
 Ending CancelUpdate(UpdateRun& run) {
-    const std::string reply = Transact(run.port, BbCommand(), kBbDeadlineMs);
+    const std::string reply = Ask(run.port, Command::Bb);
     WriteLog("BB (update cancelled) -> " + LoggedReply(reply));
     return {.result = Cancelled, .text = kCancelledText};
 }
 
 // Sends block n of N (1-based) and judges the reply: NEXT for all but the last, OK for the last.
 bool SendBlock(UpdateRun& run, uint64_t n) {
-    const std::string reply = Transact(run.port, MakeBlockCommand(run.image, n - 1), kDubDeadlineMs);
+    const std::string reply = Ask(run.port, Command::Dub, MakeBlockCommand(run.image, n - 1));
     const std::string counter = std::to_string(n) + "/" + std::to_string(run.blockCount);
     WriteLog("DUB " + counter + " -> " + LoggedReply(reply));
     return n < run.blockCount ? StartsWithNext(reply) : StartsWithOk(reply);
@@ -167,7 +167,7 @@ StageResult FinishTransfer(UpdateRun&) {
 StageResult ResetInstrument(UpdateRun& run) {
     // The instrument finishes writing its flash before it can take the reset.
     SleepMs(kPauseBeforeResetMs);
-    const std::string reply = Transact(run.port, DrstCommand(), kDrstResetDeadlineMs);
+    const std::string reply = Ask(run.port, Command::DrstReset);
     WriteLog("DRST -> " + LoggedReply(reply));
     if (!StartsWithOk(reply)) return Fail(kResetUnconfirmedText);
     WriteLog("Reset confirmed; waiting 15 seconds for the instrument to reboot");
@@ -188,14 +188,14 @@ bool ReconnectAttempt(UpdateRun& run) {
         SleepMs(kReconnectPauseMs);
         return false;
     }
-    const std::string bic = Transact(run.port, BicCommand(), kBicDeadlineMs);
+    const std::string bic = Ask(run.port, Command::Bic);
     WriteLog("BIC after instrument reinstall -> " + LoggedReply(bic));
     if (!IsConnectedReply(bic)) {
         ClosePort(run.port);
         SleepMs(kReconnectPauseMs);
         return false;
     }
-    const std::string gv = Transact(run.port, GvCommand(), kGvUpdateDeadlineMs);
+    const std::string gv = Ask(run.port, Command::GvUpdate);
     run.reportedVersion = Trim(gv);
     WriteLog("GV after instrument reinstall -> " + LoggedReply(gv));
     // A rebooting instrument may answer GV with nothing or an error: ask again at once.
@@ -226,7 +226,7 @@ StageResult ConfirmSuccess(UpdateRun& run) {
     PostStatusLine(kResetLine, kResetDoneText);
     PostStatusLine(kReinstallLine, kReconnectedText);
     PostProgress(kDonePercent, 0);
-    const std::string reply = Transact(run.port, BbCommand(), kBbDeadlineMs);
+    const std::string reply = Ask(run.port, Command::Bb);
     WriteLog("BB after successful update -> " + LoggedReply(reply));
     return Ending{.result = Succeeded, .text = kSucceededText + Utf8ToWide(run.reportedVersion) + L"."};
 }

@@ -14,9 +14,11 @@
 namespace {
 
 TEST(Commands, EachWireFormEndsWithOneLineFeed) {
-    EXPECT_EQ("BGV\nBIC\nGV\nGB\nBB\nDUSTART\nDRST\nDUSIZE1\nDUSIZE512\nDUSUMM0\nDUSUMM4294967295\n",
-              BgvCommand() + BicCommand() + GvCommand() + GbCommand() + BbCommand() + DustartCommand() + DrstCommand() + DusizeCommand(1) +
-                  DusizeCommand(512) + DusummCommand(0) + DusummCommand(4294967295u));
+    EXPECT_EQ("BGV\nBIC\nGV\nGV\nGB\nBB\nDUSTART\nDRST\nDRST\nDUSIZE1\nDUSIZE512\nDUSUMM0\nDUSUMM4294967295\n",
+              CommandLine(Command::Bgv) + CommandLine(Command::Bic) + CommandLine(Command::GvMonitor) + CommandLine(Command::GvUpdate) +
+                  CommandLine(Command::GbUpdate) + CommandLine(Command::Bb) + CommandLine(Command::Dustart) + CommandLine(Command::DrstReset) +
+                  CommandLine(Command::DrstAbandon) + CommandLine(Command::Dusize, 1) + CommandLine(Command::Dusize, 512) +
+                  CommandLine(Command::Dusumm, 0) + CommandLine(Command::Dusumm, 4294967295u));
 }
 
 TEST(Commands, RepliesAreTrimmedOfTheSixAsciiSpacesAndUpperCasedInAToZOnly) {

@@ -315,7 +315,7 @@ TEST(FindStation, GivesAnOpenThatBlocksOneSecondAPortOnceSlowFiveAndNeverStartsO
         EXPECT_TRUE(FindStation(port, 0) && port.portNumber == 3);
         ClosePort(port);
     }
-    EXPECT_EQ(1000u + 2000u + kBgvDeadlineMs + 5000u, rig.now - 1000000) << "COM2 silent once open";
+    EXPECT_EQ(1000u + 2000u + DeadlineMs(Command::Bgv) + 5000u, rig.now - 1000000) << "COM2 silent once open";
     rig.Release(2);
     EXPECT_TRUE(rig.Settle()) << "the late handle is closed";
     const std::string list = "Available COM ports: COM2 COM3 | ";

@@ -41,34 +41,32 @@ TEST_F(Station, OnItsComPortOpensOnceAtATime) {
 
 TEST_F(Station, OnItsComPortAnswersEachQuery) {
     ASSERT_TRUE(OpenPort(first_, port_));
-    const struct { std::string command; uint32_t deadlineMs; std::string reply; } exchanges[] = {
-        {BgvCommand(), kBgvDeadlineMs, ZARVEL_STATION_IDENT "\r\n"},
-        {GbCommand(), kGbMonitorDeadlineMs, "3950 mV\r\n"},
-        {BicCommand(), kBicDeadlineMs, "1\r\n"},
+    const struct { Command command; std::string reply; } exchanges[] = {
+        {Command::Bgv, ZARVEL_STATION_IDENT "\r\n"}, {Command::GbMonitor, "3950 mV\r\n"}, {Command::Bic, "1\r\n"},
     };
-    for (const auto& exchange : exchanges) EXPECT_EQ(exchange.reply, Transact(first_, exchange.command, exchange.deadlineMs));
+    for (const auto& exchange : exchanges) EXPECT_EQ(exchange.reply, Ask(first_, exchange.command));
 }
 
 TEST_F(Station, SilentGivesAnEmptyReplyNoEarlierThanTheDeadline) {
     ASSERT_TRUE(OpenPort(first_, port_));
-    for (uint32_t deadlineMs : {kBgvDeadlineMs, 100u}) {
+    for (uint32_t deadlineMs : {DeadlineMs(Command::Bgv), 100u}) {
         // The link's own clock: a coarser one could make the wait look shorter than it was.
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ("", Transact(first_, BgvCommand(), deadlineMs));
+        EXPECT_EQ("", Transact(first_, CommandLine(Command::Bgv), deadlineMs));
         const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
         EXPECT_LE(deadlineMs, took.count());
         EXPECT_GT(kHangMs, static_cast<ULONGLONG>(took.count()));
     }
-    EXPECT_EQ("1\r\n", Transact(first_, BicCommand(), kBicDeadlineMs)) << "only BGV is silenced";
+    EXPECT_EQ("1\r\n", Ask(first_, Command::Bic)) << "only BGV is silenced";
 }
 
 TEST_F(Station, UnpluggedEndsAnExchangeCutByThePulledCableEmptyWithoutHanging) {
     ASSERT_TRUE(OpenPort(first_, port_));
     // The simulator pulls the cable when BGV arrives; only the failed read can end this early.
     const ULONGLONG start = GetTickCount64();
-    EXPECT_EQ("", Transact(first_, BgvCommand(), 60000));
+    EXPECT_EQ("", Transact(first_, CommandLine(Command::Bgv), 60000));
     EXPECT_GT(kHangMs, GetTickCount64() - start);
-    EXPECT_EQ("", Transact(first_, BicCommand(), kBicDeadlineMs)) << "the port stays dead";
+    EXPECT_EQ("", Ask(first_, Command::Bic)) << "the port stays dead";
     ClosePort(first_);
     // Nothing behind the port any more, once the simulator has let its end go.
     for (const ULONGLONG deadline = GetTickCount64() + 10000; OpenPort(second_, port_) && GetTickCount64() < deadline; Sleep(20))

@@ -307,7 +307,7 @@ protected:
     void StartUpdate() { Reach(3); }
     void ChangeDpi(UINT dpi) { // as Windows sends it: the new DPI twice, the place it suggests
         RECT suggested = RectOf(window_);
-        SendMessageW(window_, kDpiChangedMessage, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+        SendMessageW(window_, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
     }
     std::vector<int> Shown() const {
         std::vector<int> shown;

@@ -20,8 +20,9 @@ int main(int argc, char** argv) {
     const int iterations = argc > 2 ? std::max(1, std::atoi(argv[2])) : 200;
     const std::string block = MakeBlockCommand(FirmwareImage{L"", std::vector<uint8_t>(FirmwareBlockSize, 0x5a), 0, ""},
                                                0);
-    std::vector<std::string> commands{BgvCommand(), DustartCommand(), DusizeCommand(warmUp + iterations + 1),
-                                      DusummCommand(0)};
+    std::vector<std::string> commands{CommandLine(Command::Bgv), CommandLine(Command::Dustart),
+                                      CommandLine(Command::Dusize, warmUp + iterations + 1),
+                                      CommandLine(Command::Dusumm, 0)};
     commands.resize(commands.size() + warmUp + iterations,
                     block); // one block short of the count: each is answered NEXT
     SerialPort port;
@@ -30,7 +31,7 @@ int main(int argc, char** argv) {
     std::vector<double> times;
     for (size_t i = 0; i < commands.size() && failed.empty(); ++i) {
         const auto start = std::chrono::steady_clock::now();
-        const std::string reply = Transact(port, commands[i], kDubDeadlineMs);
+        const std::string reply = Transact(port, commands[i], DeadlineMs(Command::Dub));
         times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
         const bool good = commands[i] == block ? StartsWithNext(reply) : !IsFailureReply(reply);
         failed = good ? "" : Trim(commands[i]).substr(0, 12) + " -> \"" + Trim(reply) + "\"";
