@@ -39,8 +39,7 @@ inline Shot ReadPng(const std::string& file) { // empty when missing or unreadab
 
 // Empty when seen matches the golden, else what is off; diff gets the golden faded, the pixels off in red.
 inline std::string Mismatch(const Shot& golden, const Shot& seen, Shot* diff) {
-    // Two runs in fresh prefixes drew the same bytes; the room is for a glyph's edge anti-aliased one step
-    // otherwise by another X server build: up to 24 per channel on at most 0.05 % of the pixels.
+    // Three runs in fresh prefixes drew identical bytes: room for another FreeType's glyph edges only, 24 a channel on 0.05 % (~700 pixels).
     constexpr int kChannelTolerance = 24;
     constexpr double kShareTolerated = 0.0005;
     const auto size = [](const Shot& p) { return std::to_string(p.width) + "x" + std::to_string(p.pixels.size() / std::max(1L, p.width)); };
