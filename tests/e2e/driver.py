@@ -227,10 +227,6 @@ class Program:
         with open(self.log, encoding="utf-8", errors="replace") as file:
             return [line.rstrip("\n")[10:] for line in file]  # without the time of day
 
-    def scale(self):
-        """What the program shrank its windows by to fit the work area, as its log says; else 1."""
-        return next((float(m[1]) for m in map(re.compile(r"^Window scale: ([\d.]+)").match, self.log_lines()) if m), 1.0)
-
     def click(self, name, window=None, rect=None):
         """At the middle of the control where the window shows it now, which must be on the work area."""
         left, top, right, bottom = rect or self.controls(window)[IDC[name]]["rect"]
