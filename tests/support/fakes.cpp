@@ -166,7 +166,12 @@ Rig::Rig() {
     static const SerialIoHooks io{.queryDosDevices = Listing, .openDevice = Open, .closeDevice = Close, .purgeInput = Purge,
                                   .write = Write, .flush = [](PortHandle) {}, .read = Read, .listDevices = ListDevices};
     static const PostHooks posting{.post = Post};
-    static const LogClockHooks noon{.now = [] { return LogTime{.hour = 12, .minute = 0, .second = 0}; }};
+    static const LogClockHooks noon{.now = [] { // asked once for each line, as it is written
+        const Lock lock(rig->mutex);
+        rig->Note("log  ");
+        rig->logAt.push_back(rig->events.size() - 1);
+        return LogTime{.hour = 12, .minute = 0, .second = 0};
+    }};
     ResetAppState();
     ForgetPortNotes();
     rig = this;
@@ -253,20 +258,17 @@ std::vector<std::string> Rig::Log() {
 
 void Rig::Note(const std::string& event) {
     const Lock lock(mutex);
-    const auto stamped = [this](const std::string& line) {
-        const std::string ms = std::to_string(now - 1000000);
-        events.push_back(std::string(ms.size() < 6 ? 6 - ms.size() : 0, ' ') + ms + "  " + line);
-    };
-    const std::vector<std::string> log = Log();
-    for (; logged < log.size(); ++logged) stamped("log  " + log[logged]);
-    if (!event.empty()) stamped(event);
+    const std::string ms = std::to_string(now - 1000000);
+    events.push_back(std::string(ms.size() < 6 ? 6 - ms.size() : 0, ' ') + ms + "  " + event);
 }
 
 std::string Rig::Transcript() {
     const Lock lock(mutex);
-    Note("");
+    std::vector<std::string> lines = events, log = Log();
+    for (size_t i = 0; i < logAt.size(); ++i) lines[logAt[i]] += i < log.size() ? log[i] : "(not in the log)";
+    for (size_t i = logAt.size(); i < log.size(); ++i) lines.push_back("?       log  " + log[i]); // a line of two
     std::string text;
-    for (const std::string& event : events) text += event + "\n";
+    for (const std::string& line : lines) text += line + "\n";
     return text;
 }
 

@@ -56,7 +56,7 @@ struct Rig {
     // Each open, close, write, reply, pause (but Transact's), post and log line in its order, after
     // the time since the start: a whole exchange for ExpectApproved, when all of it runs on one thread.
     std::string Transcript();
-    void Note(const std::string& event); // under the mutex; the log's new lines first
+    void Note(const std::string& event); // under the mutex
     void Step();
     Port& Of(PortHandle handle); // fails the test for a handle that is not open
 
@@ -77,7 +77,7 @@ struct Rig {
     std::deque<uint32_t> listingErrors;    // the next listings fail with these, one each
     std::vector<std::pair<int, std::string>> writes;
     std::vector<std::string> events; // the transcript's lines
-    size_t logged = 0;               // log lines already among them
+    std::vector<size_t> logAt;       // of those, the log's, each waiting for its text
     size_t reads = 0;
     // The window frees each text it receives; while refusing, posts fail as to a window that is gone.
     std::vector<std::wstring> posted;
