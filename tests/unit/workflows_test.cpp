@@ -1,13 +1,13 @@
 // The workers against the faked station on COM3, on the test's thread under the virtual clock,
-// where every reply comes at once: a time below is what the deadlines and pauses add up to.
+// where every reply comes at once: a time is what the deadlines and pauses add up to. A whole
+// exchange is an approved transcript, tests/unit/approved/<suite>.<case>.txt.
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <future>
 #include <stdexcept>
-#include <system_error>
 #include <sstream>
+#include <system_error>
 
 #ifndef _WIN32
 #include <pthread.h>
