@@ -119,10 +119,8 @@ class Wine:
                 self._keyboard = self._keyboard or Keyboard(self.env["DISPLAY"])
                 self._keyboard.type(run)
 
-    def shot(self, name, rect=None):
-        """The screen, or the part of it a window's [left, top, right, bottom] covers."""
-        crop = ["-crop", f"{rect[2] - rect[0]}x{rect[3] - rect[1]}+{rect[0]}+{rect[1]}", "+repage"] if rect else []
-        self.x("import", "-window", "root", *crop, os.path.join(self.shots, name + ".png"))
+    def shot(self, name):
+        self.x("import", "-window", "root", os.path.join(self.shots, name + ".png"))
 
     def close(self):
         self._inspector.kill()
@@ -227,13 +225,9 @@ class Program:
         with open(self.log, encoding="utf-8", errors="replace") as file:
             return [line.rstrip("\n")[10:] for line in file]  # without the time of day
 
-    def scale(self):
-        """What the program shrank its windows by to fit the work area, as its log says; else 1."""
-        return next((float(m[1]) for m in map(re.compile(r"^Window scale: ([\d.]+)").match, self.log_lines()) if m), 1.0)
-
-    def click(self, name, window=None, rect=None):
+    def click(self, name, window=None):
         """At the middle of the control where the window shows it now, which must be on the work area."""
-        left, top, right, bottom = rect or self.controls(window)[IDC[name]]["rect"]
+        left, top, right, bottom = self.controls(window)[IDC[name]]["rect"]
         x, y, area = (left + right) // 2, (top + bottom) // 2, self.wine.ask("workarea")
         if not (area[0] <= x < area[2] and area[1] <= y < area[3]):
             raise RuntimeError(f"{name} at ({x}, {y}) lies off the work area {area}")

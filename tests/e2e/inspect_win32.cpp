@@ -29,15 +29,13 @@ std::string Describe(HWND window) {
     wchar_t className[256] = {}, text[4096] = {};
     GetClassNameW(window, className, 256);
     InternalGetWindowText(window, text, 4096); // the stored text: no message that a busy window must answer
-    RECT r = {}, c = {};
+    RECT r = {};
     GetWindowRect(window, &r);
-    GetClientRect(window, &c);
-    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&c), 1);
     char numbers[256];
     std::snprintf(numbers, sizeof numbers,
-                  "{\"hwnd\":%llu,\"id\":%d,\"rect\":[%ld,%ld,%ld,%ld],\"client\":[%ld,%ld,%ld,%ld],\"visible\":%d,\"enabled\":%d",
+                  "{\"hwnd\":%llu,\"id\":%d,\"rect\":[%ld,%ld,%ld,%ld],\"visible\":%d,\"enabled\":%d",
                   static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(window)), GetDlgCtrlID(window), r.left, r.top,
-                  r.right, r.bottom, c.left, c.top, c.right, c.bottom, IsWindowVisible(window), IsWindowEnabled(window));
+                  r.right, r.bottom, IsWindowVisible(window), IsWindowEnabled(window));
     return numbers + std::string(",\"class\":") + Json(className) + ",\"text\":" + Json(text) + "}";
 }
 

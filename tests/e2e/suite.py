@@ -1,8 +1,7 @@
 #!/usr/bin/env python3
 """End-to-end suite: the real Zarvel-Update.exe under Wine against station-sim, in real time, on a 1366 x 768 screen
 where it scales its windows. One run of it, started over a 10 MiB log of an earlier run and driven by keys alone from
-its check page on, takes the cancels, each failure (against a simulator with that fault), an update and the next
-instrument with the history held as a spreadsheet holds it (the second also at the exit), and started again shows a line
+its check page on, takes the cancels, an update and the next instrument with the history held as a spreadsheet holds it (the second also at the exit), and started again shows a line
 for each update in the history; meanwhile the instrument that never comes back waits out its 135 s in a second Wine, at 144 dpi on
 2560 x 1600, on the COM9 that its registry maps to a simulator as the README shows, and an update follows there by clicks
 (a file whose name has no 'v').
@@ -25,14 +24,6 @@ from driver import Program, Station, Timeout, Wine, padded, sample_firmware, wai
 CANCELLED, FAILED = "Обновление отменено", "Ошибка обновления"
 PLACE = "○  Установите прибор на дата-станцию"
 NOT_BACK = "Прибор не подключился повторно. Поднимите его и снова установите на дата-станцию."
-FAILURES = [
-    (["--battery", "3800"], "Напряжение аккумулятора стало ниже 3,90 В."),
-    (["--reply", "DUSTART=ERROR"], "Прибор не поддерживает запуск DFWU. Прошивка не изменена."),
-    (["--reply", "DUSIZE=ERROR"], "Прибор отклонил параметры файла прошивки."),
-    (["--refuse-block", "7"], "Передача прошивки прервана. Не снимайте прибор и обратитесь в поддержку."),
-    (["--reply", "DRST=ERROR"], "Команда перезапуска не подтверждена. Не снимайте прибор."),
-    (["--after-reboot", "unchanged"], "Прибор перезапустился, но версия не изменилась. Возможна проблема с bootloader."),
-]
 HISTORY_HEADER = ["Дата и время", "COM-порт", "Дата-станция", "Версия до", "Файл", "Версия файла", "CRC-32", "Блоков",
                   "Аккумулятор, В", "Длительность, с", "Результат", "Сообщение"]
 HISTORY_HELD = "Запись об обновлении не добавлена в файл истории: файл открыт в другой программе. Закройте его, и программа добавит запись сама."
@@ -85,14 +76,6 @@ class Suite:
         self.stations[link] = self.cleanup.enter_context(contextlib.closing(Station(self.args.sim, link, folder, options)))
         return self.stations[link]
 
-    def window(self, program, what, window, design):
-        """design x the program's logged scale, give or take rounding and the frame that Wine draws unscaled."""
-        scale, (left, top, right, bottom), client = program.scale(), window["rect"], window["client"]
-        fits = all(abs(size - full * scale) <= 2 + full * 0.005 + frame * (1 - scale) for size, full, frame in
-                   zip((right - left, bottom - top), design, (right - left - client[2], bottom - top - client[3])))
-        inside = (area := program.wine.ask("workarea"))[0] <= left and area[1] <= top and right <= area[2] and bottom <= area[3]
-        self.check(f"{what}: {design} at scale {scale}, within the work area", [True, True], [fits, inside])
-
     def failure(self, program, text, timeout=90):
         self.check("failure box", (FAILED, text), program.answer_box(timeout))
         with contextlib.suppress(Timeout):  # the page switches after the box
@@ -101,7 +84,6 @@ class Suite:
 
     def done(self, program, station, updates, click=False):
         dialog = program.window("ZarvelReinstallDialog")
-        self.window(program, "reinstall dialog", dialog, (680, 455))
         program.click("confirm", dialog) if click else program.key("Return")
         program.wait_page("done")
         self.check("done page", "Прошивка успешно обновлена до версии 1.2.3.", program.text("description"))
@@ -140,8 +122,6 @@ class Suite:
     def rotated_log(self, program):
         with open(os.path.join(program.folder, "Zarvel-Update.1.log"), "rb") as file:
             self.check("the 10 MiB log at start became Zarvel-Update.1.log", True, file.read() == EARLIER_LOG)
-        self.check("the new log begins with the continuation line",
-                   "Log continued; the previous part is Zarvel-Update.1.log", program.log_lines()[0])
 
     def history(self, program, updates):
         """updates: (version before, battery, result, message) of each update in its order."""
@@ -163,7 +143,6 @@ class Suite:
         station = self.station(link)
         program = self.program("main", os.environ, EARLIER_LOG)
         self.rotated_log(program)
-        self.window(program, "main window", program.main, (1440, 1040))
         program.wait_page("check", 120)
         program.get_ready(self.firmware)
         logged = "Z:" + self.firmware.replace("/", "\\").replace("Прошивки", "?" * 8) + f", blocks=50, crc32={zlib.crc32(self.image)}"
@@ -177,12 +156,6 @@ class Suite:
         program.wait_text("status2", PLACE)
         station.send("place")
         program.wait_start()
-
-        for options, text in FAILURES:
-            self.say(f"== failure: {' '.join(options)}")
-            station = self.station(link, options)
-            program.key("Return")  # Start, the default button
-            self.failure(program, text)  # status line 4 is set after the page, Start with it
 
         self.say("== cancel while the second-to-last block is on its way")
         station = self.station(link, ["--delay", "DUB#49=3000"])
@@ -229,9 +202,8 @@ class Suite:
         program = Program(self.args.program, program.folder, program.wine, again=True)
         self.cleanup.callback(program.kill)
         wait_until(lambda: not os.path.exists(pending), 60, "the pending file to go at the start")
-        failed = [("1.0.0", "3,80" if "--battery" in options else "3,95", "ошибка", text) for options, text in FAILURES]
-        self.history(program, failed + [("1.0.0", "3,95", "отменено", "Обновление отменено. Основная прошивка прибора не изменена."),
-                                        ("1.0.0", "3,95", "успешно", ""), ("1.1.0", "3,95", "успешно", "")])
+        self.history(program, [("1.0.0", "3,95", "отменено", "Обновление отменено. Основная прошивка прибора не изменена."),
+                               ("1.0.0", "3,95", "успешно", ""), ("1.1.0", "3,95", "успешно", "")])
 
 
 def history_rows(*path):

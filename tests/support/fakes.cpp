@@ -12,6 +12,7 @@
 #include "core/clock.h"
 #include "core/log.h"
 #include "core/notifications.h"
+#include "text/text.h"
 #include "workflows/workflows.h"
 
 namespace {
@@ -31,6 +32,8 @@ void ResetAppState() {
     for (auto* notes : {&app.portNotes.slow, &app.portNotes.saidSlow, &app.portNotes.saidTaken, &app.portNotes.saidBluetooth}) notes->clear();
 }
 
+std::string Com(int number) { return "COM" + std::to_string(number) + " "; }
+
 uint64_t Tick() {
     const Lock lock(rig->mutex);
     return rig->now;
@@ -40,8 +43,8 @@ void Sleep(uint32_t ms) {
     {
         const Lock lock(rig->mutex);
         rig->Step();
+        if (ms != kEmptyReadPauseMs) rig->Note("pause " + std::to_string(ms)); // Transact's between reads left out
         rig->now += ms;
-        if (ms != kEmptyReadPauseMs) rig->pauses.push_back(ms);
     }
     if (rig->onSleep) rig->onSleep(ms);
 }
@@ -68,7 +71,7 @@ OpenOutcome Open(int number, PortHandle* handle) {
     std::unique_lock<std::recursive_mutex> lock(rig->mutex);
     static uintptr_t next = 0x100;
     const auto found = rig->ports.find(number);
-    if (found == rig->ports.end() || found->second.gone) return OpenOutcome::CannotOpen;
+    if (found == rig->ports.end() || found->second.gone) return rig->Note(Com(number) + "cannot be opened"), OpenOutcome::CannotOpen;
     Rig::Port& port = found->second;
     if (port.blocks) {
         ++rig->opening;
@@ -76,6 +79,7 @@ OpenOutcome Open(int number, PortHandle* handle) {
         rig->released.wait(lock, [&] { return !port.blocks; });
         --rig->opening;
     }
+    rig->Note(Com(number) + (port.kind == Rig::Held ? "held by another program" : port.kind == Rig::Refuses ? "refuses its settings" : "opened"));
     if (port.kind == Rig::Held) return OpenOutcome::InUse;
     if (port.kind == Rig::Refuses) return OpenOutcome::SettingsFailed;
     rig->handles[*handle = reinterpret_cast<PortHandle>(next++)] = number;
@@ -85,6 +89,7 @@ OpenOutcome Open(int number, PortHandle* handle) {
 void Close(PortHandle handle) {
     const Lock lock(rig->mutex);
     rig->Of(handle).input.clear();
+    rig->Note(Com(rig->handles[handle]) + "closed");
     rig->handles.erase(handle);
 }
 
@@ -101,11 +106,13 @@ bool Write(PortHandle handle, const char* data, uint32_t size, uint32_t* written
         rig->Step();
         if (rig->Of(handle).gone) return false;
         rig->writes.emplace_back(rig->handles[handle], command);
+        rig->Note(Com(rig->handles[handle]) + "> " + Shown(command));
         device = rig->Of(handle).device;
     }
     const std::string reply = device(command); // unlocked: it may block or throw
     const Lock lock(rig->mutex);
     Rig::Port& port = rig->Of(handle);
+    rig->Note(Com(rig->handles[handle]) + "< " + Shown(reply));
     port.gone = port.gone || reply == kUnplugs;
     *written = reply == kShortWrite ? size - 1 : size;
     if (reply == kWriteFails || reply == kShortWrite || reply == kUnplugs) return reply != kWriteFails;
@@ -150,6 +157,7 @@ bool Post(uint32_t code, uintptr_t wParam, intptr_t lParam) {
     if (rig->onPost) rig->onPost(post);
     if (code == MSG_STATUS_LINE || code == MSG_OPERATION_DONE) delete reinterpret_cast<std::wstring*>(lParam);
     const Lock lock(rig->mutex);
+    rig->Note("post " + WideToUtf8(post) + (code == MSG_PROGRESS && App().cancelAllowed.load() ? ", cancel allowed" : ""));
     rig->posted.push_back(post);
     return true;
 }
@@ -160,7 +168,12 @@ Rig::Rig() {
     static const SerialIoHooks io{.queryDosDevices = Listing, .openDevice = Open, .closeDevice = Close, .purgeInput = Purge,
                                   .write = Write, .flush = [](PortHandle) {}, .read = Read, .listDevices = ListDevices};
     static const PostHooks posting{.post = Post};
-    static const LogClockHooks noon{.now = [] { return LogTime{.hour = 12, .minute = 0, .second = 0}; }};
+    static const LogClockHooks noon{.now = [] { // asked once for each line, as it is written
+        const Lock lock(rig->mutex);
+        rig->Note("log  ");
+        rig->logAt.push_back(rig->events.size() - 1);
+        return LogTime{.hour = 12, .minute = 0, .second = 0};
+    }};
     ResetAppState();
     rig = this;
     SetClockHooks(&clock);
@@ -244,12 +257,37 @@ std::vector<std::string> Rig::Log() {
     return lines;
 }
 
+void Rig::Note(const std::string& event) {
+    const Lock lock(mutex);
+    const std::string ms = std::to_string(now - 1000000);
+    events.push_back(std::string(ms.size() < 6 ? 6 - ms.size() : 0, ' ') + ms + "  " + event);
+}
+
+std::string Rig::Transcript() {
+    const Lock lock(mutex);
+    std::vector<std::string> lines = events, log = Log();
+    for (size_t i = 0; i < logAt.size(); ++i) lines[logAt[i]] += i < log.size() ? log[i] : "(not in the log)";
+    for (size_t i = logAt.size(); i < log.size(); ++i) lines.push_back("?       log  " + log[i]); // a line of two
+    std::string text;
+    for (const std::string& line : lines) text += line + "\n";
+    return text;
+}
+
 std::string Station::operator()(const std::string& command) {
     const std::string mnemonic = Mnemonic(command);
     const size_t nth = sent[mnemonic]++;
     if (onCommand) onCommand(mnemonic, nth);
     const std::vector<std::string>& list = replies[mnemonic];
     return list.empty() ? "" : list[std::min(nth, list.size() - 1)];
+}
+
+std::string Shown(const std::string& bytes) {
+    std::string shown = bytes.empty() ? "(nothing)" : "";
+    for (const char c : bytes.substr(0, 300)) {
+        const char hex[] = {'\\', 'x', "0123456789abcdef"[(c >> 4) & 15], "0123456789abcdef"[c & 15], '\0'};
+        shown += c == '\r' ? "\\r" : c == '\n' ? "\\n" : (c >= 0 && c < 32) || c == 127 ? hex : std::string(1, c);
+    }
+    return bytes.size() > 300 ? shown + "... (" + std::to_string(bytes.size()) + " bytes)" : shown;
 }
 
 std::string Mnemonic(const std::string& command) {

@@ -54,6 +54,10 @@ struct Rig {
     std::vector<std::wstring> Posts(); // "line 2: text", "progress 90 mark 1", "done 1: text" (result, text),
                                        // "instrument checked", "reinstall prompt"
     std::vector<std::string> Log();    // its lines without their stamp
+    // Each open, close, write, reply, pause (but Transact's), post and log line in its order, after
+    // the time since the start: a whole exchange for ExpectApproved, when all of it runs on one thread.
+    std::string Transcript();
+    void Note(const std::string& event); // under the mutex
     void Step();
     Port& Of(PortHandle handle); // fails the test for a handle that is not open
 
@@ -62,7 +66,6 @@ struct Rig {
     // has run away: it is made to end (appClosing set, an error thrown).
     uint64_t now = 1000000;
     size_t steps = 0;
-    std::vector<uint32_t> pauses;             // the sleeps, but Transact's 20 ms ones between reads
     std::function<void(uint32_t ms)> onSleep; // on the sleeping thread, after the time moved
     // COM ports: a read takes what has arrived, and never waits.
     std::map<int, Port> ports;
@@ -74,6 +77,8 @@ struct Rig {
     std::wstring otherNames;               // listed before the COM ports, each ended by L'\0'
     std::deque<uint32_t> listingErrors;    // the next listings fail with these, one each
     std::vector<std::pair<int, std::string>> writes;
+    std::vector<std::string> events; // the transcript's lines
+    std::vector<size_t> logAt;       // of those, the log's, each waiting for its text
     size_t reads = 0;
     // The window frees each text it receives; while refusing, posts fail as to a window that is gone.
     std::vector<std::wstring> posted;
@@ -84,4 +89,5 @@ struct Rig {
 };
 
 std::string Mnemonic(const std::string& command); // "DUSIZE2\n" -> "DUSIZE"
+std::string Shown(const std::string& bytes); // CR and LF as \r \n, other control bytes as \xNN, none as (nothing)
 FirmwareImage TestImage(size_t blocks, const std::string& version = "1.2.3"); // a pattern, its CRC-32

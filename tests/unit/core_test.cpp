@@ -19,6 +19,7 @@
 #include "core/log_file.h"
 #include "core/notifications.h"
 #include "core/program_folder.h"
+#include "tests/support/approved.h"
 #include "tests/support/fakes.h"
 #include "text/text.h"
 
@@ -255,10 +256,7 @@ TEST_F(LogTest, HistoryGetsAMarkAndAHeaderWhenNewAndEachLineEndsInOneCrLf) {
     SetHistoryPath({});
     AppendHistory(SampleEntry()); // no history set: nothing is written
     CloseLog();
-    const std::string line = HistoryLine(SampleEntry()) + "\r\n";
-    const std::string header = "Дата и время;COM-порт;Дата-станция;Версия до;Файл;Версия файла;CRC-32;Блоков;Аккумулятор, В;"
-                               "Длительность, с;Результат;Сообщение\r\n";
-    EXPECT_EQ("\xEF\xBB\xBF" + header + line + HistoryLine(failed) + "\r\n" + line, ReadAll(history));
+    ExpectApproved("History.a mark, a header and three lines", ReadAll(history));
     EXPECT_EQ("09:05:07  Update history cannot be written" + kEol + "09:05:07  Update history written: 1 waiting lines added" + kEol, ReadAll(path_));
 }
 
