@@ -178,6 +178,7 @@ TEST_P(OnScreen, TheWindowTakesTheLargestScaleThatFitsWithEveryPageInItsLayout) 
                           At("Start, blue", NearLeftEdge(start), kBlue, 30),
                           At("the right card", std::lround(1370 * s), std::lround(900 * s), kWhite, 30)},
                 "page2_check_" + std::string(screen.name) + "_" + std::to_string(dpi) + "dpi_" + face);
+    EXPECT_EQ(s > 1.0, Ui().logoLarge.status == Gdiplus::Ok) << "the twice-size pictures decoded where drawn, only there";
     EXPECT_TRUE(face != "DejaVu Sans" || FontOf(IDC_STATUS3).lfHeight < static_cast<LONG>(30 * s))
         << "a wide face: the lowest voltage's line made smaller";
     Click(IDC_START);
