@@ -2,11 +2,15 @@
 // blocks (a Bluetooth link connecting) costs its caller no more than a deadline; and the claims
 // keep every port to one holder in this process.
 
+#include <chrono>
 #include <condition_variable>
+#include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <utility>
 
 #include "core/clock.h"
 #include "core/detached_thread.h"
@@ -64,10 +68,51 @@ void RunOpen(const SerialIoHooks* io, int32_t portNumber, const std::shared_ptr<
     state.claims.erase(portNumber);
 }
 
-// On a thread nobody joins.
+// An opener whose open has returned waits a while for the next one: a scan opens port after port, every
+// second or so, and a new thread costs more than the open itself (Wine clears a megabyte of stack for each).
+constexpr auto kSpareOpenerWait = std::chrono::seconds(5);
+
+// The openers that wait for an open, and the opens handed to them. Leaked on purpose, as Opening.
+struct SpareOpeners {
+    std::mutex mutex;
+    std::condition_variable handed;
+    std::deque<std::function<void()>> opens; // under mutex; never more than idle
+    int idle = 0;                            // under mutex
+};
+
+SpareOpeners& Spares() {
+    static auto* spares = new SpareOpeners;
+    return *spares;
+}
+
+// On a thread nobody joins: the open, then any handed to it before it has waited long enough.
+void RunOpener(std::function<void()> open) {
+    SpareOpeners& spares = Spares();
+    for (;;) {
+        open();
+        std::unique_lock<std::mutex> lock(spares.mutex);
+        ++spares.idle;
+        const bool handed = spares.handed.wait_for(lock, kSpareOpenerWait, [&] { return !spares.opens.empty(); });
+        --spares.idle;
+        if (!handed) return;
+        open = std::move(spares.opens.front());
+        spares.opens.pop_front();
+    }
+}
+
+// To a spare opener, else on a new thread.
 void StartOpen(const SerialIoHooks& io, int32_t portNumber, const std::shared_ptr<PendingOpen>& open) {
-    if (StartDetachedThread([&io, portNumber, open] { RunOpen(&io, portNumber, open); }))
-        RunOpen(&io, portNumber, open); // without a thread, here, as a plain open
+    std::function<void()> job = [&io, portNumber, open] { RunOpen(&io, portNumber, open); };
+    SpareOpeners& spares = Spares();
+    {
+        const std::lock_guard<std::mutex> lock(spares.mutex);
+        if (static_cast<size_t>(spares.idle) > spares.opens.size()) {
+            spares.opens.push_back(std::move(job));
+            spares.handed.notify_one();
+            return;
+        }
+    }
+    if (StartDetachedThread([job] { RunOpener(job); })) job(); // without a thread, here, as a plain open
 }
 
 // Under the lock, once the open is done: the outcome, with the claim kept only for an open port.

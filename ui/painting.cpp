@@ -356,6 +356,7 @@ LRESULT PaintMainWindow(HWND window) {
     const Page page = CurrentPage();
     PaintCards(surface.Get(), page);
     PaintStepIndicator(surface.Get(), StepOf(page));
+    if (LayoutScale() > 1.0) LoadLargePictures();
     PaintPicture(surface.Get(), Ui().logo, Ui().logoLarge, kLogoBox);
     PaintPicture(surface.Get(), Ui().instrument, Ui().instrumentLarge, kInstrumentBox);
     return 0;

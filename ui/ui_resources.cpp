@@ -136,16 +136,22 @@ void StartGraphics() {
 
 void LoadPictures(const std::filesystem::path& executableDirectory) {
     UiResources& ui = Ui();
-    const std::filesystem::path assets = executableDirectory / L"assets";
-    ui.logo = LoadImagePicture(assets / L"logo.png");
-    ui.instrument = LoadImagePicture(assets / L"ksaron4_ui.png");
-    ui.logoLarge = LoadImagePicture(assets / L"logo@2x.png");
-    ui.instrumentLarge = LoadImagePicture(assets / L"ksaron4_ui@2x.png");
-    ui.iconBitmap = LoadBitmapPicture(assets / L"icon.png");
+    ui.assets = executableDirectory / L"assets";
+    ui.logo = LoadImagePicture(ui.assets / L"logo.png");
+    ui.instrument = LoadImagePicture(ui.assets / L"ksaron4_ui.png");
+    ui.iconBitmap = LoadBitmapPicture(ui.assets / L"icon.png");
     if (ui.iconBitmap.status != Gdiplus::Ok) return;
     // LoadBitmapPicture made it as a bitmap.
     auto* bitmap = static_cast<GpBitmap*>(ui.iconBitmap.image.Get());
     MakeInto(ui.icon, Gdip().GdipCreateHICONFromBitmap, bitmap);
+}
+
+void LoadLargePictures() {
+    UiResources& ui = Ui();
+    if (ui.largeLoaded || ui.assets.empty()) return;
+    ui.largeLoaded = true;
+    ui.logoLarge = LoadImagePicture(ui.assets / L"logo@2x.png");
+    ui.instrumentLarge = LoadImagePicture(ui.assets / L"ksaron4_ui@2x.png");
 }
 
 void ReleasePictures() {
@@ -153,6 +159,8 @@ void ReleasePictures() {
     ui.icon.Reset();
     for (Picture* picture : {&ui.logo, &ui.instrument, &ui.logoLarge, &ui.instrumentLarge, &ui.iconBitmap})
         *picture = Picture();
+    ui.assets.clear();
+    ui.largeLoaded = false;
 }
 
 void StopGraphics() { Ui().graphics.Reset(); }

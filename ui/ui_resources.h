@@ -68,8 +68,10 @@ struct UiResources {
     GdiplusSession graphics;
     Picture logo;
     Picture instrument;
-    Picture logoLarge; // twice the design size, drawn instead where the scale is above 1
+    Picture logoLarge; // twice the design size, drawn instead where the scale is above 1; see LoadLargePictures
     Picture instrumentLarge;
+    std::filesystem::path assets; // where LoadPictures found the pictures; empty when it was not called
+    bool largeLoaded = false;     // LoadLargePictures has tried
     Picture iconBitmap;
     OwnedIcon icon;                // made from iconBitmap; empty when it did not load
     NOTIFYICONDATAW trayIcon = {}; // all zero while no notification-area icon was added
@@ -98,9 +100,11 @@ void DeleteFontsAndBrushes();
 
 // Starts the graphics library (its result is not checked: without it no picture loads).
 void StartGraphics();
-// Loads logo.png, ksaron4_ui.png and icon.png from directory/"assets" and makes the icon handle;
-// also logo@2x.png and ksaron4_ui@2x.png, which may be missing.
+// Loads logo.png, ksaron4_ui.png and icon.png from directory/"assets" and makes the icon handle.
 void LoadPictures(const std::filesystem::path& executableDirectory);
+// Loads logo@2x.png and ksaron4_ui@2x.png, which may be missing, from that folder the first time it is called
+// after LoadPictures: a screen at scale 1 never draws them, and decoding them would slow every start.
+void LoadLargePictures();
 // Destroys the icon handle and releases the pictures.
 void ReleasePictures();
 // Shuts the graphics library down; the pictures must be released before.

@@ -95,6 +95,7 @@ TEST_P(OnScreen, TheWindowTakesTheLargestScaleThatFitsWithEveryPageInItsLayout) 
     ReadyToStart();
     EXPECT_EQ(std::vector<std::string>{}, LayoutFaults(window_)) << "check";
     if (screen.golden != nullptr) ExpectGolden(window_, screen.golden);
+    EXPECT_EQ(s > 1.0, Ui().logoLarge.status == Gdiplus::Ok) << "the twice-size pictures decoded where drawn, only there";
     const std::string face = std::getenv("ZARVEL_UI_FACE") != nullptr ? std::getenv("ZARVEL_UI_FACE") : "Open Sans"; // as the Wine set-up names it
     EXPECT_TRUE(face != "DejaVu Sans" || FontOf(IDC_STATUS3).lfHeight < static_cast<LONG>(30 * s))
         << "a wide face: the lowest voltage's line made smaller";
