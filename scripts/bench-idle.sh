@@ -27,11 +27,7 @@ fi
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 build="${ZARVEL_BUILD_DIR:-$root/build}"
 
-"$root/scripts/install-deps.sh"
-configure_native "$build/bench" Release
-cmake --build "$build/bench" -j "$(nproc)" --target station-sim
-configure_windows "$build/bench-windows" Release
-cmake --build "$build/bench-windows" -j "$(nproc)" --target Zarvel-Update e2e_inspect
+build_bench "$build" station-sim -- Zarvel-Update e2e_inspect
 
 trap wine_env_stop EXIT
 wine_env_start "$build/bench-idle-wine"

@@ -10,11 +10,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 build="${ZARVEL_BUILD_DIR:-$root/build}"
 iterations="${1:-200}"
 
-"$root/scripts/install-deps.sh"
-configure_native "$build/bench" Release
-cmake --build "$build/bench" -j "$(nproc)" --target station-sim serial_exchange_timing
-configure_windows "$build/bench-windows" Release
-cmake --build "$build/bench-windows" -j "$(nproc)" --target serial_exchange_timing
+build_bench "$build" station-sim serial_exchange_timing -- serial_exchange_timing
 
 trap wine_env_stop EXIT
 wine_env_start "$build/bench-wine"

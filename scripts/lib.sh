@@ -8,6 +8,8 @@
 #   poll_until [--alive PID] SECONDS COMMAND... COMMAND again every 0.1 s until it succeeds; fails, saying
 #                                                what it waited for, after SECONDS or once PID has ended
 #   install_packages PACKAGE...                the Debian packages not yet installed (sudo when not root)
+#   build_bench DIR NATIVE... -- WINDOWS...    what is missing installed, then those targets built as released:
+#                                                natively into DIR/bench, for Windows into DIR/bench-windows
 #   wine_quiet                                 Wine without debug output and without install prompts
 #   wine_env_start DIR                         a private Wine prefix in DIR/prefix with one persistent
 #                                                wineserver, a display (Xvfb unless one is given) and
@@ -39,6 +41,18 @@ configure_native() {
 
 configure_windows() {
     configure_native "$1" "$2" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" "${@:3}"
+}
+
+build_bench() {
+    local dir="$1" native=()
+    shift
+    while [ "$1" != -- ]; do native+=("$1"); shift; done
+    shift
+    "$root/scripts/install-deps.sh"
+    configure_native "$dir/bench" Release
+    cmake --build "$dir/bench" -j "$(nproc)" --target "${native[@]}"
+    configure_windows "$dir/bench-windows" Release
+    cmake --build "$dir/bench-windows" -j "$(nproc)" --target "$@"
 }
 
 poll_until() {
