@@ -34,11 +34,6 @@ void ResetAppState() {
 
 std::string Com(int number) { return "COM" + std::to_string(number) + " "; }
 
-uint64_t Tick() {
-    const Lock lock(rig->mutex);
-    return rig->now;
-}
-
 void Sleep(uint32_t ms) {
     {
         const Lock lock(rig->mutex);
@@ -91,11 +86,6 @@ void Close(PortHandle handle) {
     rig->Of(handle).input.clear();
     rig->Note(Com(rig->handles[handle]) + "closed");
     rig->handles.erase(handle);
-}
-
-void Purge(PortHandle handle) {
-    const Lock lock(rig->mutex);
-    rig->Of(handle).input.clear();
 }
 
 bool Write(PortHandle handle, const char* data, uint32_t size, uint32_t* written) {
@@ -164,8 +154,9 @@ bool Post(uint32_t code, uintptr_t wParam, intptr_t lParam) {
 } // namespace
 
 Rig::Rig() {
-    static const ClockHooks clock{.tickMs = Tick, .sleepMs = Sleep};
-    static const SerialIoHooks io{.queryDosDevices = Listing, .openDevice = Open, .closeDevice = Close, .purgeInput = Purge,
+    static const ClockHooks clock{.tickMs = [] { const Lock lock(rig->mutex); return rig->now; }, .sleepMs = Sleep};
+    static const SerialIoHooks io{.queryDosDevices = Listing, .openDevice = Open, .closeDevice = Close,
+                                  .purgeInput = [](PortHandle handle) { const Lock lock(rig->mutex); rig->Of(handle).input.clear(); },
                                   .write = Write, .flush = [](PortHandle) {}, .read = Read, .listDevices = ListDevices};
     static const PostHooks posting{.post = Post};
     static const LogClockHooks noon{.now = [] { // asked once for each line, as it is written
@@ -211,11 +202,6 @@ Rig::Port& Rig::Of(PortHandle handle) {
     return ports[handles[handle]];
 }
 
-void Rig::Block(int number) {
-    const Lock lock(mutex);
-    ports[number].blocks = true;
-}
-
 void Rig::Release(int number) {
     NoteOpenBlocking(number, false); // first: no waiter may take the moment before it completes for slowness
     {
@@ -233,21 +219,11 @@ bool Rig::Settle() {
     return false;
 }
 
-size_t Rig::OpenHandles() {
-    const Lock lock(mutex);
-    return handles.size();
-}
-
 std::string Rig::Sent() {
     const Lock lock(mutex);
     std::string sent;
     for (const auto& write : writes) sent += (sent.empty() ? "" : " ") + Mnemonic(write.second);
     return sent;
-}
-
-std::vector<std::wstring> Rig::Posts() {
-    const Lock lock(mutex);
-    return posted;
 }
 
 std::vector<std::string> Rig::Log() {

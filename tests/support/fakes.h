@@ -46,13 +46,14 @@ struct Rig {
     ~Rig(); // releases blocked opens and waits for them; fails the test if a port is left open
     void Add(int number, Device device, Kind kind = Answers) { ports[number] = {.device = std::move(device), .kind = kind}; }
     void Unplug(int number) { ports[number].gone = true; }
-    void Block(int number);   // the port's next opens block, as a Bluetooth link that tries to connect
-    void Release(int number); // they complete; at once as far as the clock goes
+    // The port's next opens block, as a Bluetooth link that tries to connect; after Release they complete, at once as
+    // far as the clock goes.
+    void Block(int number) { const std::lock_guard<std::recursive_mutex> lock(mutex); ports[number].blocks = true; }
+    void Release(int number);
     bool Settle(); // waits, 20 s at most, until no open waits in a device and no handle is open
-    size_t OpenHandles();
-    std::string Sent();                // the mnemonics of every command written: "BGV GB DUSTART"
-    std::vector<std::wstring> Posts(); // "line 2: text", "progress 90 mark 1", "done 1: text" (result, text),
-                                       // "instrument checked", "reinstall prompt"
+    std::string Sent(); // the mnemonics of every command written: "BGV GB DUSTART"
+    // "line 2: text", "progress 90 mark 1", "done 1: text" (result, text), "instrument checked", "reinstall prompt"
+    std::vector<std::wstring> Posts() { const std::lock_guard<std::recursive_mutex> lock(mutex); return posted; }
     std::vector<std::string> Log();    // its lines without their stamp
     // Each open, close, write, reply, pause (but Transact's), post and log line in its order, after
     // the time since the start: a whole exchange for ExpectApproved, when all of it runs on one thread.
