@@ -179,7 +179,7 @@ TEST(FindStation, AsksThePortsWithBgvPreferredFirstAndKeepsTheFirstThatAnswers) 
         SerialPort port;
         const bool found = FindStation(port, preferred);
         EXPECT_EQ(found, IsPortOpen(port)) << name;
-        ExpectApproved(std::string("FindStation.") + name, rig.Transcript() + "found COM" + std::to_string(found ? port.portNumber : 0) + "\n");
+        ExpectApproved(std::string("FindStation.") + name, rig.Transcript() + "found COM" + std::to_string(port.portNumber) + "\n");
         ClosePort(port);
         ClosePort(other);
     }
