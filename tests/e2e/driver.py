@@ -14,9 +14,8 @@ import time
 from ctypes import POINTER, byref, c_int, c_uint, c_ulong, c_void_p
 from subprocess import DEVNULL, PIPE, STDOUT
 
-IDC = {"choose": 1001, "risk": 1002, "start": 1003, "heading": 1009, "description": 1010, "status2": 1012,
-       "status4": 1014, "file": 1016, "cancel": 1019, "next": 1020, "confirm": 5001}
-HEADINGS = {"connect": "Подключите дата-станцию", "check": "Проверка перед обновлением", "done": "Обновление завершено"}
+IDC = {"start": 1003, "heading": 1009, "status2": 1012, "file": 1016, "confirm": 5001}
+HEADINGS = {"check": "Проверка перед обновлением", "done": "Обновление завершено"}
 BOX_TEXT, FILE_NAME = 0xFFFF, 1148  # a message box's text; the open-file dialog's name box
 
 
@@ -167,18 +166,14 @@ class Station:
 
 
 class Program:
-    """Zarvel-Update.exe with its assets copied into a folder of its own, so the log there is this run's (after the
-    earlier one given, if any)."""
+    """Zarvel-Update.exe with its assets copied into a folder of its own, so the log there is this run's."""
 
-    def __init__(self, exe, folder, wine, earlier_log=None, again=False):
+    def __init__(self, exe, folder, wine, again=False):
         if not again:  # again: started once more in the folder as the last run left it
             shutil.rmtree(folder, ignore_errors=True)
             shutil.copytree(os.path.join(os.path.dirname(exe), "assets"), os.path.join(folder, "assets"))
             shutil.copy2(exe, folder)
         self.wine, self.folder, self.log = wine, folder, os.path.join(folder, "Zarvel-Update.log")
-        if earlier_log is not None:
-            with open(self.log, "wb") as file:
-                file.write(earlier_log)
         with open(os.path.join(folder, "wine-output.txt"), "wb") as out:
             self._process = subprocess.Popen(["wine", "Zarvel-Update.exe"], cwd=folder, env=wine.env, stdin=DEVNULL,
                                              stdout=out, stderr=STDOUT)
@@ -226,12 +221,9 @@ class Program:
             return [line.rstrip("\n")[10:] for line in file]  # without the time of day
 
     def click(self, name, window=None):
-        """At the middle of the control where the window shows it now, which must be on the work area."""
+        """At the middle of the control where the window shows it now."""
         left, top, right, bottom = self.controls(window)[IDC[name]]["rect"]
-        x, y, area = (left + right) // 2, (top + bottom) // 2, self.wine.ask("workarea")
-        if not (area[0] <= x < area[2] and area[1] <= y < area[3]):
-            raise RuntimeError(f"{name} at ({x}, {y}) lies off the work area {area}")
-        self.wine.x("xdotool", "mousemove", str(x), str(y), "click", "1")
+        self.wine.x("xdotool", "mousemove", str((left + right) // 2), str((top + bottom) // 2), "click", "1")
 
     def key(self, *names):
         """Keys pressed where the keyboard focus is, as a user without a mouse presses them."""

@@ -1,6 +1,6 @@
 // The end-to-end suite's eyes under Wine. Requests on stdin: "windows" (top-level), "controls H" (below window H),
-// "workarea", "hold PATH" (opened as a spreadsheet holds a file: others may only read it), "release"; each answer one line
-// of JSON, text as \u escapes so that no code page gets in between.
+// "hold PATH" (opened as a spreadsheet holds a file: others may only read it), "release"; each answer one line of JSON,
+// text as \u escapes so that no code page gets in between.
 
 #include <windows.h>
 
@@ -54,11 +54,6 @@ std::string Answer(const char* request) {
         return TRUE;
     };
     const auto parent = reinterpret_cast<HWND>(static_cast<uintptr_t>(std::strtoull(request + 8, nullptr, 10)));
-    RECT a = {};
-    if (std::strncmp(request, "workarea", 8) == 0 && SystemParametersInfoW(SPI_GETWORKAREA, 0, &a, 0)) {
-        return "[" + std::to_string(a.left) + "," + std::to_string(a.top) + "," + std::to_string(a.right) + "," +
-               std::to_string(a.bottom) + "]";
-    }
     if (std::strncmp(request, "windows", 7) == 0) EnumWindows(collect, reinterpret_cast<LPARAM>(&found));
     else if (IsWindow(parent)) EnumChildWindows(parent, collect, reinterpret_cast<LPARAM>(&found));
     std::string out = "[";

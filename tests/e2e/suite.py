@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """End-to-end suite: the real Zarvel-Update.exe under Wine against station-sim, in real time, on a 1366 x 768 screen
-where it scales its windows. One run of it, started over a 10 MiB log of an earlier run and driven by keys alone from
-its check page on, takes the cancels, an update and the next instrument with the history held as a spreadsheet holds it (the second also at the exit), and started again shows a line
-for each update in the history; meanwhile the instrument that never comes back waits out its 135 s in a second Wine, at 144 dpi on
+where it scales its windows. One run of it, driven by keys alone from its check page on, takes the cancels, an update
+and the next instrument with the history held as a spreadsheet holds it (the second also at the exit), and started
+again shows a line for each update in the history; meanwhile the instrument that never comes back waits out its 135 s in a second Wine, at 144 dpi on
 2560 x 1600, on the COM9 that its registry maps to a simulator as the README shows, and an update follows there by clicks
 (a file whose name has no 'v').
 Ends with "N passed, M failed" (OUT/suite.txt)."""
@@ -10,7 +10,6 @@ Ends with "N passed, M failed" (OUT/suite.txt)."""
 import argparse
 import contextlib
 import csv
-import io
 import os
 import re
 import subprocess
@@ -19,16 +18,12 @@ import time
 import traceback
 import zlib
 
-from driver import Program, Station, Timeout, Wine, padded, sample_firmware, wait_until
+from driver import Program, Station, Wine, padded, sample_firmware, wait_until
 
 CANCELLED, FAILED = "Обновление отменено", "Ошибка обновления"
 PLACE = "○  Установите прибор на дата-станцию"
 NOT_BACK = "Прибор не подключился повторно. Поднимите его и снова установите на дата-станцию."
-HISTORY_HEADER = ["Дата и время", "COM-порт", "Дата-станция", "Версия до", "Файл", "Версия файла", "CRC-32", "Блоков",
-                  "Аккумулятор, В", "Длительность, с", "Результат", "Сообщение"]
 HISTORY_HELD = "Запись об обновлении не добавлена в файл истории: файл открыт в другой программе. Закройте его, и программа добавит запись сама."
-HISTORY_LOG = ["Update history cannot be written (the file is in use); the line waits in Zarvel-Update-history-pending.csv", "Update history written: 1 waiting lines added"]
-EARLIER_LOG = (b"12:00:00  a line of an earlier run\r\n" * 400000)[:10 * 1024 * 1024]  # the rotation size exactly
 
 
 class Suite:
@@ -61,10 +56,10 @@ class Suite:
             self.check(f"{steps.__name__} ran to its end", None, f"{type(error).__name__}: {error}")
             return self.say(traceback.format_exc().rstrip())
 
-    def program(self, name, env, earlier_log=None):
+    def program(self, name, env):
         wine = Wine(self.args.inspector, env, os.path.join(self.out, name, "shots"))
         self.cleanup.callback(wine.close)
-        program = Program(self.args.program, os.path.join(self.out, name, "program"), wine, earlier_log)
+        program = Program(self.args.program, os.path.join(self.out, name, "program"), wine)
         self.cleanup.callback(program.kill)
         self.cleanup.callback(wine.shot, "at-the-end")  # where a failed part left it
         return program
@@ -76,17 +71,10 @@ class Suite:
         self.stations[link] = self.cleanup.enter_context(contextlib.closing(Station(self.args.sim, link, folder, options)))
         return self.stations[link]
 
-    def failure(self, program, text, timeout=90):
-        self.check("failure box", (FAILED, text), program.answer_box(timeout))
-        with contextlib.suppress(Timeout):  # the page switches after the box
-            program.wait_text("status4", "✕  " + text, 10)
-        self.check("status line 4", "✕  " + text, program.text("status4"))
-
     def done(self, program, station, updates, click=False):
         dialog = program.window("ZarvelReinstallDialog")
         program.click("confirm", dialog) if click else program.key("Return")
         program.wait_page("done")
-        self.check("done page", "Прошивка успешно обновлена до версии 1.2.3.", program.text("description"))
         self.check("the station received the file padded with 0xFF", self.image, station.received())
         self.check("the station matched the image's CRC-32", updates,
                    station.events().count(f"image-ok blocks=50 crc={zlib.crc32(self.image)}"))
@@ -108,29 +96,17 @@ class Suite:
         return program, time.monotonic()
 
     def not_back_end(self, program, reset):
-        self.failure(program, NOT_BACK, 15 + 120 + 60)
+        self.check("failure box", (FAILED, NOT_BACK), program.answer_box(15 + 120 + 60))
         self.check("no failure before 15 s + 120 s", True, time.monotonic() - reset >= 135)
         self.say("== then an update by clicks there, at 144 dpi, with another instrument")
         station = self.station(os.path.join(self.out, "late-link"), ["--new-version", "1.2.3"])
-        self.check("the window's scale", True, "Window scale: 1.50 (144 dpi, work area 2560x1600)" in program.log_lines())
         program.wait_start()
         program.click("start")
         self.done(program, station, 1, click=True)
-        row = history_rows(program.folder, "Zarvel-Update-history.csv")[-1]
-        self.check("history: the unmarked name's version, a success", ["ksaron4_1.2.3.bin", '="1.2.3"', "успешно"], [row[4], row[5], row[10]])
-
-    def rotated_log(self, program):
-        with open(os.path.join(program.folder, "Zarvel-Update.1.log"), "rb") as file:
-            self.check("the 10 MiB log at start became Zarvel-Update.1.log", True, file.read() == EARLIER_LOG)
 
     def history(self, program, updates):
         """updates: (version before, battery, result, message) of each update in its order."""
-        with open(os.path.join(program.folder, "Zarvel-Update-history.csv"), "rb") as file:
-            data = file.read()
-        self.check("history: a byte-order mark, and CR LF exactly once after each line", [True, len(updates) + 1, 0],
-                   [data.startswith(b"\xef\xbb\xbf"), data.count(b"\r\n"), data.count(b"\r\r") + data.count(b"\n\n")])
-        rows = list(csv.reader(io.StringIO(data.decode("utf-8-sig"), newline=""), delimiter=";"))
-        self.check("history: the header", HISTORY_HEADER, rows[0])
+        rows = history_rows(program.folder, "Zarvel-Update-history.csv")
         crc = f"0x{zlib.crc32(self.image):08X}"  # the versions are Excel's text formulas, as the README unwraps them
         expected = [["COM6", "ZARVEL DS-4 v3.1", f'="{before}"', "fw_v1.2.3.bin", '="1.2.3"', crc, "50", volts, result, message]
                     for before, volts, result, message in updates]
@@ -141,8 +117,7 @@ class Suite:
     def one_run(self):
         link = os.path.join(os.environ["ZARVEL_COM_LINK_DIR"], "com6")
         station = self.station(link)
-        program = self.program("main", os.environ, EARLIER_LOG)
-        self.rotated_log(program)
+        program = self.program("main", os.environ)
         program.wait_page("check", 120)
         program.get_ready(self.firmware)
         logged = "Z:" + self.firmware.replace("/", "\\").replace("Прошивки", "?" * 8) + f", blocks=50, crc32={zlib.crc32(self.image)}"
@@ -152,7 +127,6 @@ class Suite:
         station.send("lift")  # the new monitor must wait for the instrument
         program.key("Tab", "Tab", "Return")  # from the risk box past Start
         self.check("box", (CANCELLED, "Обновление отменено. Прибор отключён от дата-станции."), program.answer_box())
-        self.check("the station received BB", True, "bb" in station.events())
         program.wait_text("status2", PLACE)
         station.send("place")
         program.wait_start()
@@ -163,8 +137,6 @@ class Suite:
         station.wait_event("^block 49/50$")
         program.key("Return")  # Cancel, which the update page focuses
         self.check("box", (CANCELLED, "Обновление отменено. Основная прошивка прибора не изменена."), program.answer_box())
-        sent = [event for event in station.events() if event.startswith(("block ", "bb"))]
-        self.check("BB after block 49, the last block never sent", ["block 49/50", "bb"], sent[-2:])
         program.wait_start()
 
         self.say("== an update while Excel holds the history, then the next instrument in the same run")
@@ -178,7 +150,6 @@ class Suite:
         self.check("the line waits in the pending file", "успешно", history_rows(pending)[-1][10])
         program.wine.ask("release")
         wait_until(lambda: not os.path.exists(pending), 35, "the pending file to go")
-        self.check("history log lines", [True, True], [line in program.log_lines() for line in HISTORY_LOG])
         program.key("Return")  # the next instrument, the done page's default
         program.wait_text("status2", "○  Снимите обновлённый прибор и установите следующий")
         station.send("lift")
@@ -186,18 +157,12 @@ class Suite:
         station.send("set version 1.1.0")
         station.send("place")
         program.wait_start()
-        self.check("the next instrument read", True, "GV -> 1.1.0" in program.log_lines())
         self.say("== held again for its update and at the exit; the next start finds the history free")
         self.check("history held again", True, program.wine.ask(held))
         program.key("Return")  # Start, the default button
         self.done(program, station, 2)
         self.check("history box again", ("История обновлений", HISTORY_HELD), program.answer_box())
-        log = program.log_lines()
-        self.check("one log: one elevation line, both updates", [1, 2],
-                   [sum(line.startswith("Administrator elevation: ") for line in log),
-                    log.count("BB after successful update -> OK")])
         program.close()
-        self.check("the next instrument's line alone kept in the pending file at the exit", ['="1.1.0"'], [row[3] for row in history_rows(pending)[1:]])
         program.wine.ask("release")
         program = Program(self.args.program, program.folder, program.wine, again=True)
         self.cleanup.callback(program.kill)

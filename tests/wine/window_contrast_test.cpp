@@ -1,10 +1,45 @@
 // High contrast: while it is on, the window and the pop-up paint with the system's colours; switched off, the
 // design's pixels come back exactly; a switch during an update changes nothing of it.
 
+#include <optional>
+#include <utility>
+
 #include "tests/wine/golden.h"
 #include "ui/contrast.h"
+#include "ui/system_libraries.h"
 
 namespace {
+
+// Wine always answers that high contrast is off. The program's calls of SystemParametersInfoW land here
+// (Windows' headers call user32 through this import pointer; defined here, the import library's is not
+// linked in) and go on to user32's own, but for that one question while a test answers it.
+std::optional<std::pair<BOOL, DWORD>> highContrastAnswer; // what the call returns, and the flags it gives
+BOOL WINAPI SystemParameters(UINT action, UINT parameter, PVOID data, UINT update) {
+    static const auto real =
+        SystemFunction<decltype(&::SystemParametersInfoW)>(GetModuleHandleW(L"user32.dll"), "SystemParametersInfoW");
+    if (action != SPI_GETHIGHCONTRAST || !highContrastAnswer) return real(action, parameter, data, update);
+    static_cast<HIGHCONTRASTW*>(data)->dwFlags = highContrastAnswer->second; // even where it fails: not to be read then
+    return highContrastAnswer->first;
+}
+
+} // namespace
+
+extern "C" {
+decltype(&::SystemParametersInfoW) __imp_SystemParametersInfoW = SystemParameters;
+}
+
+namespace {
+
+// What the system answers, read as it is; a system that cannot say has it off.
+TEST(SystemHighContrast, IsOnOnlyWhenTheSystemSaysSo) {
+    const struct { BOOL answered; DWORD flags; bool on; } rows[] = {
+        {TRUE, HCF_HIGHCONTRASTON | HCF_AVAILABLE, true}, {TRUE, HCF_AVAILABLE, false}, {FALSE, HCF_HIGHCONTRASTON, false}};
+    for (const auto& row : rows) {
+        highContrastAnswer = std::make_pair(row.answered, row.flags);
+        EXPECT_EQ(row.on, CurrentContrastHooks().highContrastOn()) << row.answered << " " << row.flags;
+    }
+    highContrastAnswer.reset();
+}
 
 constexpr COLORREF kBlack = RGB(0, 0, 0), kWhite = RGB(255, 255, 255), kYellow = RGB(255, 255, 0);
 // Wine 8 has no high-contrast setting: the flag comes through the seam, the colours are the system's for real.

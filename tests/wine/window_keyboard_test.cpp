@@ -65,6 +65,17 @@ TEST_F(Keyboard, AnUpdateByKeysAloneNeverLeavesFocusOnADeadControl) {
     EXPECT_EQ(1, App().wizardStep);
 }
 
+// Back from another program (Alt+Tab), focus is on the control the user left, not on the page's first one.
+TEST_F(Keyboard, AnotherWindowInBetweenLeavesFocusWhereItWas) {
+    Open();
+    Reach(2);
+    SetFocus(Item(IDC_CHOOSE_FILE));
+    SendMessageW(window_, WM_ACTIVATE, WA_INACTIVE, 0); // as Windows sends it, the other window then taking focus
+    SetFocus(nullptr);
+    SendMessageW(window_, WM_ACTIVATE, WA_ACTIVE, 0);
+    EXPECT_EQ(IDC_CHOOSE_FILE, Focused());
+}
+
 // Start focused with no key pressed (as a click leaves it) shows today's pixels; after Shift+Tab onto it, its ring.
 TEST_F(Keyboard, FocusRingShowsOnlyAfterAKey) {
     Open();
