@@ -12,6 +12,7 @@
 
 #include "app/crash_trigger.h"
 #include "core/crash_dump.h"
+#include "core/detached_thread.h"
 #include "core/history.h"
 #include "core/log.h"
 #include "core/program_folder.h"
@@ -96,18 +97,47 @@ struct ComApartment {
     ComApartment& operator=(const ComApartment&) = delete;
 };
 
+// The graphics library starts and the pictures decode on a thread of their own while this one
+// opens the log and loads the window's libraries: together they are most of a start. Wait()
+// returns once they are in, and the destructor waits too, so no way out leaves the thread
+// running. Where no thread starts they load here, at once.
+class PictureLoading {
+public:
+    explicit PictureLoading(const std::filesystem::path& directory) {
+        const auto load = [directory] {
+            StartGraphics();
+            // Without it, nothing is looked for relative to the current folder; the log refuses such a path.
+            if (!directory.empty()) LoadPictures(directory);
+        };
+        if (done_ && !StartDetachedThread([load, done = done_.Get()] {
+                load();
+                SetEvent(done);
+            }))
+            return;
+        done_.Reset();
+        load();
+    }
+    ~PictureLoading() { Wait(); }
+    void Wait() {
+        if (done_) WaitForSingleObject(done_.Get(), INFINITE);
+        done_.Reset();
+    }
+    PictureLoading(const PictureLoading&) = delete;
+    PictureLoading& operator=(const PictureLoading&) = delete;
+
+private:
+    OwnedHandle done_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+};
+
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     // An elevated program started from a downloads folder must never load a DLL from there.
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     const char* const dpiAwareness = DeclareDpiAwareness();
-    InitProgressBarClass();
     const ReleaseAtExit release;
-    StartGraphics();
     const std::filesystem::path directory = ExecutableDirectory();
-    // Without it, nothing is looked for relative to the current folder; the log refuses such a path.
-    if (!directory.empty()) LoadPictures(directory);
+    PictureLoading pictures(directory);
     OpenLog(directory / L"Zarvel-Update.log");
     StartCrashDumps(directory);
     WriteLog("Zarvel Update started");
@@ -123,11 +153,18 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     PullCrashTrigger();
 #endif
     const ComApartment com;
-    // Unchecked: a class that failed to register makes the window's creation fail just below.
-    RegisterMainWindowClass(instance);
+    // Unchecked: a class that failed to register makes the window's creation fail just below. Its
+    // icon comes with the pictures.
+    RegisterMainWindowClass(instance, nullptr);
     HWND window = CreateMainWindow(instance);
     if (window == nullptr) return 1;
+    // Nothing draws before the window shows; from here on the pictures are this thread's.
+    pictures.Wait();
+    SetClassIcon(window);
     ShowWindow(window, showCommand);
     UpdateWindow(window);
+    // The window draws its own progress bar; comctl32's classes are registered all the same, here,
+    // where loading it delays no paint.
+    InitProgressBarClass();
     return RunMessageLoop();
 }

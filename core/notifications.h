@@ -12,6 +12,9 @@ constexpr uint32_t MSG_PROGRESS = 0x8003;           // wParam percent, lParam 1 
 constexpr uint32_t MSG_OPERATION_DONE = 0x8004;     // wParam OperationResult, lParam std::wstring*
 constexpr uint32_t MSG_TRAY_ICON = 0x8005;          // wParam icon id, lParam the mouse message
 constexpr uint32_t MSG_REINSTALL_PROMPT = 0x8006;   // wParam 0, lParam 0
+// The window's own, posted to itself at creation: its icons and the notification-area icon come
+// after the first paint, which they would delay. wParam 0, lParam 0.
+constexpr uint32_t MSG_ADD_ICONS = 0x8007;
 
 enum OperationResult : uintptr_t {
     Failed = 0,

@@ -144,6 +144,9 @@ wine_env_start() {
         printf '\r\n[HKEY_CURRENT_CONFIG\\Software\\Fonts]\r\n"LogPixels"=dword:%08x\r\n' "${ZARVEL_DPI:-96}"
         if [ -n "$WINE_ENV_OWN_DISPLAY" ]; then
             printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"Managed"="N"\r\n'
+            # Nor Wine's own tray window: with no notification area to dock in, Wine puts one up at
+            # the first icon, above a window that adds its icon after its first paint.
+            printf '"ShowSystray"="n"\r\n'
         fi
     } >"$reg"
     wine regedit /S "Z:${reg//\//\\}" >>"$WINE_ENV_DIR/wineboot.log" 2>&1 </dev/null

@@ -170,9 +170,9 @@ LRESULT OnCommand(int id) {
     return 0;
 }
 
-void AddWindowIcons(HWND window) {
+LRESULT AddWindowIcons(HWND window) {
     HICON icon = Ui().icon.Get();
-    if (icon == nullptr) return;
+    if (icon == nullptr) return 0;
     SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
     SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
     NOTIFYICONDATAW& record = Ui().trayIcon;
@@ -186,6 +186,7 @@ void AddWindowIcons(HWND window) {
     std::wstring(kMainWindowTitle).copy(record.szTip, sizeof(record.szTip) / sizeof(record.szTip[0]) - 1);
     // Unchecked: without a notification area (no shell running) the window works the same.
     Shell_NotifyIconW(NIM_ADD, &record);
+    return 0;
 }
 
 LRESULT OnCreate(HWND window) {
@@ -387,6 +388,7 @@ LRESULT HandleMainMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     case MSG_PROGRESS: return OnProgress(wParam, lParam);
     case MSG_OPERATION_DONE: return OnOperationDone(window, wParam, TakeText(lParam));
     case MSG_TRAY_ICON: return OnTrayIcon(window, lParam);
+    case MSG_ADD_ICONS: return AddWindowIcons(window);
     case MSG_REINSTALL_PROMPT: return OnReinstallPrompt(window);
     default: return DefWindowProcW(window, message, wParam, lParam);
     }
@@ -398,14 +400,18 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     return HandleGuarded("main window", HandleMainMessage, window, message, wParam, lParam);
 }
 
-bool RegisterMainWindowClass(HINSTANCE instance) {
+bool RegisterMainWindowClass(HINSTANCE instance, HICON icon) {
     WNDCLASSW windowClass = {};
     windowClass.lpfnWndProc = MainWindowProc;
     windowClass.hInstance = instance;
-    windowClass.hIcon = Ui().icon ? Ui().icon.Get() : LoadIconW(nullptr, IDI_APPLICATION);
+    windowClass.hIcon = icon != nullptr ? icon : LoadIconW(nullptr, IDI_APPLICATION);
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.lpszClassName = kMainWindowClass;
     return RegisterClassW(&windowClass) != 0;
+}
+
+void SetClassIcon(HWND window) {
+    if (Ui().icon) SetClassLongPtrW(window, GCLP_HICON, reinterpret_cast<LONG_PTR>(Ui().icon.Get()));
 }
 
 HWND CreateMainWindow(HINSTANCE instance) {
@@ -421,7 +427,7 @@ void CreateMainControls(HWND window) {
     FitMainWindowToWorkArea(window, {kMainWindowWidth, kMainWindowHeight});
     if (ReadHighContrast()) LogContrast();
     CreateFontsAndBrushes();
-    AddWindowIcons(window);
+    PostMessageW(window, MSG_ADD_ICONS, 0, 0);
     CreateWizardControls(window);
     PrepareAttention(window);
     ShowConnectPage();

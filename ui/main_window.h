@@ -18,8 +18,12 @@ constexpr DWORD kMainWindowStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX; // 
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Registers "ZarvelUpdateWindow" with the icon made from icon.png, or the standard one.
-bool RegisterMainWindowClass(HINSTANCE instance);
+// Registers "ZarvelUpdateWindow" with the icon (the one made from icon.png), or the standard one
+// when it is null.
+bool RegisterMainWindowClass(HINSTANCE instance, HICON icon);
+// Gives the window's class the icon made from icon.png, where the class was registered before the
+// pictures were in; nothing when there is none.
+void SetClassIcon(HWND window);
 // The 1440 x 1040 main window; null when it cannot be created.
 HWND CreateMainWindow(HINSTANCE instance);
 

@@ -1,7 +1,9 @@
 #pragma once
 // The window-side resources: the fonts and brushes of the main window, the graphics library's
 // token, the three pictures from the assets folder, the icon made from one of them and the
-// notification-area record. Created, used and released on the window thread only.
+// notification-area record. Created, used and released on the window thread only; the graphics
+// library and the pictures may be loaded by a thread that the window thread waits for before it
+// first draws.
 
 #include <windows.h>
 

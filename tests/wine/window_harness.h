@@ -234,7 +234,7 @@ protected:
     }
     void Open() {
         LoadPictures(WinePath(ZARVEL_SOURCE_DIR));
-        ASSERT_TRUE(RegisterMainWindowClass(GetModuleHandleW(nullptr)));
+        ASSERT_TRUE(RegisterMainWindowClass(GetModuleHandleW(nullptr), Ui().icon.Get()));
         ASSERT_NE(nullptr, window_ = CreateMainWindow(GetModuleHandleW(nullptr)));
         ShowWindow(window_, SW_SHOWNORMAL);
         EXPECT_LT(gdiObjectsBefore_, liveGdiObjects) << "the fonts, brushes and pictures count";
