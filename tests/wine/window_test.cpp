@@ -73,6 +73,13 @@ TEST_F(MainWindow, TheCheckPageMarksEachConditionAndEnablesStartOnlyWhenAllHold)
     EXPECT_TRUE(Enabled(IDC_START));
 }
 
+// The window's icons and its notification-area icon come after the first paint: icon.png's.
+TEST_F(MainWindow, TakesTheIconMadeFromIconPngOnceItHasPainted) {
+    ASSERT_TRUE(PumpUntil([&] { return SendMessageW(window_, WM_GETICON, ICON_SMALL, 0) != 0; }));
+    EXPECT_EQ(reinterpret_cast<LRESULT>(Ui().icon.Get()), SendMessageW(window_, WM_GETICON, ICON_BIG, 0));
+    EXPECT_EQ(window_, Ui().trayIcon.hWnd) << "the notification-area icon added";
+}
+
 // Windows 10 has neither the newest interface faces nor always the symbol face: text still comes, in the
 // generic sans-serif family.
 TEST_F(MainWindow, AFaceTheSystemLacksGivesTheSansSerifFamilysText) {
