@@ -15,7 +15,8 @@ from ctypes import POINTER, byref, c_int, c_uint, c_ulong, c_void_p
 from subprocess import DEVNULL, PIPE, STDOUT
 
 IDC = {"start": 1003, "heading": 1009, "status2": 1012, "file": 1016, "confirm": 5001}
-HEADINGS = {"check": "Проверка перед обновлением", "done": "Обновление завершено"}
+HEADINGS = {"connect": "Подключите дата-станцию", "check": "Проверка перед обновлением",
+            "done": "Обновление завершено"}
 BOX_TEXT, FILE_NAME = 0xFFFF, 1148  # a message box's text; the open-file dialog's name box
 
 
