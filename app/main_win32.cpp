@@ -98,7 +98,7 @@ struct ComApartment {
 };
 
 // The graphics library starts and the pictures decode on a thread of their own while this one
-// opens the log and loads the window's libraries: together they are most of a start. Wait()
+// opens the log, starts COM and makes the window: together they are most of a start. Wait()
 // returns once they are in, and the destructor waits too, so no way out leaves the thread
 // running. Where no thread starts they load here, at once.
 class PictureLoading {
